@@ -1,0 +1,2 @@
+// Quenby.
+int main() { return 0; }

@@ -1,0 +1,81 @@
+// Worker threads, events and waits, sleeps and clocks.
+//
+// Workers are suspended cooperatively on every platform: Suspend asks the
+// worker to park at its next pass boundary (ParkPoint) and returns once it has
+// parked or the bound has passed; Resume lets it go. Suspend counts nest. A
+// worker is thus never frozen while it holds a lock.
+#pragma once
+
+#include <atomic>
+#include <condition_variable>
+#include <cstdint>
+#include <memory>
+#include <mutex>
+#include <thread>
+
+namespace plat {
+
+class Worker {
+public:
+    using Entry = uint32_t (*)(void *);
+    enum class Priority { Normal, Highest };
+
+    Worker() = default;
+    ~Worker();
+    Worker(const Worker &) = delete;
+    Worker &operator=(const Worker &) = delete;
+
+    // Starts the thread; with suspended it waits for the first Resume before
+    // calling entry. Returns the thread's id (never 0), 0 on failure.
+    uint32_t Start(Entry entry, void *arg, bool suspended);
+    // Asks the worker to park and waits up to boundMs for it. Returns the
+    // previous suspend count. Calling it from the worker itself only counts.
+    uint32_t Suspend(uint32_t boundMs = 1000);
+    // Returns the previous suspend count; 0 means it was not suspended.
+    uint32_t Resume();
+    // Waits up to ms for the thread to end; true when it has ended. A thread
+    // that has not ended is left running (detached) when the Worker goes.
+    bool Join(uint32_t ms);
+    bool SetPriority(Priority priority);
+    bool Running() const;
+
+    // Called by a worker at its pass boundaries: parks while suspended.
+    static void ParkPoint();
+
+    struct State; // shared with the thread, which may outlive the Worker
+
+private:
+    std::shared_ptr<State> state_;
+};
+
+// An event with Win32 semantics: auto-reset events release one waiter and
+// reset; manual-reset events stay set until Reset.
+class Event {
+public:
+    Event(bool manualReset, bool initialState);
+    ~Event();
+    Event(const Event &) = delete;
+    Event &operator=(const Event &) = delete;
+    void Set();
+    void Reset();
+    // True when signalled within ms (kInfinite waits without a bound).
+    bool Wait(uint32_t ms);
+
+private:
+    friend int WaitAny(Event *const *events, int count, uint32_t ms);
+    bool manual_;
+    bool signalled_;
+};
+
+constexpr uint32_t kInfinite = 0xFFFFFFFFu;
+
+// Waits for any of the events; returns the index of the first signalled one
+// (in array order, so earlier events win when several are set), -1 on
+// time-out. An auto-reset event that is reported is reset.
+int WaitAny(Event *const *events, int count, uint32_t ms);
+
+void SleepMs(uint32_t ms);
+// Milliseconds of a monotonic clock.
+uint64_t NowMs();
+
+} // namespace plat

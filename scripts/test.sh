@@ -1,0 +1,52 @@
+#!/usr/bin/env bash
+# The README's test command: installs what is missing, builds every flavour
+# and runs every test. Exits non-zero on the first failure.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+root=$PWD
+jobs=${JOBS:-$(nproc)}
+
+bash scripts/deps.sh
+
+configure_and_build() { # dir, extra cmake args...
+    local dir=$1; shift
+    cmake -S "$root" -B "$dir" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo "$@" >/dev/null
+    cmake --build "$dir" -j "$jobs"
+}
+
+run_ctest() { # dir, label
+    echo "== tests: $2"
+    ctest --test-dir "$1" --output-on-failure -j "$jobs" --timeout 300
+}
+
+# 1. Native build and the whole suite.
+configure_and_build build
+run_ctest build native
+
+# 2. Address + undefined sanitizers.
+configure_and_build build-asan -DFALCREST_SANITIZE=address -DFALCREST_BENCH=OFF
+ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
+    run_ctest build-asan asan+ubsan
+
+# 3. Thread sanitizer.
+configure_and_build build-tsan -DFALCREST_SANITIZE=thread -DFALCREST_BENCH=OFF
+TSAN_OPTIONS="halt_on_error=1 second_deadlock_stack=1" run_ctest build-tsan tsan
+
+# 4. Windows cross builds: i686 is the product, x86_64 is what Wine runs here.
+for arch in i686 x86_64; do
+    echo "== windows build: $arch"
+    cmake -S "$root" -B "build-win-$arch" -G Ninja -DCMAKE_BUILD_TYPE=Release \
+        -DCMAKE_TOOLCHAIN_FILE="$root/cmake/mingw-$arch.cmake" -DFALCREST_TESTS=OFF >/dev/null
+    cmake --build "build-win-$arch" -j "$jobs"
+done
+bash scripts/check-exports.sh build-win-i686/Falcrest.dll
+
+# 5. Fuzz targets, briefly (clang with libFuzzer).
+if ls fuzz/*/CMakeLists.txt >/dev/null 2>&1; then
+    echo "== fuzz"
+    CC=clang CXX=clang++ configure_and_build build-fuzz -DFALCREST_FUZZ=ON -DFALCREST_TESTS=OFF \
+        -DFALCREST_BENCH=OFF
+    bash scripts/run-fuzz.sh build-fuzz
+fi
+
+echo "all tests passed"

@@ -1,0 +1,1 @@
+// Tamsel sources arrive with the support library.

@@ -1,0 +1,2 @@
+// vmodem.
+int main() { return 0; }

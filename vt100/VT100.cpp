@@ -1,0 +1,1 @@
+// The VT100 interpreter.
