@@ -106,6 +106,8 @@ public:
     // With p null: hands out all bytes in a new Realloc block (NUL-terminated
     // behind the count), empties the queue and returns the count; the caller
     // frees the block. With p set: the same into a block resized from p.
+    // An empty queue gives 0 and leaves a null p null (a block p becomes "");
+    // out of memory gives 0 with p and the queue unchanged.
     uint32_t Paste(char *&p);
     // Puts one byte back at the head.
     void Ungetch(int c);
@@ -120,6 +122,7 @@ public:
 
 private:
     bool Reserve(uint32_t needed);
+    void Clear();
     std::recursive_mutex lock_;
 };
 
