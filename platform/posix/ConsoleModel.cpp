@@ -185,18 +185,29 @@ bool Write(Handle console, const char *text, uint32_t length, uint32_t *written)
     int x = s->cursor.X;
     Cell *row = s->Row(s->cursor.Y);
     s->MarkRows(s->cursor.Y, s->cursor.Y);
+    // The window keeps the cursor in view after every move, as it goes.
+    auto followColumn = [&] {
+        if (x < s->window.Left || x > s->window.Right) {
+            s->cursor.X = int16_t(x);
+            detail::FollowCursor(*s);
+        }
+    };
+    auto nextRow = [&] {
+        x = 0;
+        s->cursor.X = 0;
+        detail::NextRow(*s);
+        detail::FollowCursor(*s);
+        row = s->Row(s->cursor.Y);
+        s->MarkRows(s->cursor.Y, s->cursor.Y);
+    };
     for (uint32_t i = 0; i < length; ++i) {
         unsigned char c = static_cast<unsigned char>(text[i]);
-        if (processed && c < 0x0E && (c == '\r' || c == '\n' || c == '\b' || c == '\t' ||
-                                      c == '\a')) {
+        if (processed && c < 0x0E &&
+            (c == '\r' || c == '\n' || c == '\b' || c == '\t' || c == '\a')) {
             if (c == '\r') {
                 x = 0;
             } else if (c == '\n') {
-                x = 0;
-                s->cursor.X = 0;
-                detail::NextRow(*s);
-                row = s->Row(s->cursor.Y);
-                s->MarkRows(s->cursor.Y, s->cursor.Y);
+                nextRow();
             } else if (c == '\b') {
                 if (x > 0)
                     --x;
@@ -208,19 +219,21 @@ bool Write(Handle console, const char *text, uint32_t length, uint32_t *written)
                 for (; x < stop; ++x)
                     row[x] = Cell{' ', s->attribute};
             }
+            followColumn();
             continue;
         }
         row[x] = Cell{static_cast<char>(c), s->attribute};
-        if (++x < width)
-            continue;
-        if (!wrap) {
-            x = width - 1;
+        if (++x < width) {
+            if (x > s->window.Right)
+                followColumn();
             continue;
         }
-        x = 0;
-        detail::NextRow(*s);
-        row = s->Row(s->cursor.Y);
-        s->MarkRows(s->cursor.Y, s->cursor.Y);
+        if (wrap) {
+            nextRow();
+        } else {
+            x = width - 1;
+            followColumn();
+        }
     }
     s->cursor.X = int16_t(x);
     detail::FollowCursor(*s);
