@@ -136,7 +136,7 @@ TEST_F(Interpreter, PrivateModes) {
     EXPECT_EQ(Calls("\x1b[?25h"), "");
     EXPECT_EQ(Calls("\x1b[?1;7h"), "Text:7h\n");
     EXPECT_EQ(Calls("\x1b[5?7h"), "Mode(0xc20)\n"); // parameters before "?" are not used
-    EXPECT_EQ(Calls("\x1b[?0h"), "");               // mode 0 has no bit
+    EXPECT_EQ(Calls("\x1b[?0h"), "Mode(0xc20)\n");    // mode 0 has no bit: no change
 }
 
 TEST_F(Interpreter, EscapesAndControlBytes) {
