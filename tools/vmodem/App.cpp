@@ -16,6 +16,9 @@ namespace {
 
 constexpr size_t kReadBlock = 64 * 1024;
 constexpr size_t kMaxCapture = 16u << 20;
+// While this much waits to go out (an echo to a DTE that does not read),
+// vmodem stops reading too, as a modem's flow control would.
+constexpr size_t kMaxPendingOutput = 1u << 20;
 
 bool ParseHex(const std::string &text, std::string &out) {
     int high = -1;
@@ -167,7 +170,8 @@ void CApp::Run(const std::atomic<bool> &stop) {
     std::vector<pollfd> fds;
     while (!stop && !quit_) {
         fds.clear();
-        short portEvents = short((stalled_ ? 0 : POLLIN) | (out_.empty() ? 0 : POLLOUT));
+        bool reading = !stalled_ && out_.size() < kMaxPendingOutput;
+        short portEvents = short((reading ? POLLIN : 0) | (out_.empty() ? 0 : POLLOUT));
         fds.push_back({pty_.MasterFd(), portEvents, 0});
         if (control_)
             control_->AddPollFds(fds);
@@ -186,7 +190,7 @@ void CApp::Run(const std::atomic<bool> &stop) {
         if (ready > 0) {
             if (fds[0].revents & POLLOUT)
                 WritePort();
-            if (!stalled_ && (fds[0].revents & POLLIN))
+            if (reading && (fds[0].revents & POLLIN))
                 ReadPort();
             if (control_)
                 control_->Serve(fds, 1, [this](const std::string &l) { return Execute(l); });
