@@ -21,7 +21,8 @@ const std::string &PageData() {
         for (int y = 0; y < 2000; ++y)
             for (int x = 0; x < 216; ++x)
                 pbm += char((x * 7 + y * 13) % 5 == 0 ? 0xF0 >> (y % 4)
-                                                     : (x + y) % 3 ? 0x00 : 0x81);
+                            : (x + y) % 3             ? 0x00
+                                                      : 0x81);
         std::string path = "/tmp/bench-vmodem-" + std::to_string(getpid()) + ".pbm";
         FILE *f = std::fopen(path.c_str(), "wb");
         std::fwrite(pbm.data(), 1, pbm.size(), f);

@@ -282,8 +282,8 @@ std::string CApp::Execute(const std::string &line) {
         return "ok";
     }
     if (cmd == "report")
-        return "ok " + modem_.Report() + " rx=" + std::to_string(rx_) + " tx=" +
-               std::to_string(tx_) + " pending=" + std::to_string(out_.size()) +
+        return "ok " + modem_.Report() + " rx=" + std::to_string(rx_) +
+               " tx=" + std::to_string(tx_) + " pending=" + std::to_string(out_.size()) +
                " stalled=" + (stalled_ ? "1" : "0");
     if (cmd == "rxhex")
         return "ok " + ToHex(captured_);
