@@ -7,7 +7,7 @@
 #include <fstream>
 #include <iterator>
 #include <poll.h>
-#include <sstream>
+#include <stdexcept>
 #include <unistd.h>
 
 namespace vmodem {
@@ -108,7 +108,14 @@ CApp::CApp(const SOptions &options)
     if (!options_.link.empty())
         pty_.Link(options_.link);
     modem_.SetSpeed(options_.speed);
-    modem_.SetDataMode(options_.mode);
+    if (options_.mode == EDataMode::Stream) {
+        std::string bytes;
+        if (!ReadFile(options_.stream, bytes))
+            throw std::runtime_error("cannot read " + options_.stream);
+        modem_.SetDataMode(EDataMode::Stream, bytes);
+    } else {
+        modem_.SetDataMode(options_.mode);
+    }
 }
 
 void CApp::SendToDte(std::string_view bytes) {
@@ -206,8 +213,8 @@ std::string CApp::Execute(const std::string &line) {
     std::string arg = space == std::string::npos ? std::string() : line.substr(space + 1);
 
     if (cmd == "help")
-        return "ok inject send dle ring play mode speed faxdle hangup stall resume report rxhex "
-               "rxclear reg quit";
+        return "ok inject send dle ring play mode speed faxdle hangup flush stall resume report "
+               "rxhex rxclear reg quit";
     if (cmd == "inject" || cmd == "send") {
         std::string bytes;
         if (!(cmd == "inject" ? ParseHex(arg, bytes) : ParseEscaped(arg, bytes)))
@@ -277,6 +284,11 @@ std::string CApp::Execute(const std::string &line) {
     }
     if (cmd == "hangup")
         return modem_.DropCarrier() ? "ok" : "err no connection";
+    if (cmd == "flush") {
+        out_.clear();
+        pty_.FlushToDte();
+        return "ok";
+    }
     if (cmd == "stall" || cmd == "resume") {
         stalled_ = cmd == "stall";
         return "ok";

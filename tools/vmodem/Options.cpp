@@ -52,6 +52,9 @@ SOptions ParseOptions(int argc, char **argv) {
                 o.mode = EDataMode::Sink;
             else
                 throw std::invalid_argument("bad mode: " + m + " (echo or sink)");
+        } else if (arg == "--stream") {
+            o.stream = value();
+            o.mode = EDataMode::Stream;
         } else if (arg == "--set") {
             std::string v = value();
             size_t eq = v.find('=');
@@ -78,6 +81,7 @@ Options:
   --store DIR      keep what arrives in DIR (created if missing), see Store
   --speed BPS      speed reported in CONNECT (default 33600)
   --mode echo|sink data state behaviour at start (default echo)
+  --stream FILE    data state: send FILE after each CONNECT, keep what arrives
   --set N=V        start-up value of register SN (also what ATZ/AT&F restore),
                    e.g. --set 12=5 for a 100 ms escape guard time
   --help, --version
@@ -132,6 +136,7 @@ Control commands (one per line on the --control socket; reply "ok [...]" or
   speed <bps>           speed for later CONNECTs
   faxdle double|raw     fax data unshielding
   hangup                drop the connection or transfer: NO CARRIER
+  flush                 drop what the DTE has not read yet
   stall | resume        stop / resume reading the port (the DTE's writes block)
   report                ok state=... rx=<bytes read> tx=<bytes written> ...
   rxhex                 ok <hex of the bytes read since the last rxclear>

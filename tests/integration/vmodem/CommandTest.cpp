@@ -159,6 +159,24 @@ TEST_F(VmodemCommand, StreamModePlaysAfterConnect) {
     EXPECT_EQ(modem.Command("play /nonexistent/file").substr(0, 3), "err");
 }
 
+TEST(VmodemProcess, StreamOptionAndFlush) {
+    std::string file = "/tmp/vmodem-stream-" + std::to_string(getpid());
+    {
+        FILE *f = std::fopen(file.c_str(), "wb");
+        ASSERT_TRUE(f);
+        std::fputs("from the option", f);
+        std::fclose(f);
+    }
+    CVmodem modem({"--stream", file});
+    std::remove(file.c_str());
+    CPort port(modem.PortPath());
+    // Output the DTE has not read is dropped by flush.
+    modem.Ok("send stale output");
+    modem.Ok("flush");
+    port.Write("ATD1\r");
+    EXPECT_EQ(port.ReadUntil("option"), "ATD1\r\r\nCONNECT 33600\r\nfrom the option");
+}
+
 TEST(VmodemProcess, LinkBannerAndCleanExitOnSignal) {
     std::string link = "/tmp/vmodem-link-" + std::to_string(getpid());
     CVmodem modem({"--link", link});
