@@ -112,12 +112,15 @@ speed), 2 RING, 3 NO CARRIER, 4 ERROR, 6 NO DIALTONE, 7 BUSY, 8 NO ANSWER.
 Escape: S12 guard time of silence, three S2 characters, S12 of silence -> OK.
 In command state a DLE and the byte after it are dropped without echo.
 
-Transfers (after +VTX, +FTM or +FDT answered CONNECT) end at DLE ETX, then OK:
+Transfers (after +VTX, +FTM or +FDT answered CONNECT) end at DLE ETX, then OK
+and the command state, still off hook:
   voice format 7:        raw, a DLE stands alone
   voice formats 4 and 8: DLE DLE -> DLE
   other voice formats:   DLE DLE -> DLE; DLE + 12h/14h/18h/1Ch/70h/72h kept as
                          both bytes
-  fax:                   DLE DLE -> DLE (faxdle double, default) or raw
+  fax:                   DLE DLE -> DLE (faxdle double, default, for senders
+                         that double every DLE) or raw (faxdle raw, for
+                         senders that double nothing)
   Any other DLE pair is kept as both bytes and counted as stray.
   A fax page is decoded as Modified Huffman (bits LSB first, EOL, 1728 pels,
   fill, RTC); lines that do not decode are reported and left out.
@@ -129,7 +132,8 @@ Control commands (one per line on the --control socket; reply "ok [...]" or
   send <text>           send text with \r \n \t \\ \xHH escapes
   dle <chars>           send DLE + each char: "dle b" busy, "dle 5#" DTMF,
                         "dle s" silence, "dle q" quiet
-  ring [n]              n RING results (default 1), auto-answer per S0
+  ring [n]              n RING results (default 1), auto-answer per S0;
+                        refused unless on hook in command state (ATH first)
   play <file>           send a file's bytes now
   mode echo|sink        data state: echo what arrives, or only keep it
   mode stream <file>    data state: send the file after each CONNECT
