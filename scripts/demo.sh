@@ -10,7 +10,7 @@ cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
 cmake --build build -j "$(nproc)" --target Quenby vmodem >&2
 
 link=${VMODEM_LINK:-/tmp/quenby-vmodem-$$}
-build/tools/vmodem/vmodem --link "$link" 2>/dev/null &
+build/tools/vmodem/vmodem --link "$link" >/dev/null 2>&1 &
 modem=$!
 trap 'kill $modem 2>/dev/null; wait $modem 2>/dev/null || true' EXIT
 for _ in $(seq 200); do
