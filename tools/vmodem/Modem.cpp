@@ -156,7 +156,9 @@ size_t CModem::ReceiveCommand(const uint8_t *data, size_t count) {
             }
             continue;
         }
-        if (b == uint8_t(s_[3])) {
+        // A line feed ends a command line too: terminals that send LF for
+        // Enter (Quenby does) are understood, and CR LF runs the line once.
+        if (b == uint8_t(s_[3]) || (b == '\n' && s_[3] == '\r')) {
             flushEcho(i);
             inLine_ = false;
             if (overflow_) {

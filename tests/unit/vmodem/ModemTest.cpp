@@ -79,6 +79,12 @@ TEST_F(ModemTest, LineEditingAndRepeat) {
     EXPECT_EQ(Feed("I\r"), "\r\nQuenby Virtual Modem\r\n\r\nOK\r\n");
 }
 
+TEST_F(ModemTest, LineFeedEndsALineAndCrLfRunsItOnce) {
+    Feed("ATE0\r");
+    EXPECT_EQ(Feed("ATI\n"), "\r\nQuenby Virtual Modem\r\n\r\nOK\r\n");
+    EXPECT_EQ(Feed("AT\r\n"), "\r\nOK\r\n");
+}
+
 TEST_F(ModemTest, NumericQuietAndRegisters) {
     Feed("ATE0\r");
     EXPECT_EQ(Feed("ATS7=12S7?S2?\r"), "\r\n012\r\n\r\n043\r\n\r\nOK\r\n");
