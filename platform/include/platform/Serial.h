@@ -168,7 +168,9 @@ bool GetCommState(PortHandle port, Dcb &dcb);
 // modem lines) are ignored here. Kept in the DCB but without effect on POSIX:
 // fOutxDsrFlow, fDsrSensitivity, fTXContinueOnXoff, fErrorChar, fNull,
 // fAbortOnError, XonLim/XoffLim, ErrorChar, EofChar, EvtChar. A setting the
-// device does not take fails with kErrInvalidParameter and changes nothing.
+// device does not take fails with kErrInvalidParameter and changes nothing;
+// except that a Linux pseudo-terminal, which has no line and forces 8 bits
+// without parity, keeps ByteSize and Parity only in the DCB.
 bool SetCommState(PortHandle port, const Dcb &dcb);
 bool GetCommTimeouts(PortHandle port, CommTimeouts &timeouts);
 bool SetCommTimeouts(PortHandle port, const CommTimeouts &timeouts);
