@@ -42,7 +42,9 @@ uint32_t TransmitBuffer() {
     return page > 0 ? uint32_t(page) : 4096u;
 }
 
-bool Modem(int fd, unsigned long request, int bits) { return ioctl(fd, request, &bits) == 0; }
+bool Modem(int fd, unsigned long request, int bits) {
+    return ioctl(fd, request, &bits) == 0;
+}
 
 } // namespace
 
@@ -68,19 +70,29 @@ std::shared_ptr<Port> FindPort(PortHandle port) {
 
 uint32_t SystemError(int err) {
     switch (err) {
-    case 0: return 0;
-    case EBADF: return kErrInvalidHandle;
-    case ENOENT: return kErrFileNotFound;
+    case 0:
+        return 0;
+    case EBADF:
+        return kErrInvalidHandle;
+    case ENOENT:
+        return kErrFileNotFound;
     case EACCES:
     case EPERM:
-    case EBUSY: return kErrAccessDenied; // Windows' answer to a port already open
-    case ENOMEM: return kErrNotEnoughMemory;
-    case EINVAL: return kErrInvalidParameter;
+    case EBUSY:
+        return kErrAccessDenied; // Windows' answer to a port already open
+    case ENOMEM:
+        return kErrNotEnoughMemory;
+    case EINVAL:
+        return kErrInvalidParameter;
     case ENOTTY:
-    case EOPNOTSUPP: return kErrNotSupported;
-    case ETIMEDOUT: return kErrTimeout;
-    case ECANCELED: return kErrOperationAborted;
-    default: return kErrGenFailure; // EIO, ENXIO, ENODEV: the device is gone
+    case EOPNOTSUPP:
+        return kErrNotSupported;
+    case ETIMEDOUT:
+        return kErrTimeout;
+    case ECANCELED:
+        return kErrOperationAborted;
+    default:
+        return kErrGenFailure; // EIO, ENXIO, ENODEV: the device is gone
     }
 }
 
@@ -148,7 +160,9 @@ bool BuildCommDcb(const char *mode, Dcb &dcb) {
     return Fail(EINVAL);
 }
 
-uint32_t LastError() { return SystemError(errno); }
+uint32_t LastError() {
+    return SystemError(errno);
+}
 
 PortHandle OpenPort(const char *name, uint32_t *error) {
     auto fail = [&](int err) {
@@ -176,7 +190,8 @@ PortHandle OpenPort(const char *name, uint32_t *error) {
         // Held by another opener. TIOCEXCL alone does not stop root, so the
         // lock is what makes the open exclusive for our own kind.
         err = errno == EWOULDBLOCK ? EBUSY : errno;
-    } else if (ioctl(fd, TIOCEXCL) != 0 || !MakeRaw(fd) || pipe2(port->wake, O_CLOEXEC | O_NONBLOCK) != 0) {
+    } else if (ioctl(fd, TIOCEXCL) != 0 || !MakeRaw(fd) ||
+               pipe2(port->wake, O_CLOEXEC | O_NONBLOCK) != 0) {
         err = errno;
     }
     if (err != 0) {
@@ -353,21 +368,34 @@ bool EscapeCommFunction(PortHandle handle, uint32_t function) {
     bool rtsBusy = dcb.fRtsControl == kRtsControlHandshake || dcb.fRtsControl == kRtsControlToggle;
     bool dtrBusy = dcb.fDtrControl == kDtrControlHandshake;
     switch (function) {
-    case kSetXoff: return tcflow(fd, TCOOFF) == 0;
-    case kSetXon: return tcflow(fd, TCOON) == 0;
-    case kSetRts: return rtsBusy ? Fail(EINVAL) : Modem(fd, TIOCMBIS, TIOCM_RTS);
-    case kClrRts: return rtsBusy ? Fail(EINVAL) : Modem(fd, TIOCMBIC, TIOCM_RTS);
-    case kSetDtr: return dtrBusy ? Fail(EINVAL) : Modem(fd, TIOCMBIS, TIOCM_DTR);
-    case kClrDtr: return dtrBusy ? Fail(EINVAL) : Modem(fd, TIOCMBIC, TIOCM_DTR);
-    case kSetBreak: return ioctl(fd, TIOCSBRK) == 0;
-    case kClrBreak: return ioctl(fd, TIOCCBRK) == 0;
-    default: return Fail(EINVAL);
+    case kSetXoff:
+        return tcflow(fd, TCOOFF) == 0;
+    case kSetXon:
+        return tcflow(fd, TCOON) == 0;
+    case kSetRts:
+        return rtsBusy ? Fail(EINVAL) : Modem(fd, TIOCMBIS, TIOCM_RTS);
+    case kClrRts:
+        return rtsBusy ? Fail(EINVAL) : Modem(fd, TIOCMBIC, TIOCM_RTS);
+    case kSetDtr:
+        return dtrBusy ? Fail(EINVAL) : Modem(fd, TIOCMBIS, TIOCM_DTR);
+    case kClrDtr:
+        return dtrBusy ? Fail(EINVAL) : Modem(fd, TIOCMBIC, TIOCM_DTR);
+    case kSetBreak:
+        return ioctl(fd, TIOCSBRK) == 0;
+    case kClrBreak:
+        return ioctl(fd, TIOCCBRK) == 0;
+    default:
+        return Fail(EINVAL);
     }
 }
 
-bool SetCommBreak(PortHandle handle) { return EscapeCommFunction(handle, kSetBreak); }
+bool SetCommBreak(PortHandle handle) {
+    return EscapeCommFunction(handle, kSetBreak);
+}
 
-bool ClearCommBreak(PortHandle handle) { return EscapeCommFunction(handle, kClrBreak); }
+bool ClearCommBreak(PortHandle handle) {
+    return EscapeCommFunction(handle, kClrBreak);
+}
 
 bool GetCommModemStatus(PortHandle handle, uint32_t *status) {
     if (status)
@@ -392,6 +420,8 @@ bool GetCommModemStatus(PortHandle handle, uint32_t *status) {
     return true;
 }
 
-bool DisableStatusInsertion(PortHandle handle) { return FindPort(handle) != nullptr; }
+bool DisableStatusInsertion(PortHandle handle) {
+    return FindPort(handle) != nullptr;
+}
 
 } // namespace plat

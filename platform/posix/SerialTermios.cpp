@@ -156,11 +156,20 @@ bool ApplyDcb(int fd, const Dcb &dcb) {
     if (dcb.StopBits != kOneStopBit)
         t.c_cflag |= CSTOPB; // with 5 data bits a UART makes that 1.5
     switch (dcb.Parity) {
-    case kOddParity: t.c_cflag |= PARENB | PARODD; break;
-    case kEvenParity: t.c_cflag |= PARENB; break;
-    case kMarkParity: t.c_cflag |= PARENB | PARODD | kMarkSpace; break;
-    case kSpaceParity: t.c_cflag |= PARENB | kMarkSpace; break;
-    default: break;
+    case kOddParity:
+        t.c_cflag |= PARENB | PARODD;
+        break;
+    case kEvenParity:
+        t.c_cflag |= PARENB;
+        break;
+    case kMarkParity:
+        t.c_cflag |= PARENB | PARODD | kMarkSpace;
+        break;
+    case kSpaceParity:
+        t.c_cflag |= PARENB | kMarkSpace;
+        break;
+    default:
+        break;
     }
     if (dcb.fOutxCtsFlow || dcb.fRtsControl == kRtsControlHandshake)
         t.c_cflag |= CRTSCTS;
@@ -181,8 +190,7 @@ bool ApplyDcb(int fd, const Dcb &dcb) {
         cfsetospeed(&t, constant);
     }
 
-    bool applied = tcsetattr(fd, TCSANOW, &t) == 0 &&
-                   (standard || SetOtherBaud(fd, dcb.BaudRate));
+    bool applied = tcsetattr(fd, TCSANOW, &t) == 0 && (standard || SetOtherBaud(fd, dcb.BaudRate));
     int err = errno;
     if (applied) {
         // tcsetattr succeeds when any part was taken: check that all was.
@@ -214,10 +222,18 @@ void MergeDeviceState(int fd, Dcb &dcb) {
         dcb.BaudRate = baud;
     if (!LineOnlyBits(fd)) { // else the DCB's own format is the only one there is
         switch (t.c_cflag & CSIZE) {
-        case CS5: dcb.ByteSize = 5; break;
-        case CS6: dcb.ByteSize = 6; break;
-        case CS7: dcb.ByteSize = 7; break;
-        default: dcb.ByteSize = 8; break;
+        case CS5:
+            dcb.ByteSize = 5;
+            break;
+        case CS6:
+            dcb.ByteSize = 6;
+            break;
+        case CS7:
+            dcb.ByteSize = 7;
+            break;
+        default:
+            dcb.ByteSize = 8;
+            break;
         }
         if (!(t.c_cflag & PARENB))
             dcb.Parity = kNoParity;

@@ -9,7 +9,9 @@ namespace plat {
 
 namespace {
 
-HANDLE Native(PortHandle port) { return reinterpret_cast<HANDLE>(port); }
+HANDLE Native(PortHandle port) {
+    return reinterpret_cast<HANDLE>(port);
+}
 
 DCB ToNative(const Dcb &d) {
     DCB n{};
@@ -86,9 +88,13 @@ bool BuildCommDcb(const char *mode, Dcb &dcb) {
     return true;
 }
 
-std::string PortDevicePath(const char *name) { return name ? name : ""; }
+std::string PortDevicePath(const char *name) {
+    return name ? name : "";
+}
 
-uint32_t LastError() { return GetLastError(); }
+uint32_t LastError() {
+    return GetLastError();
+}
 
 PortHandle OpenPort(const char *name, uint32_t *error) {
     if (!name) {
@@ -187,13 +193,21 @@ bool EscapeCommFunction(PortHandle port, uint32_t function) {
     return ::EscapeCommFunction(Native(port), function) != 0;
 }
 
-bool SetCommBreak(PortHandle port) { return ::SetCommBreak(Native(port)) != 0; }
+bool SetCommBreak(PortHandle port) {
+    return ::SetCommBreak(Native(port)) != 0;
+}
 
-bool ClearCommBreak(PortHandle port) { return ::ClearCommBreak(Native(port)) != 0; }
+bool ClearCommBreak(PortHandle port) {
+    return ::ClearCommBreak(Native(port)) != 0;
+}
 
-bool TransmitCommChar(PortHandle port, char c) { return ::TransmitCommChar(Native(port), c) != 0; }
+bool TransmitCommChar(PortHandle port, char c) {
+    return ::TransmitCommChar(Native(port), c) != 0;
+}
 
-bool FlushFileBuffers(PortHandle port) { return ::FlushFileBuffers(Native(port)) != 0; }
+bool FlushFileBuffers(PortHandle port) {
+    return ::FlushFileBuffers(Native(port)) != 0;
+}
 
 bool GetCommModemStatus(PortHandle port, uint32_t *status) {
     DWORD bits = 0;

@@ -9,7 +9,9 @@ namespace plat {
 
 namespace {
 
-HANDLE Native(PortHandle port) { return reinterpret_cast<HANDLE>(port); }
+HANDLE Native(PortHandle port) {
+    return reinterpret_cast<HANDLE>(port);
+}
 
 // IOCTL_SERIAL_LSRMST_INSERT from the driver kit's serial header.
 constexpr DWORD kLsrMstInsert = 0x1B007C;

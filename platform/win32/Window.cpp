@@ -8,7 +8,9 @@
 
 namespace plat {
 
-bool IsWindow(void *target) { return target && ::IsWindow(static_cast<HWND>(target)); }
+bool IsWindow(void *target) {
+    return target && ::IsWindow(static_cast<HWND>(target));
+}
 
 intptr_t SendMessage(void *window, uint32_t message, uintptr_t wParam, intptr_t lParam) {
     return ::SendMessageA(static_cast<HWND>(window), message, wParam, lParam);

@@ -27,7 +27,8 @@ inline bool HasWord(const std::string &text, const std::string &word) {
     while ((at = text.find(word, at)) != std::string::npos) {
         bool startOk = at == 0 || text[at - 1] == ' ' || text[at - 1] == '\n';
         size_t end = at + word.size();
-        bool endOk = end == text.size() || text[end] == ' ' || text[end] == '\n' || text[end] == ';';
+        bool endOk =
+            end == text.size() || text[end] == ' ' || text[end] == '\n' || text[end] == ';';
         if (startOk && endOk)
             return true;
         at = end;

@@ -50,7 +50,8 @@ TEST(PortOpen, RefusesWhatIsNoPort) {
 }
 
 TEST(PortOpen, CallsOnAHandleThatIsNoPortFail) {
-    for (plat::PortHandle bad : {plat::kInvalidPort, plat::PortHandle(0), plat::PortHandle(12345)}) {
+    for (plat::PortHandle bad :
+         {plat::kInvalidPort, plat::PortHandle(0), plat::PortHandle(12345)}) {
         plat::Dcb dcb;
         plat::CommTimeouts t;
         plat::CommProperties props;
@@ -103,8 +104,8 @@ TEST_F(PortTest, SettingsReachTheDevice) {
     ASSERT_TRUE(plat::SetCommState(port, dcb));
     std::string s = Stty(pty);
     EXPECT_NE(s.find("speed 9600 baud"), std::string::npos) << s;
-    for (const char *word : {"ixoff", "-ixon", "crtscts", "cs8", "-parenb", "-cstopb", "start = ^Q",
-                             "stop = ^S"})
+    for (const char *word :
+         {"ixoff", "-ixon", "crtscts", "cs8", "-parenb", "-cstopb", "start = ^Q", "stop = ^S"})
         EXPECT_NE(s.find(word), std::string::npos) << word << " in\n" << s;
 
     dcb.BaudRate = 2400;
@@ -123,8 +124,7 @@ TEST_F(PortTest, SettingsReachTheDevice) {
     EXPECT_NE(s.find("speed 2400 baud"), std::string::npos) << s;
     // A pty forces 8 bits without parity on itself (it has no line), so the
     // size and the parity enable are not looked for here.
-    for (const char *word :
-         {"-ixoff", "ixon", "crtscts", "parodd", "cstopb", "inpck", "-cmspar"})
+    for (const char *word : {"-ixoff", "ixon", "crtscts", "parodd", "cstopb", "inpck", "-cmspar"})
         EXPECT_TRUE(HasWord(s, word)) << word << " in\n" << s;
     for (const char *word : {"start = ^A", "stop = ^B"})
         EXPECT_NE(s.find(word), std::string::npos) << word << " in\n" << s;
