@@ -1,6 +1,6 @@
 // The serial port on POSIX: the table of open ports, opening and closing,
-// properties, state, time-outs, error state, escape functions and modem lines.
-// Reading and writing are in SerialIo.cpp.
+// properties, state and time-outs. Reading and writing are in SerialIo.cpp,
+// the error state and the modem lines in SerialLines.cpp.
 #include "SerialPosix.h"
 
 #include <errno.h>
@@ -11,10 +11,6 @@
 #include <sys/ioctl.h>
 #include <termios.h>
 #include <unistd.h>
-
-#if defined(__linux__)
-#include <linux/serial.h>
-#endif
 
 namespace plat {
 
@@ -40,10 +36,6 @@ constexpr uint32_t kReceiveBuffer = 4096;
 uint32_t TransmitBuffer() {
     long page = sysconf(_SC_PAGESIZE);
     return page > 0 ? uint32_t(page) : 4096u;
-}
-
-bool Modem(int fd, unsigned long request, int bits) {
-    return ioctl(fd, request, &bits) == 0;
 }
 
 } // namespace
@@ -130,24 +122,6 @@ int WaitPort(Port &port, short events, int64_t ms, short &revents) {
         revents = fds[0].revents;
         return 1;
     }
-}
-
-bool ReadLineCounts(int fd, LineCounts &counts) {
-#if defined(__linux__) && defined(TIOCGICOUNT)
-    serial_icounter_struct icount{};
-    if (ioctl(fd, TIOCGICOUNT, &icount) != 0)
-        return false;
-    counts.overrun = uint32_t(icount.overrun);
-    counts.bufOverrun = uint32_t(icount.buf_overrun);
-    counts.parity = uint32_t(icount.parity);
-    counts.frame = uint32_t(icount.frame);
-    counts.brk = uint32_t(icount.brk);
-    return true;
-#else
-    (void)fd;
-    (void)counts;
-    return false;
-#endif
 }
 
 } // namespace posix
@@ -304,124 +278,6 @@ bool SetCommTimeouts(PortHandle handle, const CommTimeouts &timeouts) {
     std::lock_guard<std::mutex> lock(port->m);
     port->timeouts = timeouts;
     return true;
-}
-
-bool ClearCommError(PortHandle handle, uint32_t *errors, ComStat *status) {
-    if (errors)
-        *errors = 0;
-    if (status)
-        *status = ComStat{};
-    auto port = FindPort(handle);
-    if (!port)
-        return false;
-    int fd = port->fd;
-    int inQueue = 0;
-    if (ioctl(fd, FIONREAD, &inQueue) != 0)
-        return false; // a device that is gone has no error state to read
-
-    uint32_t flags = 0;
-    bool ctsFlow;
-    {
-        std::lock_guard<std::mutex> lock(port->m);
-        LineCounts now;
-        if (ReadLineCounts(fd, now)) {
-            LineCounts &was = port->counts;
-            if (now.overrun != was.overrun)
-                flags |= kCeOverrun;
-            if (now.bufOverrun != was.bufOverrun)
-                flags |= kCeRxOver;
-            if (now.parity != was.parity)
-                flags |= kCeRxParity;
-            if (now.frame != was.frame)
-                flags |= kCeFrame;
-            if (now.brk != was.brk)
-                flags |= kCeBreak;
-            was = now;
-        }
-        ctsFlow = port->dcb.fOutxCtsFlow;
-    }
-    if (errors)
-        *errors = flags;
-    if (status) {
-        int outQueue = 0;
-        status->cbInQue = uint32_t(inQueue > 0 ? inQueue : 0);
-        if (ioctl(fd, TIOCOUTQ, &outQueue) == 0 && outQueue > 0)
-            status->cbOutQue = uint32_t(outQueue);
-        int lines = 0;
-        if (ctsFlow && ioctl(fd, TIOCMGET, &lines) == 0 && !(lines & TIOCM_CTS))
-            status->flags |= 0x01; // CTS hold
-    }
-    return true;
-}
-
-bool EscapeCommFunction(PortHandle handle, uint32_t function) {
-    auto port = FindPort(handle);
-    if (!port)
-        return false;
-    Dcb dcb;
-    {
-        std::lock_guard<std::mutex> lock(port->m);
-        dcb = port->dcb;
-    }
-    int fd = port->fd;
-    // A line under handshake control is the driver's, as on Windows.
-    bool rtsBusy = dcb.fRtsControl == kRtsControlHandshake || dcb.fRtsControl == kRtsControlToggle;
-    bool dtrBusy = dcb.fDtrControl == kDtrControlHandshake;
-    switch (function) {
-    case kSetXoff:
-        return tcflow(fd, TCOOFF) == 0;
-    case kSetXon:
-        return tcflow(fd, TCOON) == 0;
-    case kSetRts:
-        return rtsBusy ? Fail(EINVAL) : Modem(fd, TIOCMBIS, TIOCM_RTS);
-    case kClrRts:
-        return rtsBusy ? Fail(EINVAL) : Modem(fd, TIOCMBIC, TIOCM_RTS);
-    case kSetDtr:
-        return dtrBusy ? Fail(EINVAL) : Modem(fd, TIOCMBIS, TIOCM_DTR);
-    case kClrDtr:
-        return dtrBusy ? Fail(EINVAL) : Modem(fd, TIOCMBIC, TIOCM_DTR);
-    case kSetBreak:
-        return ioctl(fd, TIOCSBRK) == 0;
-    case kClrBreak:
-        return ioctl(fd, TIOCCBRK) == 0;
-    default:
-        return Fail(EINVAL);
-    }
-}
-
-bool SetCommBreak(PortHandle handle) {
-    return EscapeCommFunction(handle, kSetBreak);
-}
-
-bool ClearCommBreak(PortHandle handle) {
-    return EscapeCommFunction(handle, kClrBreak);
-}
-
-bool GetCommModemStatus(PortHandle handle, uint32_t *status) {
-    if (status)
-        *status = 0;
-    auto port = FindPort(handle);
-    if (!port)
-        return false;
-    int lines = 0;
-    if (ioctl(port->fd, TIOCMGET, &lines) != 0)
-        return false;
-    uint32_t bits = 0;
-    if (lines & TIOCM_CTS)
-        bits |= kMsCtsOn;
-    if (lines & TIOCM_DSR)
-        bits |= kMsDsrOn;
-    if (lines & TIOCM_RNG)
-        bits |= kMsRingOn;
-    if (lines & TIOCM_CAR)
-        bits |= kMsRlsdOn;
-    if (status)
-        *status = bits;
-    return true;
-}
-
-bool DisableStatusInsertion(PortHandle handle) {
-    return FindPort(handle) != nullptr;
 }
 
 } // namespace plat
