@@ -11,7 +11,9 @@
 
 namespace {
 
-bool Same(const plat::Dcb &a, const plat::Dcb &b) { return std::memcmp(&a, &b, sizeof a) == 0; }
+bool Same(const plat::Dcb &a, const plat::Dcb &b) {
+    return std::memcmp(&a, &b, sizeof a) == 0;
+}
 
 plat::Dcb Start() {
     plat::Dcb d; // bit-fields and padding zeroed, so memcmp compares fields
