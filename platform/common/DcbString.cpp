@@ -9,9 +9,13 @@ namespace plat {
 
 namespace {
 
-bool IsBlank(char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n'; }
+bool IsBlank(char c) {
+    return c == ' ' || c == '\t' || c == '\r' || c == '\n';
+}
 
-char Lower(char c) { return char(std::tolower(static_cast<unsigned char>(c))); }
+char Lower(char c) {
+    return char(std::tolower(static_cast<unsigned char>(c)));
+}
 
 bool Same(std::string_view a, std::string_view b) {
     if (a.size() != b.size())
@@ -59,16 +63,35 @@ bool Baud(std::string_view s, uint32_t &out) {
         return false;
     // The mode command's two-digit abbreviations: the rate's first two digits.
     switch (v) {
-    case 11: v = 110; break;
-    case 15: v = 150; break;
-    case 30: v = 300; break;
-    case 60: v = 600; break;
-    case 12: v = 1200; break;
-    case 24: v = 2400; break;
-    case 48: v = 4800; break;
-    case 96: v = 9600; break;
-    case 19: v = 19200; break;
-    default: break;
+    case 11:
+        v = 110;
+        break;
+    case 15:
+        v = 150;
+        break;
+    case 30:
+        v = 300;
+        break;
+    case 60:
+        v = 600;
+        break;
+    case 12:
+        v = 1200;
+        break;
+    case 24:
+        v = 2400;
+        break;
+    case 48:
+        v = 4800;
+        break;
+    case 96:
+        v = 9600;
+        break;
+    case 19:
+        v = 19200;
+        break;
+    default:
+        break;
     }
     out = v;
     return true;
@@ -78,12 +101,23 @@ bool ParityValue(std::string_view s, uint8_t &out) {
     if (s.size() != 1)
         return false;
     switch (Lower(s[0])) {
-    case 'n': out = kNoParity; return true;
-    case 'e': out = kEvenParity; return true;
-    case 'o': out = kOddParity; return true;
-    case 'm': out = kMarkParity; return true;
-    case 's': out = kSpaceParity; return true;
-    default: return false;
+    case 'n':
+        out = kNoParity;
+        return true;
+    case 'e':
+        out = kEvenParity;
+        return true;
+    case 'o':
+        out = kOddParity;
+        return true;
+    case 'm':
+        out = kMarkParity;
+        return true;
+    case 's':
+        out = kSpaceParity;
+        return true;
+    default:
+        return false;
     }
 }
 
@@ -288,8 +322,8 @@ bool ParseModeString(const char *mode, Dcb &dcb) {
         return true; // a bare device name names nothing to change
     // Work on a copy: a rejected string must leave the caller's DCB as it was.
     Dcb work = dcb;
-    bool ok = s.find('=') != std::string_view::npos ? KeywordForm(s, work)
-                                                     : PositionalForm(s, work);
+    bool ok =
+        s.find('=') != std::string_view::npos ? KeywordForm(s, work) : PositionalForm(s, work);
     if (ok)
         dcb = work;
     return ok;

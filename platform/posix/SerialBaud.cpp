@@ -41,7 +41,9 @@ bool SetOtherBaud(int, uint32_t) {
     return false;
 }
 
-bool GetOtherBaud(int, uint32_t &) { return false; }
+bool GetOtherBaud(int, uint32_t &) {
+    return false;
+}
 
 #endif
 

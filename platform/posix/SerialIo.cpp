@@ -86,8 +86,8 @@ uint32_t ReadPort(PortHandle handle, void *buffer, uint32_t n, uint32_t *got) {
     // Return at once with what is there.
     const bool immediate = interval == kMaxDword && multiplier == 0 && constant == 0;
     // Wait up to the constant for a first byte, then return with what is there.
-    const bool firstByte = interval == kMaxDword && multiplier == kMaxDword && constant != 0 &&
-                           constant != kMaxDword;
+    const bool firstByte =
+        interval == kMaxDword && multiplier == kMaxDword && constant != 0 && constant != kMaxDword;
     const bool total = !immediate && (multiplier != 0 || constant != 0);
     const bool useInterval = !immediate && !firstByte && interval != 0 && interval != kMaxDword;
     double deadline = NowMs();

@@ -48,7 +48,8 @@ std::string PortDevicePath(const char *name) {
         (prefixed || (rest.size() > 3 && std::isdigit(static_cast<unsigned char>(rest[3]))))) {
         size_t i = 3;
         unsigned long number = 0;
-        while (i < rest.size() && std::isdigit(static_cast<unsigned char>(rest[i])) && number < 100000)
+        while (i < rest.size() && std::isdigit(static_cast<unsigned char>(rest[i])) &&
+               number < 100000)
             number = number * 10 + unsigned(rest[i++] - '0');
         if (i < rest.size() && rest[i] == ':' && !prefixed)
             ++i;

@@ -1,6 +1,6 @@
 // The serial port on POSIX: the table of open ports, opening and closing,
-// properties, state, time-outs, error state, escape functions and modem lines.
-// Reading and writing are in SerialIo.cpp.
+// properties, state and time-outs. Reading and writing are in SerialIo.cpp,
+// the error state and the modem lines in SerialLines.cpp.
 #include "SerialPosix.h"
 
 #include <errno.h>
@@ -11,10 +11,6 @@
 #include <sys/ioctl.h>
 #include <termios.h>
 #include <unistd.h>
-
-#if defined(__linux__)
-#include <linux/serial.h>
-#endif
 
 namespace plat {
 
@@ -42,8 +38,6 @@ uint32_t TransmitBuffer() {
     return page > 0 ? uint32_t(page) : 4096u;
 }
 
-bool Modem(int fd, unsigned long request, int bits) { return ioctl(fd, request, &bits) == 0; }
-
 } // namespace
 
 Port::~Port() {
@@ -68,19 +62,29 @@ std::shared_ptr<Port> FindPort(PortHandle port) {
 
 uint32_t SystemError(int err) {
     switch (err) {
-    case 0: return 0;
-    case EBADF: return kErrInvalidHandle;
-    case ENOENT: return kErrFileNotFound;
+    case 0:
+        return 0;
+    case EBADF:
+        return kErrInvalidHandle;
+    case ENOENT:
+        return kErrFileNotFound;
     case EACCES:
     case EPERM:
-    case EBUSY: return kErrAccessDenied; // Windows' answer to a port already open
-    case ENOMEM: return kErrNotEnoughMemory;
-    case EINVAL: return kErrInvalidParameter;
+    case EBUSY:
+        return kErrAccessDenied; // Windows' answer to a port already open
+    case ENOMEM:
+        return kErrNotEnoughMemory;
+    case EINVAL:
+        return kErrInvalidParameter;
     case ENOTTY:
-    case EOPNOTSUPP: return kErrNotSupported;
-    case ETIMEDOUT: return kErrTimeout;
-    case ECANCELED: return kErrOperationAborted;
-    default: return kErrGenFailure; // EIO, ENXIO, ENODEV: the device is gone
+    case EOPNOTSUPP:
+        return kErrNotSupported;
+    case ETIMEDOUT:
+        return kErrTimeout;
+    case ECANCELED:
+        return kErrOperationAborted;
+    default:
+        return kErrGenFailure; // EIO, ENXIO, ENODEV: the device is gone
     }
 }
 
@@ -120,24 +124,6 @@ int WaitPort(Port &port, short events, int64_t ms, short &revents) {
     }
 }
 
-bool ReadLineCounts(int fd, LineCounts &counts) {
-#if defined(__linux__) && defined(TIOCGICOUNT)
-    serial_icounter_struct icount{};
-    if (ioctl(fd, TIOCGICOUNT, &icount) != 0)
-        return false;
-    counts.overrun = uint32_t(icount.overrun);
-    counts.bufOverrun = uint32_t(icount.buf_overrun);
-    counts.parity = uint32_t(icount.parity);
-    counts.frame = uint32_t(icount.frame);
-    counts.brk = uint32_t(icount.brk);
-    return true;
-#else
-    (void)fd;
-    (void)counts;
-    return false;
-#endif
-}
-
 } // namespace posix
 
 using namespace posix;
@@ -148,7 +134,9 @@ bool BuildCommDcb(const char *mode, Dcb &dcb) {
     return Fail(EINVAL);
 }
 
-uint32_t LastError() { return SystemError(errno); }
+uint32_t LastError() {
+    return SystemError(errno);
+}
 
 PortHandle OpenPort(const char *name, uint32_t *error) {
     auto fail = [&](int err) {
@@ -176,7 +164,8 @@ PortHandle OpenPort(const char *name, uint32_t *error) {
         // Held by another opener. TIOCEXCL alone does not stop root, so the
         // lock is what makes the open exclusive for our own kind.
         err = errno == EWOULDBLOCK ? EBUSY : errno;
-    } else if (ioctl(fd, TIOCEXCL) != 0 || !MakeRaw(fd) || pipe2(port->wake, O_CLOEXEC | O_NONBLOCK) != 0) {
+    } else if (ioctl(fd, TIOCEXCL) != 0 || !MakeRaw(fd) ||
+               pipe2(port->wake, O_CLOEXEC | O_NONBLOCK) != 0) {
         err = errno;
     }
     if (err != 0) {
@@ -290,108 +279,5 @@ bool SetCommTimeouts(PortHandle handle, const CommTimeouts &timeouts) {
     port->timeouts = timeouts;
     return true;
 }
-
-bool ClearCommError(PortHandle handle, uint32_t *errors, ComStat *status) {
-    if (errors)
-        *errors = 0;
-    if (status)
-        *status = ComStat{};
-    auto port = FindPort(handle);
-    if (!port)
-        return false;
-    int fd = port->fd;
-    int inQueue = 0;
-    if (ioctl(fd, FIONREAD, &inQueue) != 0)
-        return false; // a device that is gone has no error state to read
-
-    uint32_t flags = 0;
-    bool ctsFlow;
-    {
-        std::lock_guard<std::mutex> lock(port->m);
-        LineCounts now;
-        if (ReadLineCounts(fd, now)) {
-            LineCounts &was = port->counts;
-            if (now.overrun != was.overrun)
-                flags |= kCeOverrun;
-            if (now.bufOverrun != was.bufOverrun)
-                flags |= kCeRxOver;
-            if (now.parity != was.parity)
-                flags |= kCeRxParity;
-            if (now.frame != was.frame)
-                flags |= kCeFrame;
-            if (now.brk != was.brk)
-                flags |= kCeBreak;
-            was = now;
-        }
-        ctsFlow = port->dcb.fOutxCtsFlow;
-    }
-    if (errors)
-        *errors = flags;
-    if (status) {
-        int outQueue = 0;
-        status->cbInQue = uint32_t(inQueue > 0 ? inQueue : 0);
-        if (ioctl(fd, TIOCOUTQ, &outQueue) == 0 && outQueue > 0)
-            status->cbOutQue = uint32_t(outQueue);
-        int lines = 0;
-        if (ctsFlow && ioctl(fd, TIOCMGET, &lines) == 0 && !(lines & TIOCM_CTS))
-            status->flags |= 0x01; // CTS hold
-    }
-    return true;
-}
-
-bool EscapeCommFunction(PortHandle handle, uint32_t function) {
-    auto port = FindPort(handle);
-    if (!port)
-        return false;
-    Dcb dcb;
-    {
-        std::lock_guard<std::mutex> lock(port->m);
-        dcb = port->dcb;
-    }
-    int fd = port->fd;
-    // A line under handshake control is the driver's, as on Windows.
-    bool rtsBusy = dcb.fRtsControl == kRtsControlHandshake || dcb.fRtsControl == kRtsControlToggle;
-    bool dtrBusy = dcb.fDtrControl == kDtrControlHandshake;
-    switch (function) {
-    case kSetXoff: return tcflow(fd, TCOOFF) == 0;
-    case kSetXon: return tcflow(fd, TCOON) == 0;
-    case kSetRts: return rtsBusy ? Fail(EINVAL) : Modem(fd, TIOCMBIS, TIOCM_RTS);
-    case kClrRts: return rtsBusy ? Fail(EINVAL) : Modem(fd, TIOCMBIC, TIOCM_RTS);
-    case kSetDtr: return dtrBusy ? Fail(EINVAL) : Modem(fd, TIOCMBIS, TIOCM_DTR);
-    case kClrDtr: return dtrBusy ? Fail(EINVAL) : Modem(fd, TIOCMBIC, TIOCM_DTR);
-    case kSetBreak: return ioctl(fd, TIOCSBRK) == 0;
-    case kClrBreak: return ioctl(fd, TIOCCBRK) == 0;
-    default: return Fail(EINVAL);
-    }
-}
-
-bool SetCommBreak(PortHandle handle) { return EscapeCommFunction(handle, kSetBreak); }
-
-bool ClearCommBreak(PortHandle handle) { return EscapeCommFunction(handle, kClrBreak); }
-
-bool GetCommModemStatus(PortHandle handle, uint32_t *status) {
-    if (status)
-        *status = 0;
-    auto port = FindPort(handle);
-    if (!port)
-        return false;
-    int lines = 0;
-    if (ioctl(port->fd, TIOCMGET, &lines) != 0)
-        return false;
-    uint32_t bits = 0;
-    if (lines & TIOCM_CTS)
-        bits |= kMsCtsOn;
-    if (lines & TIOCM_DSR)
-        bits |= kMsDsrOn;
-    if (lines & TIOCM_RNG)
-        bits |= kMsRingOn;
-    if (lines & TIOCM_CAR)
-        bits |= kMsRlsdOn;
-    if (status)
-        *status = bits;
-    return true;
-}
-
-bool DisableStatusInsertion(PortHandle handle) { return FindPort(handle) != nullptr; }
 
 } // namespace plat

@@ -4,7 +4,11 @@
 
 #include <errno.h>
 #include <sys/ioctl.h>
+#include <sys/stat.h>
 #include <termios.h>
+#if defined(__linux__)
+#include <sys/sysmacros.h>
+#endif
 
 namespace plat::posix {
 
@@ -68,6 +72,20 @@ constexpr tcflag_t kMarkSpace = 0;
 #endif
 
 constexpr tcflag_t kFormatBits = CSIZE | CSTOPB | PARENB | PARODD | kMarkSpace | CRTSCTS;
+
+// Character size and parity that a Linux pseudo-terminal keeps to itself:
+// it has no line, and recent kernels force CS8 without parity on it.
+tcflag_t LineOnlyBits(int fd) {
+#if defined(__linux__)
+    struct stat st {};
+    if (fstat(fd, &st) == 0 && S_ISCHR(st.st_mode) && major(st.st_rdev) >= 136 &&
+        major(st.st_rdev) <= 143)
+        return CSIZE | PARENB;
+#else
+    (void)fd;
+#endif
+    return 0;
+}
 
 void Raw(termios &t) {
     t.c_iflag &= ~tcflag_t(IGNBRK | BRKINT | PARMRK | ISTRIP | INLCR | IGNCR | ICRNL | IXANY);
@@ -138,11 +156,20 @@ bool ApplyDcb(int fd, const Dcb &dcb) {
     if (dcb.StopBits != kOneStopBit)
         t.c_cflag |= CSTOPB; // with 5 data bits a UART makes that 1.5
     switch (dcb.Parity) {
-    case kOddParity: t.c_cflag |= PARENB | PARODD; break;
-    case kEvenParity: t.c_cflag |= PARENB; break;
-    case kMarkParity: t.c_cflag |= PARENB | PARODD | kMarkSpace; break;
-    case kSpaceParity: t.c_cflag |= PARENB | kMarkSpace; break;
-    default: break;
+    case kOddParity:
+        t.c_cflag |= PARENB | PARODD;
+        break;
+    case kEvenParity:
+        t.c_cflag |= PARENB;
+        break;
+    case kMarkParity:
+        t.c_cflag |= PARENB | PARODD | kMarkSpace;
+        break;
+    case kSpaceParity:
+        t.c_cflag |= PARENB | kMarkSpace;
+        break;
+    default:
+        break;
     }
     if (dcb.fOutxCtsFlow || dcb.fRtsControl == kRtsControlHandshake)
         t.c_cflag |= CRTSCTS;
@@ -163,14 +190,14 @@ bool ApplyDcb(int fd, const Dcb &dcb) {
         cfsetospeed(&t, constant);
     }
 
-    bool applied = tcsetattr(fd, TCSANOW, &t) == 0 &&
-                   (standard || SetOtherBaud(fd, dcb.BaudRate));
+    bool applied = tcsetattr(fd, TCSANOW, &t) == 0 && (standard || SetOtherBaud(fd, dcb.BaudRate));
     int err = errno;
     if (applied) {
         // tcsetattr succeeds when any part was taken: check that all was.
         termios now{};
         uint32_t baud = 0;
-        applied = tcgetattr(fd, &now) == 0 && (now.c_cflag & kFormatBits) == (t.c_cflag & kFormatBits) &&
+        tcflag_t checked = kFormatBits & ~LineOnlyBits(fd);
+        applied = tcgetattr(fd, &now) == 0 && (now.c_cflag & checked) == (t.c_cflag & checked) &&
                   DeviceBaud(fd, now, baud) && CloseEnough(dcb.BaudRate, baud);
         err = EINVAL;
     }
@@ -193,18 +220,28 @@ void MergeDeviceState(int fd, Dcb &dcb) {
     uint32_t baud;
     if (DeviceBaud(fd, t, baud))
         dcb.BaudRate = baud;
-    switch (t.c_cflag & CSIZE) {
-    case CS5: dcb.ByteSize = 5; break;
-    case CS6: dcb.ByteSize = 6; break;
-    case CS7: dcb.ByteSize = 7; break;
-    default: dcb.ByteSize = 8; break;
+    if (!LineOnlyBits(fd)) { // else the DCB's own format is the only one there is
+        switch (t.c_cflag & CSIZE) {
+        case CS5:
+            dcb.ByteSize = 5;
+            break;
+        case CS6:
+            dcb.ByteSize = 6;
+            break;
+        case CS7:
+            dcb.ByteSize = 7;
+            break;
+        default:
+            dcb.ByteSize = 8;
+            break;
+        }
+        if (!(t.c_cflag & PARENB))
+            dcb.Parity = kNoParity;
+        else if (t.c_cflag & kMarkSpace)
+            dcb.Parity = (t.c_cflag & PARODD) ? kMarkParity : kSpaceParity;
+        else
+            dcb.Parity = (t.c_cflag & PARODD) ? kOddParity : kEvenParity;
     }
-    if (!(t.c_cflag & PARENB))
-        dcb.Parity = kNoParity;
-    else if (t.c_cflag & kMarkSpace)
-        dcb.Parity = (t.c_cflag & PARODD) ? kMarkParity : kSpaceParity;
-    else
-        dcb.Parity = (t.c_cflag & PARODD) ? kOddParity : kEvenParity;
     if (!(t.c_cflag & CSTOPB))
         dcb.StopBits = kOneStopBit;
     else

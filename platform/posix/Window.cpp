@@ -4,9 +4,13 @@
 
 namespace plat {
 
-bool IsWindow(void *) { return false; }
+bool IsWindow(void *) {
+    return false;
+}
 
-intptr_t SendMessage(void *, uint32_t, uintptr_t, intptr_t) { return 0; }
+intptr_t SendMessage(void *, uint32_t, uintptr_t, intptr_t) {
+    return 0;
+}
 
 void PumpMessages(void *) {}
 

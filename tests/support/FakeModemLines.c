@@ -31,7 +31,9 @@ static struct Pty ptys[MAX_PTYS];
 static int ptyCount;
 
 /* Unix98 pty slaves: majors 136 to 143. */
-static int IsPtySlave(dev_t device) { return major(device) >= 136 && major(device) <= 143; }
+static int IsPtySlave(dev_t device) {
+    return major(device) >= 136 && major(device) <= 143;
+}
 
 /* The state of a device, made on first use; called with the lock held. */
 static struct Pty *Find(dev_t device) {

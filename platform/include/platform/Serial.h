@@ -168,7 +168,9 @@ bool GetCommState(PortHandle port, Dcb &dcb);
 // modem lines) are ignored here. Kept in the DCB but without effect on POSIX:
 // fOutxDsrFlow, fDsrSensitivity, fTXContinueOnXoff, fErrorChar, fNull,
 // fAbortOnError, XonLim/XoffLim, ErrorChar, EofChar, EvtChar. A setting the
-// device does not take fails with kErrInvalidParameter and changes nothing.
+// device does not take fails with kErrInvalidParameter and changes nothing;
+// except that a Linux pseudo-terminal, which has no line and forces 8 bits
+// without parity, keeps ByteSize and Parity only in the DCB.
 bool SetCommState(PortHandle port, const Dcb &dcb);
 bool GetCommTimeouts(PortHandle port, CommTimeouts &timeouts);
 bool SetCommTimeouts(PortHandle port, const CommTimeouts &timeouts);
@@ -209,12 +211,14 @@ bool DisableStatusInsertion(PortHandle port);
 // when that long passes after a byte without another. A time-out is no
 // failure: the result is 0 with the bytes that arrived, possibly none.
 // *got receives the bytes delivered, also on failure. Results:
-//   0                     done (all n bytes, or a time-out)
+//   0                     done (all n bytes, or a time-out; on Windows also
+//                         a read that ended with ERROR_HANDLE_EOF)
 //   kErrInvalidHandle     the handle is not an open port
 //   kErrGenFailure        POSIX: the far end is gone (hang-up, pty master
 //                         closed, adapter pulled); returned at once by every
 //                         read until the port is closed. Bytes that arrived
 //                         before the hang-up are delivered first, with 0.
+//   kErrOperationAborted  POSIX: the port was closed while the read waited
 //   kErrCompletionFailed  Windows: the overlapped read did not complete; the
 //                         port's error state (ClearCommError) tells why
 //   other                 the system's error code (ReadFile's on Windows,
@@ -223,15 +227,16 @@ uint32_t ReadPort(PortHandle port, void *buffer, uint32_t n, uint32_t *got);
 // Writes n bytes, honouring the write time-outs (multiplier * n + constant; no
 // limit when both are 0); a write that times out completes with fewer bytes
 // and result 0. Same results as ReadPort; POSIX reports kErrGenFailure when
-// the far end is gone (EIO), with *written the bytes taken before.
+// the far end is gone (EIO), with *written the bytes taken before; Windows
+// reports kErrInvalidHandle when it cannot make the operation's event.
 uint32_t WritePort(PortHandle port, const void *data, uint32_t n, uint32_t *written);
 
 // The calling thread's last system error code as a Win32 code: GetLastError
 // on Windows; on POSIX errno mapped (EBADF kErrInvalidHandle, ENOENT
 // kErrFileNotFound, EACCES/EPERM/EBUSY kErrAccessDenied, ENOMEM
 // kErrNotEnoughMemory, EINVAL kErrInvalidParameter, ENOTTY/EOPNOTSUPP
-// kErrNotSupported, ETIMEDOUT kErrTimeout, EIO/ENXIO/ENODEV and anything else
-// kErrGenFailure; 0 for none).
+// kErrNotSupported, ETIMEDOUT kErrTimeout, ECANCELED kErrOperationAborted,
+// EIO/ENXIO/ENODEV and anything else kErrGenFailure; 0 for none).
 uint32_t LastError();
 
 // The serial ports of the machine: POSIX device paths of ports that exist

@@ -42,9 +42,8 @@ std::string Show(const Dcb &d) {
       << " inX=" << d.fInX << " cts=" << d.fOutxCtsFlow << " dsr=" << d.fOutxDsrFlow
       << " dsrSens=" << d.fDsrSensitivity << " dtr=" << d.fDtrControl << " rts=" << d.fRtsControl
       << " txCont=" << d.fTXContinueOnXoff << " binary=" << d.fBinary << " null=" << d.fNull
-      << " xonChar=" << int(d.XonChar) << " xoffChar=" << int(d.XoffChar)
-      << " lims=" << d.XonLim << "/" << d.XoffLim << " evt=" << int(d.EvtChar)
-      << " len=" << d.DCBlength;
+      << " xonChar=" << int(d.XonChar) << " xoffChar=" << int(d.XoffChar) << " lims=" << d.XonLim
+      << "/" << d.XoffLim << " evt=" << int(d.EvtChar) << " len=" << d.DCBlength;
     return s.str();
 }
 
@@ -194,7 +193,7 @@ const Row kRows[] = {
     {"xon=yes", false, None},
     {"dtr=tg", false, None},
     {"rts=1", false, None},
-    {"baud=9600,parity=n", false, None},  // the two forms do not mix
+    {"baud=9600,parity=n", false, None}, // the two forms do not mix
     {"baud=9600 9600,n,8,1", false, None},
     {"9600 n 8 1", false, None},
     {"9600,n,8,1,q", false, None},

@@ -123,7 +123,8 @@ TEST_F(ModemLines, FlushGivesUpOnAStalledLine) {
     auto start = std::chrono::steady_clock::now();
     EXPECT_FALSE(plat::FlushFileBuffers(port));
     EXPECT_EQ(plat::LastError(), plat::kErrTimeout);
-    double ms = std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start).count();
+    double ms =
+        std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start).count();
     EXPECT_GE(ms, double(plat::kFlushLimitMs));
     EXPECT_LT(ms, plat::kFlushLimitMs + 3000.0);
     FakeModemSetOutQueue(path(), 0);

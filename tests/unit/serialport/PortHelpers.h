@@ -3,36 +3,17 @@
 #pragma once
 
 #include "PtyPair.h"
+#include "Stty.h"
 #include "platform/Serial.h"
 
 #include <gtest/gtest.h>
 #include <string>
-#include <unistd.h>
 
 namespace serialtest {
 
-// The settings of the pty as stty prints them. As root the path is used, as
-// the house rules ask; without root the open port's exclusive flag keeps
-// stty out of the path, so it reads them through the far end, which the
-// kernel answers with the same (slave's) settings.
-inline std::string Stty(const testing_support::PtyPair &pty) {
-    if (geteuid() == 0)
-        return testing_support::RunCommand("stty -a -F " + pty.PortPath());
-    return testing_support::RunCommand("stty -a <&" + std::to_string(pty.FarFd()));
-}
-
-// " word" or " word\n" or "word;" as a whole word of stty's output.
+using testing_support::Stty;
 inline bool HasWord(const std::string &text, const std::string &word) {
-    size_t at = 0;
-    while ((at = text.find(word, at)) != std::string::npos) {
-        bool startOk = at == 0 || text[at - 1] == ' ' || text[at - 1] == '\n';
-        size_t end = at + word.size();
-        bool endOk = end == text.size() || text[end] == ' ' || text[end] == '\n' || text[end] == ';';
-        if (startOk && endOk)
-            return true;
-        at = end;
-    }
-    return false;
+    return testing_support::SttyHas(text, word);
 }
 
 class PortTest : public ::testing::Test {

@@ -13,7 +13,8 @@ using serialtest::PortTest;
 constexpr uint32_t kMaxDword = 0xFFFFFFFFu;
 
 double Since(std::chrono::steady_clock::time_point start) {
-    return std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start).count();
+    return std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start)
+        .count();
 }
 
 std::string Pattern(size_t n) {
@@ -192,7 +193,8 @@ TEST_F(PortTest, ClosingWakesAWaitingRead) {
     port = plat::kInvalidPort;
     reader.join();
     // Aborted when the read was waiting, or no port when it came too late.
-    EXPECT_TRUE(result == plat::kErrOperationAborted || result == plat::kErrInvalidHandle) << result;
+    EXPECT_TRUE(result == plat::kErrOperationAborted || result == plat::kErrInvalidHandle)
+        << result;
 }
 
 TEST_F(PortTest, ImmediateCharacterAndFlush) {

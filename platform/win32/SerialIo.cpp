@@ -1,0 +1,128 @@
+// Overlapped reads, writes and the status-insertion request on Win32. Each
+// operation has its own OVERLAPPED record and event, which never leave this
+// file; the port's time-outs end the waits.
+#include "platform/Serial.h"
+
+#include <windows.h>
+
+namespace plat {
+
+namespace {
+
+HANDLE Native(PortHandle port) {
+    return reinterpret_cast<HANDLE>(port);
+}
+
+// IOCTL_SERIAL_LSRMST_INSERT from the driver kit's serial header.
+constexpr DWORD kLsrMstInsert = 0x1B007C;
+
+// One overlapped operation with its own manual-reset event.
+class Overlapped {
+public:
+    Overlapped() { record_.hEvent = CreateEventA(nullptr, TRUE, FALSE, nullptr); }
+    ~Overlapped() {
+        if (record_.hEvent)
+            CloseHandle(record_.hEvent);
+    }
+    Overlapped(const Overlapped &) = delete;
+    Overlapped &operator=(const Overlapped &) = delete;
+    bool Ready() const { return record_.hEvent != nullptr; }
+    OVERLAPPED *Record() { return &record_; }
+
+    // Completes an operation that was started: waits for its event, then
+    // fetches its outcome. Returns 0, or kErrCompletionFailed with count the
+    // bytes moved. The end of the data (ERROR_HANDLE_EOF) is no failure.
+    uint32_t Complete(HANDLE h, DWORD &count) {
+        DWORD wait = WaitForSingleObject(record_.hEvent, INFINITE);
+        if (wait != WAIT_OBJECT_0 && wait != WAIT_TIMEOUT) {
+            Abandon(h);
+            return kErrCompletionFailed;
+        }
+        if (GetOverlappedResult(h, &record_, &count, FALSE))
+            return 0;
+        if (GetLastError() == ERROR_HANDLE_EOF) {
+            if (!GetOverlappedResult(h, &record_, &count, FALSE))
+                count = 0;
+            return 0;
+        }
+        if (GetLastError() == ERROR_IO_INCOMPLETE)
+            Abandon(h); // still running: it must not outlive the record
+        return kErrCompletionFailed;
+    }
+
+private:
+    // Cancels the operation and waits until the system has let go of the
+    // record and the buffer.
+    void Abandon(HANDLE h) {
+        DWORD ignored = 0;
+        CancelIoEx(h, &record_);
+        GetOverlappedResult(h, &record_, &ignored, TRUE);
+    }
+
+    OVERLAPPED record_{};
+};
+
+} // namespace
+
+uint32_t ReadPort(PortHandle port, void *buffer, uint32_t n, uint32_t *got) {
+    uint32_t ignored = 0;
+    uint32_t &count = got ? *got : ignored;
+    count = 0;
+    HANDLE h = Native(port);
+    Overlapped op;
+    if (!op.Ready())
+        return GetLastError();
+    DWORD bytes = 0;
+    if (ReadFile(h, buffer, n, &bytes, op.Record())) {
+        count = bytes;
+        return 0;
+    }
+    DWORD error = GetLastError();
+    if (error == ERROR_HANDLE_EOF) {
+        if (GetOverlappedResult(h, op.Record(), &bytes, FALSE))
+            count = bytes;
+        return 0;
+    }
+    if (error != ERROR_IO_PENDING)
+        return error;
+    uint32_t result = op.Complete(h, bytes);
+    count = bytes;
+    return result;
+}
+
+uint32_t WritePort(PortHandle port, const void *data, uint32_t n, uint32_t *written) {
+    uint32_t ignored = 0;
+    uint32_t &count = written ? *written : ignored;
+    count = 0;
+    HANDLE h = Native(port);
+    Overlapped op;
+    if (!op.Ready())
+        return kErrInvalidHandle;
+    DWORD bytes = 0;
+    if (WriteFile(h, data, n, &bytes, op.Record())) {
+        count = bytes;
+        return 0;
+    }
+    DWORD error = GetLastError();
+    if (error != ERROR_IO_PENDING)
+        return error;
+    uint32_t result = op.Complete(h, bytes);
+    count = bytes;
+    return result;
+}
+
+bool DisableStatusInsertion(PortHandle port) {
+    HANDLE h = Native(port);
+    Overlapped op;
+    if (!op.Ready())
+        return false;
+    BYTE off = 0;
+    DWORD returned = 0;
+    if (DeviceIoControl(h, kLsrMstInsert, &off, 1, nullptr, 0, &returned, op.Record()))
+        return true;
+    if (GetLastError() != ERROR_IO_PENDING)
+        return false;
+    return GetOverlappedResult(h, op.Record(), &returned, TRUE) != 0;
+}
+
+} // namespace plat

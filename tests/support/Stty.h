@@ -1,0 +1,37 @@
+// The settings of a pseudo-terminal's port end as stty prints them, also
+// while the port is open exclusively.
+#pragma once
+
+#include "PtyPair.h"
+
+#include <string>
+#include <unistd.h>
+
+namespace testing_support {
+
+// As root the port's path is used. Without root the exclusive flag of an
+// open port keeps stty out of the path, so stty reads the settings through
+// the far end, which the kernel answers with the port end's settings.
+inline std::string Stty(const PtyPair &pty) {
+    if (geteuid() == 0)
+        return RunCommand("stty -a -F " + pty.PortPath() + " 2>&1");
+    return RunCommand("stty -a <&" + std::to_string(pty.FarFd()) + " 2>&1");
+}
+
+// True when word stands alone in stty's output (between blanks, line ends or
+// a semicolon), so "-ixon" does not match "ixon".
+inline bool SttyHas(const std::string &text, const std::string &word) {
+    size_t at = 0;
+    while ((at = text.find(word, at)) != std::string::npos) {
+        size_t end = at + word.size();
+        bool startOk = at == 0 || text[at - 1] == ' ' || text[at - 1] == '\n';
+        bool endOk =
+            end == text.size() || text[end] == ' ' || text[end] == '\n' || text[end] == ';';
+        if (startOk && endOk)
+            return true;
+        at = end;
+    }
+    return false;
+}
+
+} // namespace testing_support
