@@ -162,8 +162,12 @@ void PrintPieces(const char *text, int length) {
                 continue;
         }
         if (n >= room) {
-            Scroll(kCursorPos);
-            if (!(conTermMode & kModeAutoWrap))
+            // Wrapping off the buffer's last row, the console has scrolled
+            // already; a second scroll would open an extra empty row there.
+            const bool wrapped = conTermMode & kModeAutoWrap;
+            if (!(wrapped && s.cy == s.H - 1))
+                Scroll(kCursorPos);
+            if (!wrapped)
                 bLineFull = true;
         }
     }

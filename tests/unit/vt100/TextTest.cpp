@@ -28,6 +28,14 @@ TEST_F(Text, TextEndingAtTheRightEdgeThenLineFeedLeavesAnEmptyRow) {
     EXPECT_EQ(Row(2), "b");
 }
 
+TEST_F(Text, AtTheBufferEndAFullLineAlsoLeavesOneEmptyRow) {
+    Place(0, 299);
+    Feed(std::string(80, 'a') + "\nb");
+    EXPECT_EQ(Row(297), std::string(80, 'a'));
+    EXPECT_EQ(Row(298), "");
+    EXPECT_EQ(Row(299), "b");
+}
+
 TEST_F(Text, LongerTextWrapsOntoTheNextRow) {
     Feed(std::string(100, 'a') + "b\nc");
     EXPECT_EQ(Row(0), std::string(80, 'a'));
