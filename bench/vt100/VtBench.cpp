@@ -16,9 +16,9 @@
 #include <vterm.h>
 
 #include <algorithm>
-#include <ctime>
 #include <cstdio>
 #include <cstdlib>
+#include <ctime>
 #include <fcntl.h>
 #include <functional>
 #include <random>
@@ -97,24 +97,28 @@ std::string FullScreenSession(size_t size) {
     char buffer[128];
     for (int frame = 0; out.size() < size; ++frame) {
         if (frame % 50 == 0) {
-            out += "\x1b[0m\x1b[H\x1b[2J\x1b(0lqqqqqqqqqqqqqqqqqqqqqqqqqqqqqqqqqqqqqqqqqqqqqqqqqqqqqqqq"
+            out += "\x1b[0m\x1b[H\x1b[2J\x1b("
+                   "0lqqqqqqqqqqqqqqqqqqqqqqqqqqqqqqqqqqqqqqqqqqqqqqqqqqqqqqqq"
                    "qqqqqqqqqqqqqqqqqqqqqk\x1b(B";
             for (int r = 2; r < 24; ++r) {
-                std::snprintf(buffer, sizeof buffer, "\x1b[%d;1H\x0ex\x0f\x1b[%d;80H\x0ex\x0f", r, r);
+                std::snprintf(buffer, sizeof buffer, "\x1b[%d;1H\x0ex\x0f\x1b[%d;80H\x0ex\x0f", r,
+                              r);
                 out += buffer;
             }
-            out += "\x1b[24;1H\x1b(0mqqqqqqqqqqqqqqqqqqqqqqqqqqqqqqqqqqqqqqqqqqqqqqqqqqqqqqqqqqqqqqqqqq"
+            out += "\x1b[24;1H\x1b("
+                   "0mqqqqqqqqqqqqqqqqqqqqqqqqqqqqqqqqqqqqqqqqqqqqqqqqqqqqqqqqqqqqqqqqqq"
                    "qqqqqqqqqqqqj\x1b(B";
         }
         // Status line in reverse video.
-        std::snprintf(buffer, sizeof buffer, "\x1b[1;3H\x1b[7m load %5d  users %3d  frame %6d \x1b[m",
-                      value(rng), value(rng) % 100, frame);
+        std::snprintf(buffer, sizeof buffer,
+                      "\x1b[1;3H\x1b[7m load %5d  users %3d  frame %6d \x1b[m", value(rng),
+                      value(rng) % 100, frame);
         out += buffer;
         // A table of coloured values, each field rewritten and the rest of the row erased.
         for (int r = 3; r < 23; ++r) {
-            std::snprintf(buffer, sizeof buffer, "\x1b[%d;3H\x1b[1;3%dm%-10s\x1b[0m %7d %7d %-16s\x1b[K",
-                          r, colour(rng), Word(rng).c_str(), value(rng), value(rng),
-                          Word(rng).c_str());
+            std::snprintf(buffer, sizeof buffer,
+                          "\x1b[%d;3H\x1b[1;3%dm%-10s\x1b[0m %7d %7d %-16s\x1b[K", r, colour(rng),
+                          Word(rng).c_str(), value(rng), value(rng), Word(rng).c_str());
             out += buffer;
             out += "\x1b[";
             out += std::to_string(r);

@@ -156,7 +156,9 @@ Screen &TheScreen() {
 using detail::Screen;
 using detail::TheScreen;
 
-Handle GetStdOutput() { return &TheScreen(); }
+Handle GetStdOutput() {
+    return &TheScreen();
+}
 
 // Every handle comes from GetStdOutput, which has made the model by then.
 static Screen *ScreenOf(Handle console) {
@@ -465,7 +467,9 @@ std::string RowText(int y) {
     return text;
 }
 
-int BeepCount() { return TheScreen().beepCount; }
+int BeepCount() {
+    return TheScreen().beepCount;
+}
 
 } // namespace model
 
