@@ -89,7 +89,9 @@ long long ColumnOf(int column, const State &s, int last) {
     return static_cast<long long>(column) - 1;
 }
 
-con::Cell Blank(const State &s) { return con::Cell{' ', s.A}; }
+con::Cell Blank(const State &s) {
+    return con::Cell{' ', s.A};
+}
 
 void FillBlank(long long column, long long row, long long count, const State &s) {
     if (count <= 0)
@@ -162,8 +164,12 @@ void PrintPieces(const char *text, int length) {
                 continue;
         }
         if (n >= room) {
-            Scroll(kCursorPos);
-            if (!(conTermMode & kModeAutoWrap))
+            // Wrapping off the buffer's last row, the console has scrolled
+            // already; a second scroll would open an extra empty row there.
+            const bool wrapped = conTermMode & kModeAutoWrap;
+            if (!(wrapped && s.cy == s.H - 1))
+                Scroll(kCursorPos);
+            if (!wrapped)
                 bLineFull = true;
         }
     }
@@ -242,11 +248,11 @@ int beEraseText(int fromRow, int fromColumn, int toRow, int toColumn) {
                          : fromColumn == 0        ? 0
                                                   : static_cast<long long>(fromColumn) - 1;
     const long long r2 = toRow == kCursorPos ? s.cy
-                         : toRow == kLastPos  ? s.B
-                                              : static_cast<long long>(s.T) + toRow - 1;
+                         : toRow == kLastPos ? s.B
+                                             : static_cast<long long>(s.T) + toRow - 1;
     const long long c2 = toColumn == kCursorPos ? s.cx
-                         : toColumn == kLastPos  ? s.W
-                                                 : static_cast<long long>(toColumn) - 1;
+                         : toColumn == kLastPos ? s.W
+                                                : static_cast<long long>(toColumn) - 1;
     // A span that ends before it starts erases nothing.
     FillBlank(c1, r1, (r2 - r1) * s.W + (c2 - c1), s);
     con::SetCursorPosition(hConOut, con::Coord{Coord16(s.cx), Coord16(s.cy)});
@@ -274,8 +280,8 @@ int beDeleteText(int fromRow, int fromColumn, int toRow, int toColumn) {
         bottom = std::min<long long>(bottom, s.H - 1);
         if (bottom > row)
             con::ScrollScreenBuffer(
-                hConOut, con::Rect{0, Coord16(row + 1), Coord16(s.W - 1), Coord16(bottom)},
-                nullptr, con::Coord{0, Coord16(row)}, Blank(s));
+                hConOut, con::Rect{0, Coord16(row + 1), Coord16(s.W - 1), Coord16(bottom)}, nullptr,
+                con::Coord{0, Coord16(row)}, Blank(s));
         else
             FillBlank(0, row, s.W, s);
         return 0;
@@ -294,8 +300,7 @@ int beInsertRow(int row) {
     if (!Read(s))
         return 0;
     const long long r = RowOf(row, s);
-    con::ScrollScreenBuffer(hConOut,
-                            con::Rect{0, Coord16(r), Coord16(s.W), Coord16(s.B)}, nullptr,
+    con::ScrollScreenBuffer(hConOut, con::Rect{0, Coord16(r), Coord16(s.W), Coord16(s.B)}, nullptr,
                             con::Coord{0, Coord16(r + 1)}, Blank(s));
     return 0;
 }
@@ -318,9 +323,8 @@ int Scroll(int row) {
     long long bottom = r;
     if (bottomScrollRow != kLastPos && s.T + static_cast<long long>(bottomScrollRow) < r)
         bottom = s.T + static_cast<long long>(bottomScrollRow);
-    con::ScrollScreenBuffer(hConOut,
-                            con::Rect{0, Coord16(top), Coord16(s.W), Coord16(bottom)}, nullptr,
-                            con::Coord{0, Coord16(dest)}, Blank(s));
+    con::ScrollScreenBuffer(hConOut, con::Rect{0, Coord16(top), Coord16(s.W), Coord16(bottom)},
+                            nullptr, con::Coord{0, Coord16(dest)}, Blank(s));
     return 0;
 }
 
@@ -352,7 +356,9 @@ int RawPrintLine(const char *text, int length, int newLine) {
     return 0;
 }
 
-int beTransmitText(const char *, int) { return 0; }
+int beTransmitText(const char *, int) {
+    return 0;
+}
 
 int beAdvanceToTab() {
     State s;
@@ -409,7 +415,9 @@ int beRingBell() {
     return 0;
 }
 
-int beGetTermMode() { return conTermMode; }
+int beGetTermMode() {
+    return conTermMode;
+}
 
 int beSetTermMode(int mode) {
     const int changed = mode ^ conTermMode;

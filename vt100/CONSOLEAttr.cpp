@@ -13,16 +13,16 @@ constexpr int kMappingPairs = 11;
 
 // (word bit, console bit) pairs, each ended by (0, 0).
 const int scForeMapping[kMappingPairs + 1][2] = {
-    {0x01, 0x04}, {0x02, 0x02}, {0x04, 0x01}, {0x10, 0x08},  {0x20, 0},  {0x40, 0},
-    {0x80, 0},    {0x100, 0},   {0x200, 0},   {0x400, 0},    {0x800, 0}, {0, 0}};
+    {0x01, 0x04}, {0x02, 0x02}, {0x04, 0x01}, {0x10, 0x08}, {0x20, 0},  {0x40, 0},
+    {0x80, 0},    {0x100, 0},   {0x200, 0},   {0x400, 0},   {0x800, 0}, {0, 0}};
 const int scBackMapping[kMappingPairs + 1][2] = {
-    {0x01, 0x40}, {0x02, 0x20}, {0x04, 0x10}, {0x10, 0x80},  {0x20, 0},  {0x40, 0},
-    {0x80, 0},    {0x100, 0},   {0x200, 0},   {0x400, 0},    {0x800, 0}, {0, 0}};
+    {0x01, 0x40}, {0x02, 0x20}, {0x04, 0x10}, {0x10, 0x80}, {0x20, 0},  {0x40, 0},
+    {0x80, 0},    {0x100, 0},   {0x200, 0},   {0x400, 0},   {0x800, 0}, {0, 0}};
 // (console foreground bit, console background bit): red, blue, green, intensity.
 const int conColorMapping[4][2] = {{0x04, 0x40}, {0x01, 0x10}, {0x02, 0x20}, {0x08, 0x80}};
 
-int bothFore[2];  // word bits and console bits the foreground mapping links
-int bothBack[2];  // the same for the background
+int bothFore[2];   // word bits and console bits the foreground mapping links
+int bothBack[2];   // the same for the background
 int conForeColors; // console foreground nibble
 int conBackColors; // console background nibble
 

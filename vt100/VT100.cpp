@@ -37,8 +37,12 @@ int BufLen = 0;
 // Consumed-byte count of an action, or this when the sequence is incomplete.
 constexpr int kIncomplete = 0;
 
-bool IsText(unsigned char c) { return (c >= 0x1C && c <= 0x7F) || c == '\n' || c == '\r'; }
-bool IsDigit(unsigned char c) { return c >= '0' && c <= '9'; }
+bool IsText(unsigned char c) {
+    return (c >= 0x1C && c <= 0x7F) || c == '\n' || c == '\r';
+}
+bool IsDigit(unsigned char c) {
+    return c >= '0' && c <= '9';
+}
 
 int AddDigit(int value, unsigned char digit) {
     if (value > (kMaxParamValue - 9) / 10)

@@ -63,12 +63,14 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
     const size_t length = size - 2;
 
     // Anything may come, in any size: the emulator answers -1 for what it
-    // cannot hold and stays sound.
+    // cannot hold and stays sound. The output goes twice, so that chunks
+    // larger than the buffer come up too.
     Start(columns, rows);
-    for (size_t pos = 0; pos < length;) {
-        const size_t n = std::min<size_t>(length - pos, 1 + (seed * 2654435761u) % 5000);
+    const std::string twice = std::string(text, length) + std::string(text, length);
+    for (size_t pos = 0; pos < twice.size();) {
+        const size_t n = std::min<size_t>(twice.size() - pos, 1 + (seed * 2654435761u) % 5000);
         seed = seed * 1103515245u + 12345u;
-        vtProcessedTextOut(text + pos, static_cast<int>(n));
+        vtProcessedTextOut(twice.data() + pos, static_cast<int>(n));
         CheckCursor();
         pos += n;
     }

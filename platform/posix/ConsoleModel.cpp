@@ -57,7 +57,6 @@ void ScrollWholeBuffer(Screen &s) {
     std::rotate(s.rowMap.begin(), s.rowMap.begin() + 1, s.rowMap.end());
     BlankRow(s, s.height - 1, Cell{' ', s.attribute});
     s.allDirty = true;
-    s.MarkRows(0, s.height - 1);
 }
 
 void NextRow(Screen &s) {
@@ -65,6 +64,15 @@ void NextRow(Screen &s) {
         s.cursor.Y = int16_t(s.cursor.Y + 1);
     else
         ScrollWholeBuffer(s);
+}
+
+// Rows that shifted: when they reach into the window most of it changed, so
+// all of it is repainted.
+void MarkShifted(Screen &s, int from, int to) {
+    if (to - from + 1 > 4 && from <= s.window.Bottom && to >= s.window.Top)
+        s.allDirty = true;
+    else
+        s.MarkRows(from, to);
 }
 
 // One row-shift of full-width rows by index rotation: rows top..bottom move
@@ -81,7 +89,7 @@ bool ShiftRows(Screen &s, int top, int bottom, int dy, Cell fill) {
                     s.rowMap.begin() + bottom + 1);
         for (int y = bottom - k + 1; y <= bottom; ++y)
             BlankRow(s, y, fill);
-        s.MarkRows(low, bottom);
+        MarkShifted(s, low, bottom);
     } else {
         int high = std::min(bottom + k, s.height - 1);
         if (high - top + 1 <= k)
@@ -90,7 +98,7 @@ bool ShiftRows(Screen &s, int top, int bottom, int dy, Cell fill) {
                     s.rowMap.begin() + high + 1);
         for (int y = top; y < top + k; ++y)
             BlankRow(s, y, fill);
-        s.MarkRows(top, high);
+        MarkShifted(s, top, high);
     }
     return true;
 }
@@ -129,6 +137,8 @@ void Build(Screen &s, int width, int windowRows, int bufferRows) {
     s.beepCount = 0;
 }
 
+Screen *gScreen = nullptr;
+
 Screen &TheScreen() {
     static Screen screen = [] {
         Screen s;
@@ -137,6 +147,7 @@ Screen &TheScreen() {
         Build(s, columns, rows, std::max(kBufferRows, rows));
         return s;
     }();
+    gScreen = &screen;
     return screen;
 }
 
@@ -145,10 +156,13 @@ Screen &TheScreen() {
 using detail::Screen;
 using detail::TheScreen;
 
-Handle GetStdOutput() { return &TheScreen(); }
+Handle GetStdOutput() {
+    return &TheScreen();
+}
 
+// Every handle comes from GetStdOutput, which has made the model by then.
 static Screen *ScreenOf(Handle console) {
-    return console == &TheScreen() ? static_cast<Screen *>(console) : nullptr;
+    return console && console == detail::gScreen ? static_cast<Screen *>(console) : nullptr;
 }
 
 bool GetScreenBufferInfo(Handle console, ScreenBufferInfo *info) {
@@ -453,7 +467,9 @@ std::string RowText(int y) {
     return text;
 }
 
-int BeepCount() { return TheScreen().beepCount; }
+int BeepCount() {
+    return TheScreen().beepCount;
+}
 
 } // namespace model
 

@@ -36,8 +36,8 @@ struct Screen {
 
     Cell *Row(int y) { return &cells[size_t(rowMap[size_t(y)]) * size_t(width)]; }
     void MarkRows(int from, int to) {
-        if (from > to)
-            return;
+        if (allDirty || from > to)
+            return; // everything is repainted anyway
         for (int y = from; y <= to; ++y)
             dirty[size_t(y)] = 1;
         if (from < dirtyLow || dirtyHigh < dirtyLow)
@@ -56,6 +56,7 @@ struct Screen {
 
 // The model, created on first use at the terminal's size.
 Screen &TheScreen();
+extern Screen *gScreen; // the model once made, for quick handle checks
 // Builds a blank model (attribute 0x07) of the given size.
 void Build(Screen &screen, int width, int windowRows, int bufferRows);
 

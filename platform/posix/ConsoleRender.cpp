@@ -1,7 +1,8 @@
 // Draws the POSIX console screen model onto the real terminal with ANSI
 // sequences: the rows of the window that changed since the last Flush, the
-// 16 console colours as the 16 ANSI colours, and the bytes shown as their
-// code page 437 glyphs (so the line-graphics bytes become box drawing).
+// 16 console colours as the 16 ANSI colours (plain grey on black as the
+// terminal's default colours), and the bytes shown as their code page 437
+// glyphs (so the line-graphics bytes become box drawing).
 #include "ConsoleModel.h"
 
 #include <cerrno>
@@ -13,8 +14,10 @@ namespace {
 
 int gRenderFd = STDOUT_FILENO;
 constexpr int kMaxBells = 4;
+constexpr uint16_t kPlain = 0x07;
 
 // Code page 437 in UTF-8: the glyphs of the control bytes, and the upper half.
+// clang-format off
 const char *const kLowGlyphs[32] = {
     " ", "☺", "☻", "♥", "♦", "♣", "♠", "•", "◘", "○", "◙", "♂", "♀", "♪", "♫", "☼",
     "►", "◄", "↕", "‼", "¶", "§", "▬", "↨", "↑", "↓", "→", "←", "∟", "↔", "▲", "▼"};
@@ -27,6 +30,7 @@ const char *const kHighGlyphs[128] = {
     "╨", "╤", "╥", "╙", "╘", "╒", "╓", "╫", "╪", "┘", "┌", "█", "▄", "▌", "▐", "▀",
     "α", "ß", "Γ", "π", "Σ", "σ", "µ", "τ", "Φ", "Θ", "Ω", "δ", "∞", "φ", "ε", "∩",
     "≡", "±", "≥", "≤", "⌠", "⌡", "÷", "≈", "°", "∙", "·", "√", "ⁿ", "²", "■", " "};
+// clang-format on
 
 // Console colour bits are blue 1, green 2, red 4; ANSI numbers red 1, green 2, blue 4.
 int AnsiColour(int consoleColour) {
@@ -40,6 +44,10 @@ void AppendNumber(std::string &out, int n) {
 }
 
 void AppendSgr(std::string &out, uint16_t attribute) {
+    if ((attribute & 0xFF) == kPlain) {
+        out += "\x1b[0m"; // the console's plain grey on black is the terminal's own look
+        return;
+    }
     int fore = attribute & 0x0F;
     int back = (attribute >> 4) & 0x0F;
     out += "\x1b[0;";
@@ -110,7 +118,7 @@ void Flush(Handle console) {
         const Cell *row = s.Row(y);
         // Trailing plain blanks are erased rather than drawn.
         int end = w.Right;
-        while (end >= w.Left && row[end].Char == ' ' && row[end].Attributes == 0x07)
+        while (end >= w.Left && row[end].Char == ' ' && (row[end].Attributes & 0xFF) == kPlain)
             --end;
         for (int x = w.Left; x <= end; ++x) {
             if (!sgrKnown || row[x].Attributes != sgr) {

@@ -6,12 +6,20 @@
 namespace plat::con {
 
 namespace {
-HANDLE H(Handle console) { return static_cast<HANDLE>(console); }
-COORD C(Coord c) { return COORD{c.X, c.Y}; }
-SMALL_RECT R(const Rect &r) { return SMALL_RECT{r.Left, r.Top, r.Right, r.Bottom}; }
+HANDLE H(Handle console) {
+    return static_cast<HANDLE>(console);
+}
+COORD C(Coord c) {
+    return COORD{c.X, c.Y};
+}
+SMALL_RECT R(const Rect &r) {
+    return SMALL_RECT{r.Left, r.Top, r.Right, r.Bottom};
+}
 } // namespace
 
-Handle GetStdOutput() { return ::GetStdHandle(STD_OUTPUT_HANDLE); }
+Handle GetStdOutput() {
+    return ::GetStdHandle(STD_OUTPUT_HANDLE);
+}
 
 bool GetScreenBufferInfo(Handle console, ScreenBufferInfo *info) {
     CONSOLE_SCREEN_BUFFER_INFO csbi;
@@ -20,8 +28,8 @@ bool GetScreenBufferInfo(Handle console, ScreenBufferInfo *info) {
     info->dwSize = Coord{csbi.dwSize.X, csbi.dwSize.Y};
     info->dwCursorPosition = Coord{csbi.dwCursorPosition.X, csbi.dwCursorPosition.Y};
     info->wAttributes = csbi.wAttributes;
-    info->srWindow = Rect{csbi.srWindow.Left, csbi.srWindow.Top, csbi.srWindow.Right,
-                          csbi.srWindow.Bottom};
+    info->srWindow =
+        Rect{csbi.srWindow.Left, csbi.srWindow.Top, csbi.srWindow.Right, csbi.srWindow.Bottom};
     info->dwMaximumWindowSize = Coord{csbi.dwMaximumWindowSize.X, csbi.dwMaximumWindowSize.Y};
     return true;
 }
@@ -76,7 +84,9 @@ bool GetMode(Handle console, uint32_t *mode) {
     return true;
 }
 
-bool SetMode(Handle console, uint32_t mode) { return ::SetConsoleMode(H(console), mode) != 0; }
+bool SetMode(Handle console, uint32_t mode) {
+    return ::SetConsoleMode(H(console), mode) != 0;
+}
 
 bool SetScreenBufferSize(Handle console, Coord size) {
     return ::SetConsoleScreenBufferSize(H(console), C(size)) != 0;
@@ -91,7 +101,9 @@ bool SetTextAttribute(Handle console, uint16_t attribute) {
     return ::SetConsoleTextAttribute(H(console), attribute) != 0;
 }
 
-bool MessageBeep(uint32_t type) { return ::MessageBeep(type) != 0; }
+bool MessageBeep(uint32_t type) {
+    return ::MessageBeep(type) != 0;
+}
 
 void Flush(Handle) {}
 

@@ -136,7 +136,7 @@ TEST_F(Interpreter, PrivateModes) {
     EXPECT_EQ(Calls("\x1b[?25h"), "");
     EXPECT_EQ(Calls("\x1b[?1;7h"), "Text:7h\n");
     EXPECT_EQ(Calls("\x1b[5?7h"), "Mode(0xc20)\n"); // parameters before "?" are not used
-    EXPECT_EQ(Calls("\x1b[?0h"), "Mode(0xc20)\n");    // mode 0 has no bit: no change
+    EXPECT_EQ(Calls("\x1b[?0h"), "Mode(0xc20)\n");  // mode 0 has no bit: no change
 }
 
 TEST_F(Interpreter, EscapesAndControlBytes) {
@@ -144,16 +144,28 @@ TEST_F(Interpreter, EscapesAndControlBytes) {
     EXPECT_EQ(Calls("\x1b\x1b\x1b\x1b"), "Text:<esc>\x1b<esc>\x1b\n");
     EXPECT_EQ(Calls("\x1b\x1bx"), "Text:<esc>\x1bx\n");
     EXPECT_EQ(Calls(std::string("\x1b\0", 2)), std::string("Text:<esc>\0\n", 12));
-    EXPECT_EQ(Calls("\x1b""c\x1b=\x1b>"), "");
+    EXPECT_EQ(Calls("\x1b"
+                    "c\x1b=\x1b>"),
+              "");
     EXPECT_EQ(Calls("\x1b#8"), "Text:8\n");
     EXPECT_EQ(Calls("\x1bY12"), "Text:12\n");
     EXPECT_EQ(Calls("\x01\x80\xff"), "Text:^A^\xc0^?\n");
     EXPECT_EQ(Calls("\x7f\x1c\x1f"), "Text:\x7f\x1c\x1f\n");
-    EXPECT_EQ(Calls(std::string("a\0\x18" "b", 4)), "Text:ab\n");
+    EXPECT_EQ(Calls(std::string("a\0\x18"
+                                "b",
+                                4)),
+              "Text:ab\n");
     EXPECT_EQ(Calls("\x05\x1bZ"), "Transmit:vt100\nTransmit:vt100\n");
     EXPECT_EQ(Calls("\x07\x07"), "Bell\nBell\n");
     EXPECT_EQ(Calls("\x08\x09\x0b\x0c"), "Offset(0,-1)\nTab\nOffset(1,0)\nOffset(1,0)\n");
-    EXPECT_EQ(Calls("\x1b""7\x1b""8\x1b""A\x1bI\x1b""B\x1b""C\x1b""D\x1bH\x1bM\x1b""E"),
+    EXPECT_EQ(Calls("\x1b"
+                    "7\x1b"
+                    "8\x1b"
+                    "A\x1bI\x1b"
+                    "B\x1b"
+                    "C\x1b"
+                    "D\x1bH\x1bM\x1b"
+                    "E"),
               "Save\nRestore\nOffset(-1,0)\nOffset(-1,0)\nOffset(1,0)\nOffset(0,1)\n"
               "Offset(0,-1)\nAbs(0,0)\nAbs(-999,0)\nOffset(-1,0)\nText:\n\n");
 }
@@ -162,7 +174,8 @@ TEST_F(Interpreter, CharacterSetSelection) {
     EXPECT_EQ(Calls("\x0e"), "Attr(0x407,0)\n");
     EXPECT_EQ(Calls("\x1bN\x1b(0"), ""); // already selected
     EXPECT_EQ(Calls("\x0f"), "Attr(0x207,0)\n");
-    EXPECT_EQ(Calls("\x1b" "F\x1bG\x1b)2\x1b(B"),
+    EXPECT_EQ(Calls("\x1b"
+                    "F\x1bG\x1b)2\x1b(B"),
               "Attr(0x807,0)\nAttr(0x107,0)\nAttr(0x207,0)\nAttr(0x107,0)\n");
     EXPECT_EQ(Calls("\x1b(Ax"), "Text:x\n"); // unknown designator: nothing
 }

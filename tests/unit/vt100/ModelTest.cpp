@@ -12,7 +12,9 @@ namespace con = plat::con;
 class Model : public Screen {
 protected:
     con::Handle h = con::GetStdOutput();
-    void Write(const std::string &text) { con::Write(h, text.data(), uint32_t(text.size()), nullptr); }
+    void Write(const std::string &text) {
+        con::Write(h, text.data(), uint32_t(text.size()), nullptr);
+    }
 };
 
 TEST_F(Model, WriteWrapsOrStaysAtTheEdge) {
@@ -100,7 +102,7 @@ TEST_F(Model, BufferAndWindowSizes) {
     EXPECT_EQ(Info().dwSize.Y, 50);
     EXPECT_FALSE(con::SetWindowInfo(h, true, {0, 0, 131, 24})); // wider than the largest
     EXPECT_TRUE(con::SetWindowInfo(h, true, {52, 25, 131, 49}));
-    EXPECT_FALSE(con::SetWindowInfo(h, false, {1, 0, 1, 0}));   // past the right edge
+    EXPECT_FALSE(con::SetWindowInfo(h, false, {1, 0, 1, 0})); // past the right edge
     EXPECT_TRUE(con::SetWindowInfo(h, false, {-2, -5, -2, -5}));
     auto w = Info().srWindow;
     EXPECT_EQ(w.Left, 50);

@@ -53,8 +53,7 @@ protected:
             std::string line = "r" + std::to_string(y);
             line.resize(kWidth, '.');
             Place(0, y);
-            plat::con::Write(plat::con::GetStdOutput(), line.data(), uint32_t(kWidth - 1),
-                             nullptr);
+            plat::con::Write(plat::con::GetStdOutput(), line.data(), uint32_t(kWidth - 1), nullptr);
         }
         Place(0, 0);
     }

@@ -52,12 +52,15 @@ TEST_F(ScreenOps, RelativeMoves) {
 }
 
 TEST_F(ScreenOps, SaveAndRestoreAreRelativeToTheWindow) {
-    Feed("\x1b" "8");
+    Feed("\x1b"
+         "8");
     EXPECT_EQ(Cursor(), "1,1"); // without a save: column 2, row 2
     Place(10, 5);
-    Feed("\x1b" "7");
+    Feed("\x1b"
+         "7");
     Place(0, 60); // the window moves down to row 36
-    Feed("\x1b" "8");
+    Feed("\x1b"
+         "8");
     EXPECT_EQ(Cursor(), "10,41");
 }
 

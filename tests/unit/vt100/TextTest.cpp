@@ -28,6 +28,14 @@ TEST_F(Text, TextEndingAtTheRightEdgeThenLineFeedLeavesAnEmptyRow) {
     EXPECT_EQ(Row(2), "b");
 }
 
+TEST_F(Text, AtTheBufferEndAFullLineAlsoLeavesOneEmptyRow) {
+    Place(0, 299);
+    Feed(std::string(80, 'a') + "\nb");
+    EXPECT_EQ(Row(297), std::string(80, 'a'));
+    EXPECT_EQ(Row(298), "");
+    EXPECT_EQ(Row(299), "b");
+}
+
 TEST_F(Text, LongerTextWrapsOntoTheNextRow) {
     Feed(std::string(100, 'a') + "b\nc");
     EXPECT_EQ(Row(0), std::string(80, 'a'));
@@ -62,7 +70,8 @@ TEST_F(Text, CarriageReturnRestartsTheRoomOfTheLine) {
 
 TEST_F(Text, LineGraphicsTranslateWithoutTouchingTheCallersText) {
     Feed("\x1b(0lqqk\x0fx\x0ex\x1b(Bx");
-    const char *expected = "\xda\xc4\xc4\xbf" "x\xb3x";
+    const char *expected = "\xda\xc4\xc4\xbf"
+                           "x\xb3x";
     EXPECT_EQ(Row(0), expected);
     // The backend's own caller may hand constant text.
     static const char kConst[] = "mjq";
@@ -104,20 +113,64 @@ std::string Snapshot() {
         }
     shot += std::to_string(info.dwCursorPosition.X) + "," +
             std::to_string(info.dwCursorPosition.Y) + "/" + std::to_string(info.srWindow.Top) +
-            "/" + std::to_string(info.srWindow.Left) +
-            "/" + std::to_string(info.dwSize.X) + "/" + std::to_string(info.wAttributes);
+            "/" + std::to_string(info.srWindow.Left) + "/" + std::to_string(info.dwSize.X) + "/" +
+            std::to_string(info.wAttributes);
     return shot;
 }
 
 // Random modem output, heavy in what interacts with chunk ends and the edge.
 std::string RandomOutput(std::mt19937 &rng, size_t length) {
-    static const char *const pieces[] = {
-        "\x1b[", "\x1b[?7l", "\x1b[?7h", "\x1b[?3h", "\x1b[?3l", "\r\n", "\n", "\r", "\t",
-        "\x1b(0", "\x1b(B", "\x0e", "\x0f", "\x1b[1;31m", "\x1b[m", "\x1b[7m", "\x1b[44m",
-        "\x1b[K", "\x1b[1K", "\x1b[J", "\x1b[2J", "\x1b[P", "\x1b[3M", "\x1b[L", "\x1b[5;20r",
-        "\x1b[r", "\x1b[H", "\x1b[12;70H", "\x1b[25;1H", "\x1b[A", "\x1b[3B", "\x1b[9C",
-        "\x1b[D", "\x1b" "7", "\x1b" "8", "\x1b[g", "\x1b[3g", "\x1b", "\x1b\x1b", "\x08",
-        "\x1bM", "\x1b" "E", "lqqk", "\x80", "\x01", "\x1b[?25h", "\x1b[99P", "\x0b"};
+    static const char *const pieces[] = {"\x1b[",
+                                         "\x1b[?7l",
+                                         "\x1b[?7h",
+                                         "\x1b[?3h",
+                                         "\x1b[?3l",
+                                         "\r\n",
+                                         "\n",
+                                         "\r",
+                                         "\t",
+                                         "\x1b(0",
+                                         "\x1b(B",
+                                         "\x0e",
+                                         "\x0f",
+                                         "\x1b[1;31m",
+                                         "\x1b[m",
+                                         "\x1b[7m",
+                                         "\x1b[44m",
+                                         "\x1b[K",
+                                         "\x1b[1K",
+                                         "\x1b[J",
+                                         "\x1b[2J",
+                                         "\x1b[P",
+                                         "\x1b[3M",
+                                         "\x1b[L",
+                                         "\x1b[5;20r",
+                                         "\x1b[r",
+                                         "\x1b[H",
+                                         "\x1b[12;70H",
+                                         "\x1b[25;1H",
+                                         "\x1b[A",
+                                         "\x1b[3B",
+                                         "\x1b[9C",
+                                         "\x1b[D",
+                                         "\x1b"
+                                         "7",
+                                         "\x1b"
+                                         "8",
+                                         "\x1b[g",
+                                         "\x1b[3g",
+                                         "\x1b",
+                                         "\x1b\x1b",
+                                         "\x08",
+                                         "\x1bM",
+                                         "\x1b"
+                                         "E",
+                                         "lqqk",
+                                         "\x80",
+                                         "\x01",
+                                         "\x1b[?25h",
+                                         "\x1b[99P",
+                                         "\x0b"};
     std::string out;
     std::uniform_int_distribution<int> kind(0, 9);
     std::uniform_int_distribution<size_t> piece(0, std::size(pieces) - 1);
