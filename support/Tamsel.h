@@ -45,7 +45,8 @@ TAMSEL_API uint32_t Strlen(const char *s);
 TAMSEL_API uint32_t Strlen(const char *s, uint32_t max);
 // 0 when the first n characters are equal (stopping at a common NUL).
 TAMSEL_API int Strncmp(const char *a, const char *b, uint32_t n);
-// First occurrence of t in s, or null; an empty t is found at s.
+// First occurrence of t in s, or null; an empty (or null) t is found at s,
+// and a null s holds nothing.
 TAMSEL_API char *Strstr(const char *s, const char *t);
 
 // SearchOneOf(text, pattern): looks in text for the answers that pattern
@@ -56,14 +57,18 @@ TAMSEL_API char *Strstr(const char *s, const char *t);
 //   answer  := text [ '=' code ]
 // The answers are plain substrings (compared byte for byte). A backslash
 // takes the next character literally, so "\|", "\=" and "\\" put those
-// characters into an answer. Empty answers are skipped. code is a decimal
-// number from 1 to 2147483647; without it the answer's code is derived from
+// characters into an answer. Empty answers are skipped; nothing is trimmed.
+// code is a decimal number from 1 to 2147483647 running to the next '|' or
+// the end; an '=' not followed by such a number is part of the answer's text
+// ("A=B" is the answer "A=B"). Without a code the answer's code is derived from
 // its text alone (a 31-bit FNV-1a hash, never 0), so the same answer gives the
-// same code through any pattern and different answers give different codes:
+// same code through any pattern and different answers give different codes
+// (barring a hash collision):
 // "OK" found through "OK|CONNECT" and "ERROR" found through "ERROR" differ.
 // When several answers occur, the one that begins earliest in the text wins;
 // on a tie, the one named first in the pattern.
-// Examples: "OK|ERROR", "CONNECT=1|BUSY=2|NO CARRIER=3".
+// Examples: "OK|ERROR", "CONNECT=1|BUSY=2|NO CARRIER=3". A null text or
+// pattern gives 0. Patterns and texts of any length are handled.
 TAMSEL_API uint32_t SearchOneOf(const char *text, const char *pattern);
 // The code that SearchOneOf gives an answer named without an explicit code.
 TAMSEL_API uint32_t AnswerCode(const char *answer, uint32_t length);
@@ -74,10 +79,12 @@ TAMSEL_API uint32_t AnswerCode(const char *answer, uint32_t length);
 using TamselFile = intptr_t;
 constexpr TamselFile kTamselNoFile = -1;
 
-// mode "r" (read), "w" (create or truncate, write) or "a+" (read and append,
-// created when missing). Stores the handle; non-zero on success.
+// mode "r" (read), "w" (create or truncate, write), "a+" (read and append,
+// created when missing) or "r+" (read and write an existing file); a 'b' or
+// 't' in the mode is ignored. Stores the handle (kTamselNoFile on failure);
+// non-zero on success.
 TAMSEL_API int OpenFileW(const char *path, TamselFile *handle, const char *mode);
-// Writes n bytes; returns the count written.
+// Writes n bytes (all of them unless the file fails); returns the count written.
 TAMSEL_API uint32_t Fwrite(const void *data, uint32_t n, TamselFile handle);
 // Closes the file and sets the handle to kTamselNoFile.
 TAMSEL_API void CloseFileW(TamselFile *handle);
@@ -106,6 +113,8 @@ public:
     // With p null: hands out all bytes in a new Realloc block (NUL-terminated
     // behind the count), empties the queue and returns the count; the caller
     // frees the block. With p set: the same into a block resized from p.
+    // An empty queue gives 0 and leaves a null p null (a block p becomes "");
+    // out of memory gives 0 with p and the queue unchanged.
     uint32_t Paste(char *&p);
     // Puts one byte back at the head.
     void Ungetch(int c);
@@ -120,6 +129,7 @@ public:
 
 private:
     bool Reserve(uint32_t needed);
+    void Clear();
     std::recursive_mutex lock_;
 };
 
@@ -137,20 +147,22 @@ public:
 
     clFileMap();
     // Maps path with mode "r+" (read and write; "r" read only); files longer
-    // than maxSize are not mapped.
+    // than maxSize are not mapped. An empty file opens (bOpen set) with a null
+    // view and dwSize 0.
     clFileMap(const char *path, const char *mode, uint32_t maxSize);
     ~clFileMap();
     clFileMap(const clFileMap &) = delete;
     clFileMap &operator=(const clFileMap &) = delete;
 
-    // Maps path; with size non-zero the file is first made exactly size bytes
-    // long (cut or extended with zeros) and that much is mapped. Non-zero on
-    // success.
+    // Maps path, closing what was mapped before; with size non-zero the file
+    // (mode "r+" only) is first made exactly size bytes long (cut or extended
+    // with zeros) and that much is mapped. Non-zero on success.
     int Open(const char *path, const char *mode, uint32_t size);
     // Unmaps and closes; the file keeps the length it was opened with.
     void Close();
 
 private:
+    int Map(const char *path, const char *mode, uint32_t size, uint32_t maxSize);
     intptr_t file_;
     void *mapping_; // platform mapping state
 };
