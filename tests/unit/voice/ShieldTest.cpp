@@ -135,8 +135,10 @@ TEST(Shield, APairSplitByTheBlockBoundaryStaysAPair) {
     shortTail[1000] = 0x41;
     stream = PlayInBlocks(shortTail, 1, 1000, &total);
     EXPECT_EQ(total, shortTail.size());
-    Bytes expected(999, 0x55);
-    expected.insert(expected.end(), {0x10, 0x10, 0x41});
+    Bytes expected(1002, 0x55);
+    expected[999] = 0x10;
+    expected[1000] = 0x10;
+    expected[1001] = 0x41;
     EXPECT_EQ(stream, expected);
 }
 
