@@ -190,9 +190,12 @@ int SendFile(const char *path, uint32_t type) {
     }
     szOutQueue.Reset();
     port = idComDev.load();
-    plat::FlushFileBuffers(port);
-    plat::TransmitCommChar(port, char(voice::kDLE));
-    plat::TransmitCommChar(port, char(voice::kETX));
+    // A line that stopped taking data would only let the flush run into its
+    // time limit; and an ETX is not sent without the DLE before it.
+    if (drained)
+        plat::FlushFileBuffers(port);
+    if (plat::TransmitCommChar(port, char(voice::kDLE)))
+        plat::TransmitCommChar(port, char(voice::kETX));
     return drained ? result : FALCREST_ERR_STALL;
 }
 

@@ -229,5 +229,6 @@ TEST_F(Playback, FarEndThatStopsReadingEndsTheWaitInAboutTwoSeconds) {
     // 150 blocks load in at least 1.5 s, then 202 checks of at least 10 ms.
     EXPECT_GE(seconds, 3.5);
     EXPECT_LT(seconds, 20.0);
+    RecordProperty("seconds", std::to_string(seconds));
     pty.ReadFor(300); // let the writer's blocked chunk go before the port closes
 }
