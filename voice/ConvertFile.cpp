@@ -92,8 +92,8 @@ int Convert(const char *target, uint32_t targetType, const char *source, uint32_
 
 } // namespace
 
-extern "C" FALCREST_API int ConvertFile(const char *target, uint32_t targetType,
-                                        const char *source, uint32_t sourceType) {
+extern "C" FALCREST_API int ConvertFile(const char *target, uint32_t targetType, const char *source,
+                                        uint32_t sourceType) {
     try {
         return Convert(target, targetType, source, sourceType);
     } catch (...) {

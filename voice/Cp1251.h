@@ -46,6 +46,8 @@ template <size_t N> struct Cp1251Text {
     }
 };
 
-template <Cp1251Text S> constexpr const char *Cp1251() { return S.text; }
+template <Cp1251Text S> constexpr const char *Cp1251() {
+    return S.text;
+}
 
 } // namespace voice

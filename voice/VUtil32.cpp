@@ -19,6 +19,8 @@ using voice::Cp1251;
 // Digit words: eight rows of nine (digits 1..9), each capitalised row
 // followed by its lower-case twin, then the group words at 72 + 3 * group +
 // form. "$" in the tens rows marks a teen, spelt from pr3.
+// The tables keep their rows of words.
+// clang-format off
 const char *const br[81] = {
     // 0, 1: units, masculine
     Cp1251<u8"Один">(), Cp1251<u8"Два">(), Cp1251<u8"Три">(), Cp1251<u8"Четыре">(),
@@ -81,6 +83,7 @@ const char *const pr3[20] = {
 
 // The currency word by form.
 const char *const br1[3] = {Cp1251<u8" рубль">(), Cp1251<u8" рубля">(), Cp1251<u8" рублей">()};
+// clang-format on
 
 const char *const kKopecks = Cp1251<u8" коп.">();
 
@@ -105,9 +108,13 @@ private:
 };
 
 // A character of the printed whole part as a digit; the minus sign reads as 0.
-int Digit(char c) { return c >= '0' && c <= '9' ? c - '0' : 0; }
+int Digit(char c) {
+    return c >= '0' && c <= '9' ? c - '0' : 0;
+}
 
-const char *GroupWord(int group, int form) { return br[kGroupWords + 3 * group + form]; }
+const char *GroupWord(int group, int form) {
+    return br[kGroupWords + 3 * group + form];
+}
 
 // Both spellings of digit d at position p: capitalised for the first word.
 const char *DigitWord(int p, int d, bool first) {

@@ -56,13 +56,12 @@ TEST_F(Playback, EveryFormatSendsItsShieldedDataThenTheEndMarkers) {
     for (uint32_t format : {0u, 1u, 2u, 3u, 4u, 5u, 6u, 7u, 9u, 0x55u, 0x8001u}) {
         SCOPED_TRACE(format);
         Voice v = MakeVoice(format, 3500, format);
-        std::string path = files.Write("f" + std::to_string(format), Bytes(HeaderOf(format), 0x10),
-                                       v.data);
+        std::string path =
+            files.Write("f" + std::to_string(format), Bytes(HeaderOf(format), 0x10), v.data);
         std::string want = AsString(v.expected) + kMarker + kEtx;
         int result = 0;
-        std::string got = ReadWhile(pty, want.size(), [&] {
-            result = SendVoiceFileToModem(path.c_str(), int(format));
-        });
+        std::string got = ReadWhile(
+            pty, want.size(), [&] { result = SendVoiceFileToModem(path.c_str(), int(format)); });
         EXPECT_EQ(result, int(v.data.size()));
         ASSERT_EQ(got.size(), want.size());
         EXPECT_TRUE(got == want);
@@ -122,22 +121,18 @@ TEST_F(Playback, NoByteIsLostAtTheEndOfTheFile) {
         uint32_t format;
         std::string tail;
     } cases[] = {
-        {oneAfter, 1, "\x10\x10\x41"},
-        {oneAfter, 7, "\x10\x41"},
-        {lastDle, 1, "\x10\x10"},
-        {lastDle, 4, "\x10\x10"},
-        {lastDle, 7, "\x10"},
+        {oneAfter, 1, "\x10\x10\x41"}, {oneAfter, 7, "\x10\x41"}, {lastDle, 1, "\x10\x10"},
+        {lastDle, 4, "\x10\x10"},      {lastDle, 7, "\x10"},
     };
     for (const Case &c : cases) {
         SCOPED_TRACE(c.format);
         std::string path = files.Write("tail", Bytes(HeaderOf(c.format), 0), c.data);
         size_t head = c.data.size() == 1001 ? 999 : c.data.size() - 1;
-        std::string want = AsString(Bytes(c.data.begin(), c.data.begin() + long(head))) + c.tail +
-                           kMarker + kEtx;
+        std::string want =
+            AsString(Bytes(c.data.begin(), c.data.begin() + long(head))) + c.tail + kMarker + kEtx;
         int result = 0;
-        std::string got = ReadWhile(pty, want.size(), [&] {
-            result = SendVoiceFileToModem(path.c_str(), int(c.format));
-        });
+        std::string got = ReadWhile(
+            pty, want.size(), [&] { result = SendVoiceFileToModem(path.c_str(), int(c.format)); });
         EXPECT_EQ(result, int(c.data.size()));
         EXPECT_TRUE(got == want);
     }
@@ -147,7 +142,8 @@ TEST_F(Playback, FileShorterThanItsHeaderSendsOnlyTheMarkers) {
     std::string path = files.Write("short", Bytes(10, 0x55), {});
     std::string want = kMarker + kEtx;
     int result = -5;
-    std::string got = ReadWhile(pty, want.size(), [&] { result = SendVoiceFileToModem(path.c_str(), 1); });
+    std::string got =
+        ReadWhile(pty, want.size(), [&] { result = SendVoiceFileToModem(path.c_str(), 1); });
     EXPECT_EQ(result, 0);
     EXPECT_EQ(got, want);
 }
@@ -224,7 +220,8 @@ TEST_F(Playback, FarEndThatStopsReadingEndsTheWaitInAboutTwoSeconds) {
     std::string path = files.Write("stall", Bytes(58, 0), data);
     auto start = std::chrono::steady_clock::now();
     int result = SendVoiceFileToModem(path.c_str(), 4);
-    double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+    double seconds =
+        std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
     EXPECT_EQ(result, FALCREST_ERR_STALL);
     // 150 blocks load in at least 1.5 s, then 202 checks of at least 10 ms.
     EXPECT_GE(seconds, 3.5);

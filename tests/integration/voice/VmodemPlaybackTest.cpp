@@ -33,8 +33,8 @@ TEST_F(VmodemPlayback, ModemReceivesTheVoiceDataOfEveryFormat) {
         Voice v = MakeVoice(format, 5000, 100 + format);
         v.data.push_back(0x10); // a DLE as the file's last byte
         v.received.push_back(0x10);
-        std::string path = files.Write("v" + std::to_string(format), Bytes(HeaderOf(format), 0),
-                                       v.data);
+        std::string path =
+            files.Write("v" + std::to_string(format), Bytes(HeaderOf(format), 0), v.data);
         ASSERT_TRUE(session.Command("AT+FCLASS=8", "OK"));
         ASSERT_TRUE(session.Command("AT+VSM=" + std::to_string(format), "OK"));
         ASSERT_TRUE(session.Command("AT+VTX", "CONNECT"));

@@ -6,7 +6,9 @@
 
 namespace voicetest {
 
-int Files::getpid_() { return int(::getpid()); }
+int Files::getpid_() {
+    return int(::getpid());
+}
 
 namespace {
 

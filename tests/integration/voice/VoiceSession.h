@@ -100,10 +100,16 @@ private:
 // Header length that playback skips, by format number.
 inline size_t HeaderOf(uint32_t format) {
     switch (format & 0xFF) {
-    case 4: case 5: case 6: return 58;
-    case 7: return 0;
-    case 8: return 62;
-    default: return 16;
+    case 4:
+    case 5:
+    case 6:
+        return 58;
+    case 7:
+        return 0;
+    case 8:
+        return 62;
+    default:
+        return 16;
     }
 }
 
@@ -121,6 +127,8 @@ struct Voice {
 // end the transfer early: its bytes 0x03 are left out.
 Voice MakeVoice(uint32_t format, size_t minSize, uint32_t seed);
 
-inline std::string AsString(const Bytes &b) { return std::string(b.begin(), b.end()); }
+inline std::string AsString(const Bytes &b) {
+    return std::string(b.begin(), b.end());
+}
 
 } // namespace voicetest

@@ -72,9 +72,9 @@ TEST(AmountText, SpellsAmountsAcrossAllGroups) {
 TEST(AmountText, EmptyForZeroAndOutsideTheTwelveCharacters) {
     const long double empty[] = {0.0L,
                                  -0.0L,
-                                 1e12L, // 13 digits
+                                 1e12L,             // 13 digits
                                  999999999999.999L, // rounds up to 13 digits
-                                 -999999999999.0L, // 12 digits and the sign
+                                 -999999999999.0L,  // 12 digits and the sign
                                  1e300L,
                                  -1e300L,
                                  std::numeric_limits<long double>::max(),

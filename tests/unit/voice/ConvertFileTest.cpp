@@ -19,9 +19,10 @@ namespace {
 class ConvertFileTest : public testing::Test {
 protected:
     void SetUp() override {
-        dir_ = fs::temp_directory_path() /
-               ("voice-convert-" + std::to_string(::testing::UnitTest::GetInstance()->random_seed()) +
-                "-" + testing::UnitTest::GetInstance()->current_test_info()->name());
+        dir_ =
+            fs::temp_directory_path() /
+            ("voice-convert-" + std::to_string(::testing::UnitTest::GetInstance()->random_seed()) +
+             "-" + testing::UnitTest::GetInstance()->current_test_info()->name());
         fs::remove_all(dir_);
         fs::create_directories(dir_);
     }

@@ -26,4 +26,6 @@ inline std::string Cp1251ToUtf8(const char *text) {
     return out;
 }
 
-inline std::string Utf8(const char8_t *s) { return reinterpret_cast<const char *>(s); }
+inline std::string Utf8(const char8_t *s) {
+    return reinterpret_cast<const char *>(s);
+}

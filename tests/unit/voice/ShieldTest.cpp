@@ -19,8 +19,8 @@ struct Shielded {
 
 Shielded Shield(const Bytes &in, uint32_t format, bool moreFollows = false) {
     Bytes out(2 * in.size() + 2);
-    auto r = voice::ShieldVoiceBlock(in.data(), uint32_t(in.size()), format, moreFollows,
-                                     out.data());
+    auto r =
+        voice::ShieldVoiceBlock(in.data(), uint32_t(in.size()), format, moreFollows, out.data());
     out.resize(r.written);
     return {out, r.consumed};
 }
