@@ -169,7 +169,7 @@ TEST(PlaybackWithoutPort, ReportsNoPortBeforeAnythingElse) {
 
 TEST_F(Playback, AsynchronousModeReturnsWithTheDataStillQueued) {
     // The far end does not read yet: the writer cannot empty the queue.
-    Bytes data = Plain(100000);
+    Bytes data = Plain(160000); // well beyond what the pseudo-terminal buffers
     std::string path = files.Write("async", Bytes(16, 0), data);
     EXPECT_EQ(SendVoiceFileToModem(path.c_str(), int(FALCREST_TYPE_ASYNC | 1)), int(data.size()));
     EXPECT_GT(szOutQueue.GetLength(), 0u);
