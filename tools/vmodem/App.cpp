@@ -7,7 +7,7 @@
 #include <fstream>
 #include <iterator>
 #include <poll.h>
-#include <sstream>
+#include <stdexcept>
 #include <unistd.h>
 
 namespace vmodem {
@@ -16,6 +16,9 @@ namespace {
 
 constexpr size_t kReadBlock = 64 * 1024;
 constexpr size_t kMaxCapture = 16u << 20;
+// While this much waits to go out (an echo to a DTE that does not read),
+// vmodem stops reading too, as a modem's flow control would.
+constexpr size_t kMaxPendingOutput = 1u << 20;
 
 bool ParseHex(const std::string &text, std::string &out) {
     int high = -1;
@@ -105,7 +108,14 @@ CApp::CApp(const SOptions &options)
     if (!options_.link.empty())
         pty_.Link(options_.link);
     modem_.SetSpeed(options_.speed);
-    modem_.SetDataMode(options_.mode);
+    if (options_.mode == EDataMode::Stream) {
+        std::string bytes;
+        if (!ReadFile(options_.stream, bytes))
+            throw std::runtime_error("cannot read " + options_.stream);
+        modem_.SetDataMode(EDataMode::Stream, bytes);
+    } else {
+        modem_.SetDataMode(options_.mode);
+    }
 }
 
 void CApp::SendToDte(std::string_view bytes) {
@@ -167,7 +177,8 @@ void CApp::Run(const std::atomic<bool> &stop) {
     std::vector<pollfd> fds;
     while (!stop && !quit_) {
         fds.clear();
-        short portEvents = short((stalled_ ? 0 : POLLIN) | (out_.empty() ? 0 : POLLOUT));
+        bool reading = !stalled_ && out_.size() < kMaxPendingOutput;
+        short portEvents = short((reading ? POLLIN : 0) | (out_.empty() ? 0 : POLLOUT));
         fds.push_back({pty_.MasterFd(), portEvents, 0});
         if (control_)
             control_->AddPollFds(fds);
@@ -186,7 +197,7 @@ void CApp::Run(const std::atomic<bool> &stop) {
         if (ready > 0) {
             if (fds[0].revents & POLLOUT)
                 WritePort();
-            if (!stalled_ && (fds[0].revents & POLLIN))
+            if (reading && (fds[0].revents & POLLIN))
                 ReadPort();
             if (control_)
                 control_->Serve(fds, 1, [this](const std::string &l) { return Execute(l); });
@@ -202,8 +213,8 @@ std::string CApp::Execute(const std::string &line) {
     std::string arg = space == std::string::npos ? std::string() : line.substr(space + 1);
 
     if (cmd == "help")
-        return "ok inject send dle ring play mode speed faxdle hangup stall resume report rxhex "
-               "rxclear reg quit";
+        return "ok inject send dle ring play mode speed faxdle hangup flush stall resume report "
+               "rxhex rxclear reg quit";
     if (cmd == "inject" || cmd == "send") {
         std::string bytes;
         if (!(cmd == "inject" ? ParseHex(arg, bytes) : ParseEscaped(arg, bytes)))
@@ -273,13 +284,18 @@ std::string CApp::Execute(const std::string &line) {
     }
     if (cmd == "hangup")
         return modem_.DropCarrier() ? "ok" : "err no connection";
+    if (cmd == "flush") {
+        out_.clear();
+        pty_.FlushToDte();
+        return "ok";
+    }
     if (cmd == "stall" || cmd == "resume") {
         stalled_ = cmd == "stall";
         return "ok";
     }
     if (cmd == "report")
-        return "ok " + modem_.Report() + " rx=" + std::to_string(rx_) + " tx=" +
-               std::to_string(tx_) + " pending=" + std::to_string(out_.size()) +
+        return "ok " + modem_.Report() + " rx=" + std::to_string(rx_) +
+               " tx=" + std::to_string(tx_) + " pending=" + std::to_string(out_.size()) +
                " stalled=" + (stalled_ ? "1" : "0");
     if (cmd == "rxhex")
         return "ok " + ToHex(captured_);

@@ -37,8 +37,8 @@ private:
     CStore store_;
     std::unique_ptr<CControlServer> control_;
     CModem modem_;
-    std::string out_;        // waiting to be written to the port
-    std::string captured_;   // read from the port since the last rxclear
+    std::string out_;      // waiting to be written to the port
+    std::string captured_; // read from the port since the last rxclear
     bool captureFull_ = false;
     unsigned long long rx_ = 0, tx_ = 0;
     bool stalled_ = false;

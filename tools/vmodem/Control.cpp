@@ -63,8 +63,7 @@ void CControlServer::Flush(SClient &client) {
     }
 }
 
-void CControlServer::Serve(const std::vector<pollfd> &fds, size_t first,
-                           const Executor &execute) {
+void CControlServer::Serve(const std::vector<pollfd> &fds, size_t first, const Executor &execute) {
     // Clients accepted during this pass have no entry in fds yet.
     size_t known = clients_.size();
     for (size_t k = 0; k < known && first + 1 + k < fds.size(); ++k) {

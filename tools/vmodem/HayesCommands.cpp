@@ -14,7 +14,9 @@ namespace vmodem {
 
 namespace {
 
-char Upper(char c) { return char(std::toupper(static_cast<unsigned char>(c))); }
+char Upper(char c) {
+    return char(std::toupper(static_cast<unsigned char>(c)));
+}
 
 // Reads an optional decimal number at i; returns def when none is there.
 int Number(const std::string &s, size_t &i, int def) {
@@ -41,9 +43,9 @@ bool ParseInt(const std::string &s, int lo, int hi, int &out) {
 // Extended commands accepted and otherwise ignored (settings that change
 // nothing in a virtual line).
 const std::set<std::string> kIgnoredExtended = {
-    "VLS", "VIT", "VGT", "VGR", "VRA", "VRN", "VSD", "VDR", "VTD", "VTS", "VNH", "VEM",
-    "VCID", "VIP", "FTS", "FRS", "FLID", "FLI", "FDCC", "FCC", "FDIS", "FIS", "FCR",
-    "FBOR", "FBO", "FAA", "FPTS", "FPS", "FET", "FK", "FKS", "FIP", "FCQ", "FNR", "FLO"};
+    "VLS",  "VIT", "VGT",  "VGR", "VRA",  "VRN", "VSD",  "VDR", "VTD",  "VTS", "VNH", "VEM",
+    "VCID", "VIP", "FTS",  "FRS", "FLID", "FLI", "FDCC", "FCC", "FDIS", "FIS", "FCR", "FBOR",
+    "FBO",  "FAA", "FPTS", "FPS", "FET",  "FK",  "FKS",  "FIP", "FCQ",  "FNR", "FLO"};
 
 const std::set<int> kFaxModulations = {3, 24, 48, 72, 73, 74, 96, 97, 98, 121, 122, 145, 146};
 

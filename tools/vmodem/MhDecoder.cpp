@@ -17,6 +17,7 @@ struct SCode {
 };
 
 // Terminating codes 0..63, then make-up codes 64..1728.
+// clang-format off
 constexpr SCode kCodes[] = {
     {0, "00110101", "0000110111"},     {1, "000111", "010"},
     {2, "0111", "11"},                 {3, "1000", "10"},
@@ -74,6 +75,8 @@ constexpr std::pair<int, std::string_view> kExtended[] = {
     {2368, "000000011100"}, {2432, "000000011101"}, {2496, "000000011110"},
     {2560, "000000011111"},
 };
+
+// clang-format on
 
 constexpr int kMaxCodeLength = 13;
 

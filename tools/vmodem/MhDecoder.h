@@ -23,8 +23,8 @@ struct SFaxPage {
     // 1 = black (the PBM convention). Lines that did not decode are left out.
     std::vector<std::vector<uint8_t>> rows;
     std::vector<SBadLine> bad;
-    bool rtc = false;       // the page ended with six EOLs in a row
-    size_t eols = 0;        // EOL code words seen
+    bool rtc = false;        // the page ended with six EOLs in a row
+    size_t eols = 0;         // EOL code words seen
     size_t trailingOnes = 0; // 1 bits after the RTC (should be none)
 };
 

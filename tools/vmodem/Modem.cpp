@@ -21,14 +21,10 @@ struct SResultText {
 };
 
 constexpr SResultText kResults[] = {
-    {EResult::Ok, "OK", 0},
-    {EResult::Connect, "CONNECT", 1},
-    {EResult::Ring, "RING", 2},
-    {EResult::NoCarrier, "NO CARRIER", 3},
-    {EResult::Error, "ERROR", 4},
-    {EResult::NoDialtone, "NO DIALTONE", 6},
-    {EResult::Busy, "BUSY", 7},
-    {EResult::NoAnswer, "NO ANSWER", 8},
+    {EResult::Ok, "OK", 0},       {EResult::Connect, "CONNECT", 1},
+    {EResult::Ring, "RING", 2},   {EResult::NoCarrier, "NO CARRIER", 3},
+    {EResult::Error, "ERROR", 4}, {EResult::NoDialtone, "NO DIALTONE", 6},
+    {EResult::Busy, "BUSY", 7},   {EResult::NoAnswer, "NO ANSWER", 8},
 };
 
 const char *StateName(int state) {
@@ -200,8 +196,8 @@ size_t CModem::ReceiveOnline(const uint8_t *data, size_t count, Clock::time_poin
     const int escape = s_[2];
     for (size_t i = 0; i < count; ++i) {
         if (data[i] == escape && escape < 128) {
-            if (escapeCount_ == 0 || (escapeCount_ < 3 && now - lastEscape_ >= guard &&
-                                      guard.count() > 0)) {
+            if (escapeCount_ == 0 ||
+                (escapeCount_ < 3 && now - lastEscape_ >= guard && guard.count() > 0)) {
                 // A first escape character needs the guard time of silence before it.
                 escapeCount_ = (now - lastData_ >= guard) ? 1 : 0;
             } else if (escapeCount_ < 3) {

@@ -49,8 +49,8 @@ public:
     std::optional<Clock::time_point> Deadline() const;
 
     // Control side.
-    bool Ring();         // false unless in command state
-    bool DropCarrier();  // NO CARRIER; false when there was no connection
+    bool Ring();        // false unless in command state
+    bool DropCarrier(); // NO CARRIER; false when there was no connection
     void SetDataMode(EDataMode mode, std::string stream = {});
     void SetSpeed(int bps) { speed_ = bps; }
     void SetFaxShield(EShield shield) { faxShield_ = shield; }

@@ -52,6 +52,9 @@ SOptions ParseOptions(int argc, char **argv) {
                 o.mode = EDataMode::Sink;
             else
                 throw std::invalid_argument("bad mode: " + m + " (echo or sink)");
+        } else if (arg == "--stream") {
+            o.stream = value();
+            o.mode = EDataMode::Stream;
         } else if (arg == "--set") {
             std::string v = value();
             size_t eq = v.find('=');
@@ -78,6 +81,7 @@ Options:
   --store DIR      keep what arrives in DIR (created if missing), see Store
   --speed BPS      speed reported in CONNECT (default 33600)
   --mode echo|sink data state behaviour at start (default echo)
+  --stream FILE    data state: send FILE after each CONNECT, keep what arrives
   --set N=V        start-up value of register SN (also what ATZ/AT&F restore),
                    e.g. --set 12=5 for a 100 ms escape guard time
   --help, --version
@@ -108,12 +112,15 @@ speed), 2 RING, 3 NO CARRIER, 4 ERROR, 6 NO DIALTONE, 7 BUSY, 8 NO ANSWER.
 Escape: S12 guard time of silence, three S2 characters, S12 of silence -> OK.
 In command state a DLE and the byte after it are dropped without echo.
 
-Transfers (after +VTX, +FTM or +FDT answered CONNECT) end at DLE ETX, then OK:
+Transfers (after +VTX, +FTM or +FDT answered CONNECT) end at DLE ETX, then OK
+and the command state, still off hook:
   voice format 7:        raw, a DLE stands alone
   voice formats 4 and 8: DLE DLE -> DLE
   other voice formats:   DLE DLE -> DLE; DLE + 12h/14h/18h/1Ch/70h/72h kept as
                          both bytes
-  fax:                   DLE DLE -> DLE (faxdle double, default) or raw
+  fax:                   DLE DLE -> DLE (faxdle double, default, for senders
+                         that double every DLE) or raw (faxdle raw, for
+                         senders that double nothing)
   Any other DLE pair is kept as both bytes and counted as stray.
   A fax page is decoded as Modified Huffman (bits LSB first, EOL, 1728 pels,
   fill, RTC); lines that do not decode are reported and left out.
@@ -125,13 +132,15 @@ Control commands (one per line on the --control socket; reply "ok [...]" or
   send <text>           send text with \r \n \t \\ \xHH escapes
   dle <chars>           send DLE + each char: "dle b" busy, "dle 5#" DTMF,
                         "dle s" silence, "dle q" quiet
-  ring [n]              n RING results (default 1), auto-answer per S0
+  ring [n]              n RING results (default 1), auto-answer per S0;
+                        refused unless on hook in command state (ATH first)
   play <file>           send a file's bytes now
   mode echo|sink        data state: echo what arrives, or only keep it
   mode stream <file>    data state: send the file after each CONNECT
   speed <bps>           speed for later CONNECTs
   faxdle double|raw     fax data unshielding
   hangup                drop the connection or transfer: NO CARRIER
+  flush                 drop what the DTE has not read yet
   stall | resume        stop / resume reading the port (the DTE's writes block)
   report                ok state=... rx=<bytes read> tx=<bytes written> ...
   rxhex                 ok <hex of the bytes read since the last rxclear>

@@ -13,6 +13,7 @@ struct SOptions {
     std::string store;
     int speed = 33600;
     EDataMode mode = EDataMode::Echo;
+    std::string stream; // file played after each CONNECT (mode stream)
     Registers profile = DefaultRegisters();
     bool help = false;
     bool version = false;

@@ -46,6 +46,8 @@ CPty::~CPty() {
         close(master_);
 }
 
+void CPty::FlushToDte() { tcflush(keeper_, TCIFLUSH); }
+
 void CPty::Link(const std::string &link) {
     struct stat st {};
     if (lstat(link.c_str(), &st) == 0) {

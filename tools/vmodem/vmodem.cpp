@@ -11,7 +11,9 @@ namespace {
 
 std::atomic<bool> gbStop{false};
 
-void OnStopSignal(int) { gbStop = true; }
+void OnStopSignal(int) {
+    gbStop = true;
+}
 
 } // namespace
 

@@ -64,9 +64,12 @@ TEST_F(VmodemCommand, RegistersAndReset) {
 TEST_F(VmodemCommand, DialOutcomesByLastDigit) {
     Ask("ATE0\r");
     const std::pair<const char *, const char *> cases[] = {
-        {"ATDT555-0106\r", "\r\nNO ANSWER\r\n"}, {"ATD5557\r", "\r\nBUSY\r\n"},
-        {"ATD5558\r", "\r\nNO CARRIER\r\n"},     {"ATDP5559\r", "\r\nNO DIALTONE\r\n"},
-        {"ATD5551;\r", "\r\nOK\r\n"},            {"ATH\r", "\r\nOK\r\n"},
+        {"ATDT555-0106\r", "\r\nNO ANSWER\r\n"},
+        {"ATD5557\r", "\r\nBUSY\r\n"},
+        {"ATD5558\r", "\r\nNO CARRIER\r\n"},
+        {"ATDP5559\r", "\r\nNO DIALTONE\r\n"},
+        {"ATD5551;\r", "\r\nOK\r\n"},
+        {"ATH\r", "\r\nOK\r\n"},
         {"ATD5551\r", "\r\nCONNECT 33600\r\n"},
     };
     for (const auto &[line, answer] : cases) {
@@ -130,7 +133,7 @@ TEST_F(VmodemCommand, RingsAnswerAndAutoAnswer) {
 
 TEST_F(VmodemCommand, InjectAndDleCodesReachThePort) {
     EXPECT_EQ(modem.Ok("inject 10 62 10 35 41"), "5");
-    EXPECT_EQ(port.ReadUntil("A"), "\x10" "b\x10" "5A");
+    EXPECT_EQ(port.ReadUntil("A"), "\x10\x62\x10\x35\x41");
     modem.Ok("dle s#q");
     EXPECT_EQ(port.ReadUntil("q"), "\x10s\x10#\x10q");
     modem.Ok(R"(send OK\r\n\x10\x03)");
@@ -154,6 +157,24 @@ TEST_F(VmodemCommand, StreamModePlaysAfterConnect) {
     EXPECT_EQ(modem.Ok("play " + file), "15");
     EXPECT_EQ(port.ReadUntil("stream"), "prepared stream");
     EXPECT_EQ(modem.Command("play /nonexistent/file").substr(0, 3), "err");
+}
+
+TEST(VmodemProcess, StreamOptionAndFlush) {
+    std::string file = "/tmp/vmodem-stream-" + std::to_string(getpid());
+    {
+        FILE *f = std::fopen(file.c_str(), "wb");
+        ASSERT_TRUE(f);
+        std::fputs("from the option", f);
+        std::fclose(f);
+    }
+    CVmodem modem({"--stream", file});
+    std::remove(file.c_str());
+    CPort port(modem.PortPath());
+    // Output the DTE has not read is dropped by flush.
+    modem.Ok("send stale output");
+    modem.Ok("flush");
+    port.Write("ATD1\r");
+    EXPECT_EQ(port.ReadUntil("option"), "ATD1\r\r\nCONNECT 33600\r\nfrom the option");
 }
 
 TEST(VmodemProcess, LinkBannerAndCleanExitOnSignal) {

@@ -18,8 +18,13 @@ namespace {
 const std::string kDle = "\x10";
 const std::string kEndOfPage = "\x10\x03";
 
-// Packs '0'/'1' text into bytes, first bit least significant, zero fill.
-std::string Pack(const std::string &bits) {
+// Packs '0'/'1' text into bytes, first bit least significant, zero fill;
+// spaces between code words are for the reader.
+std::string Pack(const std::string &text) {
+    std::string bits;
+    for (char c : text)
+        if (c != ' ')
+            bits += c;
     std::string out((bits.size() + 7) / 8, '\0');
     for (size_t i = 0; i < bits.size(); ++i)
         if (bits[i] == '1')
@@ -27,10 +32,9 @@ std::string Pack(const std::string &bits) {
     return out;
 }
 
-std::string Filled(std::string line) {
-    while (line.size() % 8)
-        line += '0';
-    return line;
+// One coded line: EOL, the words, fill to a byte boundary.
+std::string Line(const std::string &words) {
+    return Pack("000000000001 " + words);
 }
 
 std::string Doubled(const std::string &data) {
@@ -83,17 +87,13 @@ protected:
 } // namespace
 
 TEST_F(VmodemTransfer, FaxPageCodedByHandBecomesItsPbm) {
-    const std::string eol = "000000000001";
-    std::string bits;
-    bits += Filled(eol + "010011011" "00110101");                       // all white
-    bits += Filled(eol + "00110101" "0000001001010" "0000110111"        // 640 black,
-                   "011010110" "00110101");                             // 1088 white
-    bits += Filled(eol + "000111" "010" "011000" "00110011");           // w1 b1 w1664+62
-    bits += Filled(eol + "00110101" "11" "00000000111");                // bad: no black code
-    bits += Filled(eol + "00110101" "0000001100101" "0000110111");      // all black
-    for (int i = 0; i < 6; ++i)
-        bits += eol;
-    auto fax = SendPage(Doubled(Pack(bits)) + kEndOfPage);
+    std::string coded = Line("010011011 00110101") +                                   // all white
+                        Line("00110101 0000001001010 0000110111 011010110 00110101") + // 640 black
+                        Line("000111 010 011000 00110011") + // white 1, black 1, white 1664 + 62
+                        Line("00110101 11 00000000111") +    // bad: no black word
+                        Line("00110101 0000001100101 0000110111");   // all black
+    coded += std::string("\x00\x08\x80\x00\x08\x80\x00\x08\x80", 9); // RTC
+    auto fax = SendPage(Doubled(coded) + kEndOfPage);
     EXPECT_EQ(fax["rows"], "4");
     EXPECT_EQ(fax["bad"], "1");
     EXPECT_EQ(fax["rtc"], "1");
@@ -106,7 +106,7 @@ TEST_F(VmodemTransfer, FaxPageCodedByHandBecomesItsPbm) {
     rows += std::string(216, '\xff');
     EXPECT_EQ(ReadWholeFile(fax["file"]), "P4\n1728 4\n" + rows);
     // The kept page data, after unshielding, is exactly what was coded.
-    EXPECT_EQ(ReadWholeFile(fax["g3"]), Pack(bits));
+    EXPECT_EQ(ReadWholeFile(fax["g3"]), coded);
     // The bad line's report names it.
     bool named = false;
     for (const std::string &e : bad)
@@ -150,7 +150,8 @@ TEST_F(VmodemTransfer, FaxRawModeAndClassTwo) {
     EXPECT_EQ(Ask("AT+FCLASS=2\r"), "\r\nOK\r\n");
     EXPECT_EQ(Ask("AT+FDT\r", "CONNECT\r\n"), "\r\nCONNECT\r\n");
     // A white line, RTC, and then DLEs that must stay as they are.
-    const std::string coded = std::string("\x00\x28\x9B\x15\x00\x08\x80\x00\x08\x80\x00\x08\x80", 13);
+    const std::string coded =
+        std::string("\x00\x28\x9B\x15\x00\x08\x80\x00\x08\x80\x00\x08\x80", 13);
     std::string page = coded + "\x10\x10\x10" + kEndOfPage;
     port.Write(page);
     EXPECT_EQ(port.ReadUntil("OK\r\n"), "\r\nOK\r\n");
@@ -204,7 +205,7 @@ TEST_F(VmodemTransfer, DleCodesGoOutWhileVoiceArrives) {
     EXPECT_EQ(Ask("AT+FCLASS=8;+VTX\r", "CONNECT\r\n"), "\r\nCONNECT\r\n");
     port.Write("first half");
     modem.Ok("dle b");
-    EXPECT_EQ(port.ReadUntil("b"), "\x10" "b");
+    EXPECT_EQ(port.ReadUntil("b"), "\x10\x62");
     port.Write("second half\x10\x03");
     EXPECT_EQ(port.ReadUntil("OK\r\n"), "\r\nOK\r\n");
     auto voice = CVmodem::Fields(modem.WaitEvent("voice ").value_or(""));

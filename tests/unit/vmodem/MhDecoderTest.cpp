@@ -3,6 +3,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <string>
 #include <vector>
 
@@ -13,8 +14,12 @@ namespace {
 const std::string kEol = "000000000001";
 
 // Packs a text of '0'/'1' the way bits go on the line: first bit into the
-// least significant bit of the first byte.
-std::vector<uint8_t> Pack(const std::string &bits) {
+// least significant bit of the first byte. Spaces separate code words.
+std::vector<uint8_t> Pack(const std::string &text) {
+    std::string bits;
+    for (char c : text)
+        if (c != ' ')
+            bits += c;
     std::vector<uint8_t> out((bits.size() + 7) / 8, 0);
     for (size_t i = 0; i < bits.size(); ++i)
         if (bits[i] == '1')
@@ -24,6 +29,7 @@ std::vector<uint8_t> Pack(const std::string &bits) {
 
 // Pads a coded line with zero fill to a byte boundary, as senders do.
 std::string Filled(std::string line) {
+    line.erase(std::remove(line.begin(), line.end(), ' '), line.end());
     while (line.size() % 8)
         line += '0';
     return line;
@@ -41,7 +47,9 @@ SFaxPage Decode(const std::string &bits) {
     return DecodeMhPage(bytes.data(), bytes.size());
 }
 
-int Pel(const std::vector<uint8_t> &row, int x) { return (row[size_t(x / 8)] >> (7 - x % 8)) & 1; }
+int Pel(const std::vector<uint8_t> &row, int x) {
+    return (row[size_t(x / 8)] >> (7 - x % 8)) & 1;
+}
 
 // Runs of a row as (colour, length), starting with white.
 std::vector<int> Runs(const std::vector<uint8_t> &row) {
@@ -60,17 +68,17 @@ std::vector<int> Runs(const std::vector<uint8_t> &row) {
 }
 
 // White make-up 1728 + white 0, black make-up 1728 + black 0.
-const std::string kWhiteLine = "010011011" "00110101";
-const std::string kBlackLine = "00110101" "0000001100101" "0000110111";
+const std::string kWhiteLine = "010011011 00110101";
+const std::string kBlackLine = "00110101 0000001100101 0000110111";
 
 } // namespace
 
 TEST(MhDecoder, KnownByteStreamsOfWholeLines) {
     // White, black and "first pel pair black" lines as the library's encoder
     // produces them, byte for byte, then its RTC.
-    std::vector<uint8_t> page = {0x00, 0x28, 0x9B, 0x15,                    // all white
-                                 0x00, 0xC8, 0x0A, 0x4C, 0x61, 0x07,        // all black
-                                 0x00, 0xC8, 0xBA, 0xC1, 0x0C,              // 2 black, rest white
+    std::vector<uint8_t> page = {0x00, 0x28, 0x9B, 0x15,             // all white
+                                 0x00, 0xC8, 0x0A, 0x4C, 0x61, 0x07, // all black
+                                 0x00, 0xC8, 0xBA, 0xC1, 0x0C,       // 2 black, rest white
                                  0x00, 0x08, 0x80, 0x00, 0x08, 0x80, 0x00, 0x08, 0x80};
     SFaxPage p = DecodeMhPage(page.data(), page.size());
     ASSERT_EQ(p.rows.size(), 3u);
@@ -82,12 +90,12 @@ TEST(MhDecoder, KnownByteStreamsOfWholeLines) {
 }
 
 TEST(MhDecoder, TestLineAndMixedRuns) {
-    const std::string testLine = kEol + "00110101" "0000001001010" "0000110111" "011010110" "00110101";
+    const std::string testLine = kEol + "00110101 0000001001010 0000110111 011010110 00110101";
     // white 1, black 1, white 63, black 1600 + 63
-    const std::string mixed = kEol + "000111" "010" "00110100" "0000001011011" "000001100111";
+    const std::string mixed = kEol + "000111 010 00110100 0000001011011 000001100111";
     // white 0, black 1664 + 1, white 63: "00110100" ends in zeros that run
     // straight into the zeros of the next EOL, with no fill between.
-    const std::string endsInZeros = kEol + "00110101" "0000001100100" "010" "00110100";
+    const std::string endsInZeros = kEol + "00110101 0000001100100 010 00110100";
     SFaxPage p = Decode(Filled(testLine) + Filled(mixed) + endsInZeros + Rtc());
     ASSERT_TRUE(p.bad.empty()) << p.bad[0].reason;
     ASSERT_EQ(p.rows.size(), 3u);
@@ -99,10 +107,10 @@ TEST(MhDecoder, TestLineAndMixedRuns) {
 }
 
 TEST(MhDecoder, BadLinesAreReportedAndSkipped) {
-    const std::string tooLong = kEol + "010011011" "000111"; // white 1728 + 1
-    const std::string tooShort = kEol + "010011010" "00110101"; // white 1600 only
-    const std::string noCode = kEol + "00110101" "00000000111"; // no black word
-    const std::string extra = kEol + kWhiteLine + "1";            // bits after 1728 pels
+    const std::string tooLong = kEol + "010011011 000111";    // white 1728 + 1
+    const std::string tooShort = kEol + "010011010 00110101"; // white 1600 only
+    const std::string noCode = kEol + "00110101 00000000111"; // no black word
+    const std::string extra = kEol + kWhiteLine + "1";        // bits after 1728 pels
     SFaxPage p = Decode(Filled(kEol + kWhiteLine) + Filled(tooLong) + Filled(tooShort) +
                         Filled(noCode) + Filled(extra) + Filled(kEol + kBlackLine) + Rtc());
     ASSERT_EQ(p.rows.size(), 2u);

@@ -34,7 +34,9 @@ int MsLeft(Clock::time_point end) {
 
 } // namespace
 
-const char *ProgramPath() { return VMODEM_PROGRAM; }
+const char *ProgramPath() {
+    return VMODEM_PROGRAM;
+}
 
 std::string ReadWholeFile(const std::string &path) {
     std::ifstream in(path, std::ios::binary);
@@ -214,7 +216,9 @@ std::map<std::string, std::string> CVmodem::Fields(const std::string &text) {
     return out;
 }
 
-std::map<std::string, std::string> CVmodem::Report() { return Fields(Ok("report")); }
+std::map<std::string, std::string> CVmodem::Report() {
+    return Fields(Ok("report"));
+}
 
 bool CVmodem::WaitRx(unsigned long long count, int timeoutMs) {
     auto end = Clock::now() + std::chrono::milliseconds(timeoutMs);
