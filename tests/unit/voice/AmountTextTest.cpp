@@ -1,0 +1,154 @@
+// Spoken amounts: Russian number words with the agreeing currency word, the
+// kopecks, the limits of the text, and callers on several threads.
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <cstring>
+#include <limits>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "Cp1251ToUtf8.h"
+#include "Tamsel.h"
+#include "falcrest/Falcrest.h"
+#include "voice/VUtil32.h"
+
+namespace {
+
+std::string Text(long double amount) {
+    char buffer[voice::kTextualNumberSize];
+    voice::BuildNumberText(amount, buffer, sizeof buffer);
+    return Cp1251ToUtf8(buffer);
+}
+
+struct Case {
+    double amount;
+    const char8_t *text;
+};
+
+const Case kCases[] = {
+    {1, u8"Один рубль, 00 коп."},
+    {2, u8"Два рубля, 00 коп."},
+    {5, u8"Пять рублей, 00 коп."},
+    {11, u8"Одиннадцать рублей, 00 коп."},
+    {21, u8"Двадцать один рубль, 00 коп."},
+    {1000, u8"Одна тысяча рублей, 00 коп."},
+    {2000, u8"Две тысячи рублей, 00 коп."},
+    {5000, u8"Пять тысяч рублей, 00 коп."},
+    {21000, u8"Двадцать одна тысяча рублей, 00 коп."},
+    {15000, u8"Пятнадцать тысяч рублей, 00 коп."},
+    {1000000, u8"Один миллион рублей, 00 коп."},
+    {1012000, u8"Один миллион двенадцать тысяч рублей, 00 коп."},
+    {12000000, u8"Двенадцать миллионов рублей, 00 коп."},
+    {123456789012.34, u8"Сто двадцать три миллиарда четыреста пятьдесят шесть миллионов "
+                      u8"семьсот восемьдесят девять тысяч двенадцать рублей, 34 коп."},
+    {1021.5, u8"Одна тысяча двадцать один рубль, 50 коп."},
+    {1.5, u8"Один рубль, 50 коп."},
+    {0.999, u8"Один рубль, 00 коп."},
+    {0.5, u8" рублей, 50 коп."},
+    {-5, u8" пять рублей, 00 коп."},
+    {-15, u8" пятнадцать рублей, 00 коп."},
+    {100000, u8"Сто тысяч рублей, 00 коп."},
+    {1001001, u8"Один миллион одна тысяча один рубль, 00 коп."},
+    {1010000, u8"Один миллион десять тысяч рублей, 00 коп."},
+    {2000000000, u8"Два миллиарда рублей, 00 коп."},
+    {11000000000, u8"Одиннадцать миллиардов рублей, 00 коп."},
+    {999999999999.99, u8"Девятьсот девяносто девять миллиардов девятьсот девяносто девять "
+                      u8"миллионов девятьсот девяносто девять тысяч девятьсот девяносто "
+                      u8"девять рублей, 99 коп."},
+    {-99999999999, u8" девяносто девять миллиардов девятьсот девяносто девять миллионов "
+                   u8"девятьсот девяносто девять тысяч девятьсот девяносто девять рублей, "
+                   u8"00 коп."},
+};
+
+} // namespace
+
+TEST(AmountText, SpellsAmountsAcrossAllGroups) {
+    for (const auto &c : kCases)
+        EXPECT_EQ(Text(c.amount), Utf8(c.text)) << std::to_string(c.amount);
+}
+
+TEST(AmountText, EmptyForZeroAndOutsideTheTwelveCharacters) {
+    const long double empty[] = {0.0L,
+                                 -0.0L,
+                                 1e12L,             // 13 digits
+                                 999999999999.999L, // rounds up to 13 digits
+                                 -999999999999.0L,  // 12 digits and the sign
+                                 1e300L,
+                                 -1e300L,
+                                 std::numeric_limits<long double>::max(),
+                                 std::numeric_limits<long double>::infinity(),
+                                 -std::numeric_limits<long double>::infinity(),
+                                 std::numeric_limits<long double>::quiet_NaN()};
+    for (long double amount : empty)
+        EXPECT_EQ(Text(amount), "") << double(amount);
+    EXPECT_EQ(Text(1e-300L), Utf8(u8" рублей, 00 коп."));
+}
+
+TEST(AmountText, BuilderNeverWritesPastItsBuffer) {
+    char small[12];
+    std::memset(small, 'x', sizeof small);
+    uint32_t n = voice::BuildNumberText(123456789012.34L, small, 8);
+    EXPECT_EQ(n, 7u);
+    EXPECT_EQ(small[7], 0);
+    EXPECT_EQ(small[8], 'x');
+}
+
+TEST(AmountText, ExportCopiesUpToTheLimit) {
+    char *text = nullptr;
+    EXPECT_EQ(SoundizeNumberTXT(1, &text, 10), 10);
+    EXPECT_EQ(Cp1251ToUtf8(text), Utf8(u8"Один рубль"));
+    EXPECT_EQ(SoundizeNumberTXT(1, &text, 0), 19);
+    EXPECT_EQ(Cp1251ToUtf8(text), Utf8(u8"Один рубль, 00 коп."));
+    EXPECT_EQ(SoundizeNumberTXT(1, &text, 1000), 19);
+    EXPECT_EQ(Cp1251ToUtf8(text), Utf8(u8"Один рубль, 00 коп."));
+    Realloc(text, 0);
+}
+
+TEST(AmountText, ExportHandsOutAnEmptyStringForAnEmptyText) {
+    for (double amount : {0.0, std::nan(""), 1e15, -HUGE_VAL}) {
+        char *text = static_cast<char *>(Realloc(nullptr, 4));
+        text[0] = 'x';
+        EXPECT_EQ(SoundizeNumberTXT(amount, &text, 0), 0);
+        ASSERT_NE(text, nullptr);
+        EXPECT_EQ(text[0], 0);
+        Realloc(text, 0);
+    }
+    EXPECT_EQ(SoundizeNumberTXT(5, nullptr, 0), 0);
+}
+
+TEST(AmountText, InternalTextIsCp1251InTheCallersBuffer) {
+    char *text = SoundizeNumberTxt(1000.0L);
+    ASSERT_NE(text, nullptr);
+    // "Одна" in Windows-1251.
+    EXPECT_EQ(std::string(text, 4), "\xCE\xE4\xED\xE0");
+    EXPECT_STREQ(SoundizeNumberTxt(0), "");
+    ReleaseTextualNumber();
+}
+
+// Each thread gets its own text, however the calls interleave.
+TEST(AmountText, CallersOnSeveralThreadsDoNotMeet) {
+    const double amounts[] = {21000, 1012000, 123456789012.34, 0.5};
+    std::vector<std::string> expected;
+    for (double a : amounts)
+        expected.push_back(Text(a));
+    std::vector<std::thread> threads;
+    std::vector<int> failures(4);
+    for (int t = 0; t < 4; ++t)
+        threads.emplace_back([&, t] {
+            char *text = nullptr;
+            for (int i = 0; i < 2000; ++i) {
+                SoundizeNumberTXT(amounts[t], &text, 0);
+                char *internal = SoundizeNumberTxt(amounts[t]);
+                if (Cp1251ToUtf8(text) != expected[t] || Cp1251ToUtf8(internal) != expected[t])
+                    ++failures[t];
+            }
+            Realloc(text, 0);
+            ReleaseTextualNumber();
+        });
+    for (auto &th : threads)
+        th.join();
+    for (int t = 0; t < 4; ++t)
+        EXPECT_EQ(failures[t], 0) << t;
+}

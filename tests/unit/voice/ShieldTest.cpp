@@ -1,0 +1,174 @@
+// DLE shielding of voice data blocks: the table of every format, the rule
+// for a DLE at a block's end, and independence from where blocks are cut.
+#include <gtest/gtest.h>
+
+#include <random>
+#include <vector>
+
+#include "voice/Shield.h"
+
+using voice::kDLE;
+using Bytes = std::vector<uint8_t>;
+
+namespace {
+
+struct Shielded {
+    Bytes out;
+    uint32_t consumed;
+};
+
+Shielded Shield(const Bytes &in, uint32_t format, bool moreFollows = false) {
+    Bytes out(2 * in.size() + 2);
+    auto r =
+        voice::ShieldVoiceBlock(in.data(), uint32_t(in.size()), format, moreFollows, out.data());
+    out.resize(r.written);
+    return {out, r.consumed};
+}
+
+// Plays a whole file the way playback does: blocks of blockSize bytes, a
+// block that leaves its last DLE behind is followed by one starting there.
+Bytes PlayInBlocks(const Bytes &file, uint32_t format, uint32_t blockSize, uint64_t *total) {
+    Bytes stream;
+    size_t pos = 0;
+    *total = 0;
+    while (pos < file.size()) {
+        uint32_t n = uint32_t(std::min<size_t>(blockSize, file.size() - pos));
+        bool more = pos + n < file.size();
+        Bytes out(2 * n);
+        auto r = voice::ShieldVoiceBlock(file.data() + pos, n, format, more, out.data());
+        if (r.consumed == 0) {
+            ADD_FAILURE() << "a block consumed nothing at " << pos;
+            break;
+        }
+        stream.insert(stream.end(), out.begin(), out.begin() + r.written);
+        pos += r.consumed;
+        *total += r.consumed;
+    }
+    return stream;
+}
+
+// How the modem reads a shielded stream: a DLE pair stands for one DLE,
+// everything else is itself.
+Bytes Collapse(const Bytes &s) {
+    Bytes out;
+    for (size_t i = 0; i < s.size(); ++i) {
+        out.push_back(s[i]);
+        if (s[i] == kDLE && i + 1 < s.size() && s[i + 1] == kDLE)
+            ++i;
+    }
+    return out;
+}
+
+} // namespace
+
+TEST(Shield, RawFormatGoesOutUnchanged) {
+    Bytes data = {0x10, 0x10, 0x10, 0x41, 0x10, 0x03, 0x10};
+    auto r = Shield(data, 7);
+    EXPECT_EQ(r.out, data);
+    EXPECT_EQ(r.consumed, data.size());
+}
+
+TEST(Shield, FaxFormatDoublesEveryDLE) {
+    auto r = Shield({0x10, 0x10, 0x41, 0x10, 0x03}, 8);
+    EXPECT_EQ(r.out, (Bytes{0x10, 0x10, 0x10, 0x10, 0x41, 0x10, 0x10, 0x03}));
+    EXPECT_EQ(r.consumed, 5u);
+}
+
+TEST(Shield, USRFormat4KeepsPairsAndDoublesLoneDLE) {
+    EXPECT_EQ(Shield({0x10, 0x10, 0x41}, 4).out, (Bytes{0x10, 0x10, 0x41}));
+    EXPECT_EQ(Shield({0x10, 0x41}, 4).out, (Bytes{0x10, 0x10, 0x41}));
+    // Format 4 knows no pass-through codes.
+    EXPECT_EQ(Shield({0x10, 0x18}, 4).out, (Bytes{0x10, 0x10, 0x18}));
+}
+
+TEST(Shield, OtherFormatsPassModemCodesAndDoubleTheRest) {
+    for (uint32_t format : {0u, 1u, 2u, 3u, 5u, 6u, 9u, 255u}) {
+        SCOPED_TRACE(format);
+        for (uint8_t code : {0x12, 0x14, 0x18, 0x1C, 0x70, 0x72})
+            EXPECT_EQ(Shield({0x10, code, 0x41}, format).out, (Bytes{0x10, code, 0x41}));
+        EXPECT_EQ(Shield({0x10, 0x10}, format).out, (Bytes{0x10, 0x10}));
+        EXPECT_EQ(Shield({0x10, 0x41}, format).out, (Bytes{0x10, 0x10, 0x41}));
+        EXPECT_EQ(Shield({0x10, 0x03}, format).out, (Bytes{0x10, 0x10, 0x03}));
+        // A pair is consumed as one; a third DLE starts afresh.
+        EXPECT_EQ(Shield({0x10, 0x10, 0x10, 0x18}, format).out, (Bytes{0x10, 0x10, 0x10, 0x18}));
+    }
+}
+
+TEST(Shield, OnlyTheLowEightBitsNameTheFormat) {
+    EXPECT_EQ(Shield({0x10, 0x41}, 0x10007).out, (Bytes{0x10, 0x41}));
+    EXPECT_EQ(Shield({0x10, 0x41}, 0x107).out, (Bytes{0x10, 0x41}));
+    EXPECT_EQ(Shield({0x10, 0x41}, 0x108).out, (Bytes{0x10, 0x10, 0x41}));
+}
+
+TEST(Shield, BlockFinalDLEWaitsForTheNextBlockWhenTheFileGoesOn) {
+    for (uint32_t format : {1u, 4u, 7u, 8u}) {
+        SCOPED_TRACE(format);
+        Bytes block(1000, 0x55);
+        block[999] = 0x10;
+        auto r = Shield(block, format, true);
+        EXPECT_EQ(r.consumed, 999u);
+        EXPECT_EQ(r.out, Bytes(999, 0x55));
+    }
+}
+
+TEST(Shield, DLEAtTheFileEndGoesOutAsALoneDLE) {
+    EXPECT_EQ(Shield({0x41, 0x10}, 1).out, (Bytes{0x41, 0x10, 0x10}));
+    EXPECT_EQ(Shield({0x41, 0x10}, 4).out, (Bytes{0x41, 0x10, 0x10}));
+    EXPECT_EQ(Shield({0x41, 0x10}, 8).out, (Bytes{0x41, 0x10, 0x10}));
+    EXPECT_EQ(Shield({0x41, 0x10}, 7).out, (Bytes{0x41, 0x10}));
+    EXPECT_EQ(Shield({0x41, 0x10}, 1).consumed, 2u);
+}
+
+TEST(Shield, APairSplitByTheBlockBoundaryStaysAPair) {
+    // DLE at byte 1000 of a block, its partner and more bytes after it.
+    Bytes file(1003, 0x55);
+    file[999] = 0x10;
+    file[1000] = 0x10;
+    uint64_t total = 0;
+    Bytes stream = PlayInBlocks(file, 1, 1000, &total);
+    EXPECT_EQ(total, file.size());
+    EXPECT_EQ(stream, file); // the pair needs no further shielding
+
+    // Exactly one byte after the block-final DLE: both still go out.
+    Bytes shortTail(1001, 0x55);
+    shortTail[999] = 0x10;
+    shortTail[1000] = 0x41;
+    stream = PlayInBlocks(shortTail, 1, 1000, &total);
+    EXPECT_EQ(total, shortTail.size());
+    Bytes expected(1002, 0x55);
+    expected[999] = 0x10;
+    expected[1000] = 0x10;
+    expected[1001] = 0x41;
+    EXPECT_EQ(stream, expected);
+}
+
+// Wherever the blocks are cut, the modem reads the same data: for the
+// ZyXEL/USR formats what the file's pairs stand for, for fax pages the file
+// itself, for raw data the unchanged bytes; every byte is counted once.
+TEST(Shield, StreamDoesNotDependOnBlockBoundaries) {
+    std::mt19937 rng(1234);
+    for (uint32_t format : {0u, 1u, 2u, 3u, 4u, 5u, 6u, 7u, 8u, 9u}) {
+        for (int round = 0; round < 40; ++round) {
+            // DLE-rich data so that pairs, runs and codes meet the boundaries.
+            const uint8_t alphabet[] = {0x10, 0x10, 0x10, 0x12, 0x18, 0x41, 0x70, 0x03};
+            Bytes file(1 + rng() % 3000);
+            for (auto &b : file)
+                b = alphabet[rng() % sizeof alphabet];
+            uint64_t wholeTotal = 0;
+            Bytes whole = PlayInBlocks(file, format, uint32_t(file.size()), &wholeTotal);
+            for (uint32_t blockSize : {2u, 3u, 7u, 64u, 999u, 1000u}) {
+                SCOPED_TRACE(testing::Message() << "format " << format << " block " << blockSize);
+                uint64_t total = 0;
+                Bytes stream = PlayInBlocks(file, format, blockSize, &total);
+                ASSERT_EQ(total, file.size());
+                ASSERT_EQ(stream, whole);
+                if (format == 7)
+                    ASSERT_EQ(stream, file);
+                else if (format == 8)
+                    ASSERT_EQ(Collapse(stream), file);
+                else
+                    ASSERT_EQ(Collapse(stream), Collapse(file));
+            }
+        }
+    }
+}

@@ -1,0 +1,78 @@
+// DLE shielding of voice and fax data blocks.
+#include "voice/Shield.h"
+
+#include "voice/VoiceFile.h"
+
+namespace voice {
+
+bool IsPassThroughCode(uint8_t code) {
+    switch (code) {
+    case 0x12:
+    case 0x14:
+    case 0x18:
+    case 0x1C:
+    case 0x70:
+    case 0x72:
+        return true;
+    default:
+        return false;
+    }
+}
+
+namespace {
+
+// A DLE with nothing after it: the "followed by any other byte" rule of its
+// format, which doubles it everywhere except in raw data.
+uint32_t PutLoneDLE(uint32_t format, uint8_t *out) {
+    out[0] = kDLE;
+    if (format == kFormatRaw)
+        return 1;
+    out[1] = kDLE;
+    return 2;
+}
+
+} // namespace
+
+ShieldResult ShieldVoiceBlock(const uint8_t *in, uint32_t n, uint32_t format, bool moreFollows,
+                              uint8_t *out) {
+    format &= kPlayFormatMask;
+    uint32_t i = 0;
+    uint32_t o = 0;
+    while (i < n) {
+        uint8_t b = in[i];
+        if (b != kDLE) {
+            out[o++] = b;
+            ++i;
+            continue;
+        }
+        if (i + 1 == n) {
+            if (moreFollows)
+                return {i, o}; // the next block starts with this DLE
+            o += PutLoneDLE(format, out + o);
+            ++i;
+            break;
+        }
+        uint8_t next = in[i + 1];
+        out[o++] = kDLE;
+        if (format == kFormatRaw) {
+            i += 1;
+        } else if (format == kFormatFax) {
+            out[o++] = kDLE;
+            i += 1;
+        } else if (format == 4) {
+            out[o++] = kDLE;
+            i += next == kDLE ? 2 : 1;
+        } else if (next == kDLE) {
+            out[o++] = kDLE;
+            i += 2;
+        } else if (IsPassThroughCode(next)) {
+            i += 1;
+        } else {
+            out[o++] = kDLE;
+            i += 1;
+        }
+    }
+    return {i, o};
+}
+
+} // namespace voice
