@@ -39,13 +39,18 @@ const char *const kUsage[] = {
 // consumer at a time and the emulator is single-threaded, so one callback runs
 // at a time. PortConnect takes it too when it replaces the observer.
 std::mutex gCallbackLock;
+// The emulator is single-threaded: the program's own messages and the
+// callback's output take turns.
+std::mutex gPrintLock;
 
 // Received text is data, never a format.
 void PrintReceived(const char *text) {
-    if (bVT100_mode)
+    if (bVT100_mode) {
+        std::lock_guard<std::mutex> guard(gPrintLock);
         vtProcessedTextOut(text, int(std::strlen(text)));
-    else
+    } else {
         x_printf("%s", text);
+    }
 }
 
 // One GetCommFeedback call; false when nothing more is waiting.
@@ -107,6 +112,7 @@ int bVoiceConnect = 0;
 int iModemDevice = 0;
 
 int x_printf(const char *format, ...) {
+    std::lock_guard<std::mutex> guard(gPrintLock);
     va_list args;
     va_start(args, format);
     if (bVT100_mode) {

@@ -12,14 +12,15 @@ namespace {
 
 // Configuration the port gets on a first open, before the caller's string.
 const char *const kInitialMode = "baud=19200 parity=n data=8 stop=1 odsr=on";
-const char *const szEvRead = "EvRead";
-const char *const szEvWrite = "EvWrite";
 
 // Windows-style names are cut to this many characters; device paths are not.
 constexpr size_t kMaxPortName = 9;
 
-// The two engine events live as long as the library: a worker that outlived
-// ReleaseModem's bounded wait must never touch a destroyed event.
+// The receive and transmit events ("EvRead", "EvWrite") are private to the
+// process: named events would be shared by every program using the library,
+// which would then take each other's notifications. They live as long as the
+// library, so a worker that outlived ReleaseModem's bounded wait never
+// touches a destroyed event.
 plat::Event gEvRead{false, false};
 plat::Event gEvWrite{false, false};
 
