@@ -37,8 +37,8 @@ char *CopyText(const char *text) {
 CFeedbackObserver::CFeedbackObserver(uint32_t capacity)
     : text_(new CFiFo), codes_(new CFiFo), event_(new plat::Event(true, false)),
       capacity_(capacity) {
-    text_->bound = capacity;
-    codes_->bound = capacity;
+    text_->bound = capacity_;
+    codes_->bound = capacity_;
 }
 
 CFeedbackObserver::~CFeedbackObserver() {
