@@ -134,7 +134,12 @@ Decoded DecodeG3(const std::vector<uint8_t> &coded) {
     TempDir dir;
     const std::string g3 = dir.Path("page.g3");
     const std::string err = dir.Path("err.txt");
-    WriteFile(g3, coded);
+    // Followed by RTC, as the page goes on the line, so that the decoder
+    // finds the end of the page instead of running into the end of the file.
+    std::vector<uint8_t> stream = coded;
+    for (int i = 0; i < 3; ++i)
+        stream.insert(stream.end(), {0x00, 0x08, 0x80});
+    WriteFile(g3, stream);
     const std::string pbm =
         testing_support::RunCommand("g3topbm -reversebits " + g3 + " 2>" + err);
     const std::vector<uint8_t> msg = ReadFile(err);
@@ -146,6 +151,8 @@ Decoded DecodeG3(const std::vector<uint8_t> &coded) {
 std::string CompareWithBitmap(const Decoded &page, const Bitmap &bitmap) {
     if (!page.ok)
         return "g3topbm decoded nothing: " + page.error;
+    if (!page.error.empty())
+        return "g3topbm complained: " + page.error;
     if (page.width != 1728)
         return "decoded width " + std::to_string(page.width);
     const int rows = bitmap.width > 0 ? bitmap.height : 0;
