@@ -16,9 +16,10 @@ extern uint32_t iIQSize;                      // receive queue size of the drive
 extern uint32_t iOQSize;                      // transmit queue size of the driver
 extern std::atomic<void *> hWndIdle;           // notification window, or null
 extern std::atomic<FalcrestCallback> gpCallback; // notification callback, or null
-extern plat::Event *hEvRead;                   // set by the receive thread
-extern plat::Event *hEvWrite;                  // set by the transmit thread
+extern std::atomic<plat::Event *> hEvRead;                  // set by the receive thread
+extern std::atomic<plat::Event *> hEvWrite;                 // set by the transmit thread
 extern std::atomic<int> bOperate;              // 1 while the workers are to run
+extern std::atomic<bool> bProcessEnding;       // the system has ended our threads already
 
 extern plat::Worker *hThreadRead;
 extern plat::Worker *hThreadWrite;

@@ -1,6 +1,7 @@
 // Worker threads with cooperative suspension, Win32-style events, sleeps and
 // clocks, over the C++ standard library (both backends use it).
 #include "platform/Threads.h"
+#include "ThreadsNative.h"
 
 #include <chrono>
 #include <vector>
@@ -17,6 +18,7 @@ struct Worker::State {
     uint32_t id = 0;
     Entry entry = nullptr;
     void *arg = nullptr;
+    uint64_t nativeId = 0; // the system's id of the thread, for its priority
 };
 
 namespace {
@@ -36,6 +38,11 @@ void Park(Worker::State &s) {
 
 void Run(std::shared_ptr<Worker::State> s) {
     currentWorker = s.get();
+    {
+        std::lock_guard<std::mutex> lock(s->m);
+        s->nativeId = CurrentNativeThreadId();
+    }
+    s->cv.notify_all();
     Park(*s);
     s->entry(s->arg);
     {
@@ -111,6 +118,17 @@ bool Worker::Join(uint32_t ms) {
     if (s.thread.joinable() && s.thread.get_id() != std::this_thread::get_id())
         s.thread.join();
     return true;
+}
+
+bool Worker::SetPriority(Priority priority) {
+    if (!state_)
+        return false;
+    State &s = *state_;
+    std::unique_lock<std::mutex> lock(s.m);
+    s.cv.wait_for(lock, std::chrono::milliseconds(1000), [&] { return s.nativeId != 0 || s.ended.load(); });
+    if (s.ended || s.nativeId == 0)
+        return false;
+    return SetNativeThreadPriority(s.nativeId, priority == Priority::Highest);
 }
 
 bool Worker::Running() const { return state_ && !state_->ended.load(); }

@@ -3,6 +3,7 @@
 
 namespace plat {
 
+// While alive, Ctrl+C (SIGINT) ends input: GetKey then reports its end.
 // While alive, the terminal on standard input (if any) is in raw mode; the
 // previous mode comes back when it goes, and also at exit or on SIGINT/SIGTERM.
 class RawKeyboard {

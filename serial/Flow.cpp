@@ -1,0 +1,121 @@
+// The flow thread and the wait helpers: the receive and transmit events become
+// notifications to the client's window or callback.
+#include "Engine.h"
+#include "Workers.h"
+#include "platform/Window.h"
+
+namespace {
+
+constexpr uint32_t kDefaultWaitMs = 100;
+constexpr uint32_t kDefaultPumpSleepMs = 50;
+// The flow thread wakes for the events and for the stop signal, so it need not
+// poll: this bound only limits how long a missed wake-up could go unnoticed.
+constexpr uint32_t kFlowWaitMs = 250;
+
+plat::Event gStop{true, false};
+
+enum WaitResult { kNothing = 0, kWritten = 1, kReceived = 2 };
+
+void NotifyReceived() {
+    NotifyClient(FALCREST_NOTIFY_READ, FALCREST_NOTIFY_READ, dwGerr, szInQueue.GetLength());
+}
+
+void NotifyWritten() {
+    // A window learns how much was written; a callback only that a pass ran.
+    void *window = hWndIdle;
+    if (plat::IsWindow(window)) {
+        plat::SendMessage(window, FALCREST_NOTIFY_WRITTEN, dwGerrWrite, intptr_t(dwGWrote.load()));
+        return;
+    }
+    FalcrestCallback callback = gpCallback;
+    if (callback)
+        callback(FALCREST_NOTIFY_READ, dwGerrWrite, 0);
+}
+
+int WaitOnEvents(uint32_t ms, bool alsoStop) {
+    plat::Event *read = hEvRead;
+    plat::Event *write = hEvWrite;
+    if (!read) {
+        if (alsoStop)
+            WaitForStop(ms);
+        else
+            plat::SleepMs(ms);
+        return kNothing;
+    }
+    plat::Event *events[3] = {read, write, &gStop};
+    int which = plat::WaitAny(events, alsoStop ? 3 : 2, ms);
+    if (which == 0) {
+        NotifyReceived();
+        return kReceived;
+    }
+    if (which == 1) {
+        NotifyWritten();
+        return kWritten;
+    }
+    return kNothing;
+}
+
+} // namespace
+
+void RaiseStopSignal() {
+    gStop.Set();
+    WakeTransmitter();
+}
+void ResetStopSignal() { gStop.Reset(); }
+bool WaitForStop(uint32_t ms) { return gStop.Wait(ms); }
+int WaitEventOrStop(uint32_t ms) { return WaitOnEvents(ms, true); }
+
+bool ClientPresent() { return plat::IsWindow(hWndIdle) || gpCallback.load() != nullptr; }
+
+void NotifyClient(uint32_t windowCode, uint32_t callbackCode, uint32_t error, uint32_t count) {
+    void *window = hWndIdle;
+    if (plat::IsWindow(window)) {
+        plat::SendMessage(window, windowCode, error, intptr_t(count));
+        return;
+    }
+    FalcrestCallback callback = gpCallback;
+    if (callback)
+        callback(callbackCode, error, count);
+}
+
+uint32_t ThreadFlowEntry(void *) {
+    while (bOperate && ClientPresent()) {
+        plat::Worker::ParkPoint();
+        WaitEventOrStop(kFlowWaitMs);
+        if (!bOperate)
+            break;
+    }
+    dwThreadFlow = 0;
+    return 0;
+}
+
+extern "C" FALCREST_API int WaitMSG(uint32_t milliseconds) {
+    void *window = hWndIdle;
+    plat::PumpMessages(plat::IsWindow(window) ? window : nullptr);
+    plat::SleepMs(milliseconds ? milliseconds : kDefaultPumpSleepMs);
+    return 0;
+}
+
+extern "C" FALCREST_API void WaitMSG2(uint32_t count) {
+    for (uint32_t i = 0; i < count; ++i) {
+        plat::PumpMessages(nullptr);
+        plat::SleepMs(1);
+    }
+}
+
+extern "C" FALCREST_API int WaitEvent(uint32_t milliseconds) {
+    try {
+        return WaitOnEvents(milliseconds ? milliseconds : kDefaultWaitMs, false);
+    } catch (...) {
+        return kNothing;
+    }
+}
+
+extern "C" FALCREST_API int AbortTransfer(void) {
+    bTransfer = 0;
+    if (!PortIsOpen())
+        return -1;
+    plat::PortHandle port = idComDev;
+    plat::TransmitCommChar(port, char(FALCREST_DLE));
+    return plat::TransmitCommChar(port, char(FALCREST_ETX)) ? 1 : 0;
+}

@@ -1,0 +1,96 @@
+// The receive path: the receive thread moves every byte that arrives into
+// szInQueue and reports line and read errors to the client at once.
+#include "Engine.h"
+#include "Workers.h"
+
+namespace {
+
+constexpr uint32_t kReadBlock = 100;
+// After a failed pass the thread waits before the next one, growing up to the
+// limit while the failure lasts: a port whose far end has gone fails every
+// read at once, and must not cost a core.
+constexpr uint32_t kFirstBackoffMs = 20;
+constexpr uint32_t kMaxBackoffMs = 1000;
+// Without a port there is nothing to wait on; passes are spaced by this.
+constexpr uint32_t kNoPortPauseMs = 10;
+
+std::atomic<int> bReentr{0};
+
+} // namespace
+
+uint32_t ReadComm(uint32_t &count) {
+    int idle = 0;
+    if (!bReentr.compare_exchange_strong(idle, 1))
+        return 0;
+    count = 0;
+    struct Unmark {
+        ~Unmark() { bReentr = 0; }
+    } unmark;
+    plat::PortHandle port = idComDev;
+    if (port == plat::kInvalidPort)
+        return 0;
+
+    uint32_t error = 0;
+    plat::ClearCommError(port, &error, nullptr);
+    if (dwReadBlockSize > kReadBlock)
+        dwReadBlockSize = kReadBlock;
+    char buffer[kReadBlock];
+    uint32_t got = 0;
+    uint32_t failure = plat::ReadPort(port, buffer, dwReadBlockSize, &got);
+    if (failure == plat::kErrCompletionFailed) {
+        COMException e(port);
+        error = e.dwErrorMask;
+        if (e.dwLastError == plat::kErrHandleEof)
+            error = 0;
+    } else if (failure != 0) {
+        error = failure;
+    }
+    if (got) {
+        count = got;
+        szInQueue.Append(buffer, got);
+    }
+    return error;
+}
+
+uint32_t ThreadReadEntry(void *) {
+    uint32_t backoff = 0;
+    while (bOperate && ClientPresent()) {
+        plat::Worker::ParkPoint();
+        uint32_t reads = 0;
+        uint32_t error = 0;
+        for (;;) {
+            uint32_t count = 0;
+            error = ReadComm(count);
+            dwGerr = error;
+            if (error != 0 || count != kReadBlock || ++reads >= dwMaxContinuesRead)
+                break;
+        }
+        if (!bOperate)
+            break;
+        dwGRead = szInQueue.GetLength();
+        if (dwGRead || dwGerr) {
+            plat::Event *ready = hEvRead;
+            if (ready)
+                ready->Reset();
+            if (dwGerr) {
+                NotifyClient(FALCREST_NOTIFY_READ, FALCREST_NOTIFY_READ, dwGerr, dwGRead);
+                dwGRead = 0;
+                dwGerr = 0;
+            }
+            if (ready)
+                ready->Set();
+        }
+        if (!bOperate)
+            break;
+        if (error) {
+            backoff = backoff ? std::min(backoff * 2, kMaxBackoffMs) : kFirstBackoffMs;
+            WaitForStop(backoff);
+        } else {
+            backoff = 0;
+            if (!PortIsOpen())
+                WaitForStop(kNoPortPauseMs);
+        }
+    }
+    dwThreadReadID = 0;
+    return 0;
+}

@@ -1,0 +1,28 @@
+// The engine's worker threads and the signals between them.
+#pragma once
+
+#include <cstdint>
+
+uint32_t ThreadReadEntry(void *);
+uint32_t ThreadWriteEntry(void *);
+uint32_t ThreadFlowEntry(void *);
+
+// Internal passes, reachable for tests.
+uint32_t ReadComm(uint32_t &count);
+uint32_t WriteComm(uint32_t &written, plat::ComStat *status);
+
+// Stop signal: raised by ReleaseModem so that idle workers wake at once.
+void RaiseStopSignal();
+void ResetStopSignal();
+// Waits up to ms unless the stop signal is raised; true when it was.
+bool WaitForStop(uint32_t ms);
+// The flow thread's wait: like WaitEvent but it also ends on the stop signal
+// and the transmit thread's wake-up; returns WaitEvent's result.
+int WaitEventOrStop(uint32_t ms);
+
+// Idle transmit thread: waits until bytes may be sent, up to ms.
+void WaitForTransmitWork(uint32_t ms);
+
+// Removes every byte that is neither alphanumeric nor white space; returns
+// the new length.
+int StrAlphaFiltering(char *buffer, int length);

@@ -1,0 +1,144 @@
+// Connecting to a pseudo-terminal: configuration reaches the device, repeated
+// and failed configurations, notifications, and a far end that goes away.
+#include <gtest/gtest.h>
+
+#include "PtyPair.h"
+#include "Recorder.h"
+#include "serial/Engine.h"
+
+using testing_support::PtyPair;
+using testing_support::RunCommand;
+using testing_support::WaitUntil;
+
+namespace {
+
+class Connection : public ::testing::Test {
+protected:
+    void SetUp() override { Recorder::Instance().Reset(); }
+    void TearDown() override { ReleaseModem(); }
+    int Open(const char *dcb) { return InitModem(Recorder::Instance().Target(), pty.PortPath().c_str(), dcb); }
+    std::string Stty() { return RunCommand("stty -a -F " + pty.PortPath() + " 2>&1"); }
+    static bool Has(const std::string &text, const std::string &word) {
+        return (" " + text + " ").find(" " + word + " ") != std::string::npos ||
+               text.find(" " + word + "\n") != std::string::npos ||
+               text.find(" " + word + ";") != std::string::npos;
+    }
+    PtyPair pty;
+};
+
+TEST_F(Connection, SettingsReachTheDevice) {
+    ASSERT_GT(Open("baud=9600 xon=on"), 0);
+    std::string settings = Stty();
+    EXPECT_NE(settings.find("speed 9600 baud"), std::string::npos) << settings;
+    EXPECT_TRUE(Has(settings, "ixoff")) << settings;
+    EXPECT_TRUE(Has(settings, "-ixon")) << settings;
+    EXPECT_TRUE(Has(settings, "crtscts")) << settings; // octs defaults to on
+    EXPECT_TRUE(Has(settings, "cs8")) << settings;
+    EXPECT_TRUE(Has(settings, "-parenb")) << settings;
+}
+
+TEST_F(Connection, KeysAreCaseInsensitiveAndOnlyHandshakeKeysCount) {
+    ASSERT_GT(Open("BAUD=9600 PARITY=E DATA=7 STOP=2 XON=ON OCTS=OFF"), 0);
+    plat::Dcb dcb;
+    ASSERT_TRUE(plat::GetCommState(idComDev, dcb));
+    EXPECT_EQ(dcb.BaudRate, 9600u);
+    EXPECT_EQ(dcb.fInX, 1u);
+    EXPECT_EQ(dcb.fOutX, 0u);
+    EXPECT_EQ(dcb.ByteSize, 8);
+    EXPECT_EQ(dcb.Parity, plat::kNoParity);
+    EXPECT_EQ(dcb.StopBits, plat::kOneStopBit);
+    EXPECT_EQ(dcb.fOutxCtsFlow, 0u);
+    EXPECT_EQ(dcb.fOutxDsrFlow, 1u); // odsr not named: on
+    EXPECT_EQ(dcb.fDtrControl, plat::kDtrControlEnable);
+    EXPECT_EQ(dcb.fRtsControl, plat::kRtsControlEnable);
+    EXPECT_EQ(dcb.XonChar, 17);
+    EXPECT_EQ(dcb.XoffChar, 19);
+    EXPECT_EQ(dcb.XonLim, iIQSize / 8);
+
+    ASSERT_GT(Open("baud=4800 xon=off"), 0);
+    ASSERT_TRUE(plat::GetCommState(idComDev, dcb));
+    EXPECT_EQ(dcb.fInX | dcb.fOutX, 0u);
+    EXPECT_EQ(dcb.XonChar, 0);
+    EXPECT_EQ(dcb.XoffChar, 0);
+}
+
+TEST_F(Connection, SecondInitKeepsThePortAndTheThreads) {
+    int handle = Open("baud=9600");
+    ASSERT_GT(handle, 0);
+    uint32_t ids[3] = {dwThreadReadID, dwThreadWriteID, dwThreadFlow};
+    EXPECT_EQ(Open("baud=19200"), handle);
+    EXPECT_EQ(dwThreadReadID.load(), ids[0]);
+    EXPECT_EQ(dwThreadWriteID.load(), ids[1]);
+    EXPECT_EQ(dwThreadFlow.load(), ids[2]);
+    EXPECT_NE(Stty().find("speed 19200 baud"), std::string::npos);
+}
+
+TEST_F(Connection, RejectedStringLeavesThePortWorking) {
+    ASSERT_GT(Open("baud=9600"), 0);
+    EXPECT_EQ(Open("baud=fast parity=maybe"), FALCREST_ERR_PORT);
+    EXPECT_EQ(Open(nullptr), FALCREST_ERR_ARG);
+    // The workers were resumed: data still flows both ways.
+    SendDataToModem("ping", 4);
+    EXPECT_EQ(pty.ReadAtLeast(4), "ping");
+    pty.Write("pong");
+    EXPECT_TRUE(WaitUntil([] { return Recorder::Instance().Raw() == "pong"; }));
+}
+
+TEST_F(Connection, CallbackHearsOfReceivedAndWrittenData) {
+    ASSERT_GT(Open("baud=115200"), 0);
+    pty.Write("hello");
+    ASSERT_TRUE(WaitUntil([] { return Recorder::Instance().Raw() == "hello"; }));
+    bool sawCount = false;
+    for (auto &n : Recorder::Instance().Notes())
+        sawCount |= n.code == 1124 && n.count == 5;
+    EXPECT_TRUE(sawCount);
+
+    Recorder::Instance().Reset();
+    SendDataToModem("x", 1);
+    pty.ReadAtLeast(1);
+    ASSERT_TRUE(WaitUntil([] {
+        for (auto &n : Recorder::Instance().Notes())
+            if (n.code == 1124 && n.count == 0)
+                return true;
+        return false;
+    }));
+}
+
+TEST_F(Connection, VanishedFarEndIsReportedWithoutSpinning) {
+    ASSERT_GT(Open("baud=115200"), 0);
+    pty.CloseFar();
+    ASSERT_TRUE(WaitUntil([] {
+        for (auto &n : Recorder::Instance().Notes())
+            if (n.error != 0)
+                return true;
+        return false;
+    }));
+    // Reports back off while the failure lasts: a spinning thread would have
+    // made thousands by now.
+    plat::SleepMs(1500);
+    size_t errors = 0;
+    for (auto &n : Recorder::Instance().Notes())
+        errors += n.error != 0;
+    EXPECT_LT(errors, 40u);
+    uint64_t start = plat::NowMs();
+    ReleaseModem();
+    EXPECT_LT(plat::NowMs() - start, 1500u);
+}
+
+TEST_F(Connection, EnumeratesOnlyPortsThatExist) {
+    char *list = nullptr;
+    int found = EnumComPorts(&list);
+    ASSERT_NE(list, nullptr);
+    EXPECT_EQ(found != 0, list[0] != 0);
+    std::string ports(list);
+    size_t start = 0;
+    while (start < ports.size()) {
+        size_t end = ports.find(',', start);
+        std::string one = ports.substr(start, end - start);
+        EXPECT_EQ(one.rfind("/dev/", 0), 0u) << one;
+        start = end == std::string::npos ? ports.size() : end + 1;
+    }
+    Realloc(list, 0);
+}
+
+} // namespace

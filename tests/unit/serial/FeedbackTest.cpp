@@ -1,0 +1,189 @@
+// GetCommFeedback's DLE scan, SetStr and the collector, on the receive queue
+// directly (no port I/O is involved).
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "serial/Engine.h"
+#include "serial/Workers.h"
+
+namespace {
+
+// GetCommFeedback only needs a port handle to be set; it never touches it.
+class Feedback : public ::testing::Test {
+protected:
+    void SetUp() override {
+        idComDev = 12345;
+        dwFeedbackFormat = 1;
+        szInQueue.Reset();
+    }
+    void TearDown() override {
+        idComDev = plat::kInvalidPort;
+        dwFeedbackFormat = 1;
+        szInQueue.Reset();
+        Realloc(text, 0);
+        Realloc(codes, 0);
+    }
+    void Queue(const std::string &bytes) { szInQueue.Append(bytes.data(), uint32_t(bytes.size())); }
+    int Fetch(uint32_t most = 1000) {
+        Realloc(text, 0);
+        Realloc(codes, 0);
+        text = codes = nullptr;
+        length = most;
+        int result = GetCommFeedback(&text, &codes, raw, &length);
+        rawOut.assign(raw, length);
+        return result;
+    }
+    char *text = nullptr;
+    char *codes = nullptr;
+    char raw[4096];
+    uint32_t length = 0;
+    std::string rawOut;
+};
+
+TEST_F(Feedback, TakesCodesOutOfTheText) {
+    Queue(std::string("OK\x10\x03\r\n", 6));
+    ASSERT_EQ(Fetch(), 1);
+    EXPECT_STREQ(text, "OK\r\n");
+    EXPECT_STREQ(codes, "<ETX>");
+    EXPECT_EQ(rawOut, "OK\r\n");
+    EXPECT_EQ(szInQueue.GetLength(), 0u);
+}
+
+TEST_F(Feedback, SpellsEveryKindOfToken) {
+    Queue(std::string("\x10" "b" "\x10" "5" "\x10\x14" "\x10\x18" "\x10\x1c" "x", 11));
+    ASSERT_EQ(Fetch(), 1);
+    EXPECT_STREQ(codes, "<b><5><DC4><CAN><FS>");
+    EXPECT_STREQ(text, "x");
+}
+
+TEST_F(Feedback, DleAtTheEndOfAChunkWaitsForItsPartner) {
+    Queue(std::string("AB\x10", 3));
+    ASSERT_EQ(Fetch(), 1);
+    EXPECT_STREQ(text, "AB");
+    EXPECT_EQ(codes, nullptr);
+    EXPECT_EQ(szInQueue.GetLength(), 1u);
+
+    Queue(std::string("\x03", 1));
+    ASSERT_EQ(Fetch(), 1);
+    EXPECT_STREQ(codes, "<ETX>");
+    EXPECT_EQ(text, nullptr);
+}
+
+TEST_F(Feedback, ALoneDleComesBackAndLeavesThePointersAlone) {
+    Queue(std::string("\x10", 1));
+    ASSERT_EQ(Fetch(), 1);
+    EXPECT_EQ(length, 0u);
+    EXPECT_EQ(text, nullptr);
+    EXPECT_EQ(codes, nullptr);
+    EXPECT_EQ(szInQueue.GetLength(), 1u);
+}
+
+TEST_F(Feedback, Dc2AndDoubledDleDependOnTheFormat) {
+    Queue(std::string("\x10\x12\x10\x10", 4));
+    ASSERT_EQ(Fetch(), 1);
+    EXPECT_EQ(rawOut, std::string("\x10\x12\x10\x10", 4));
+    EXPECT_EQ(codes, nullptr);
+
+    dwFeedbackFormat = 2;
+    Queue(std::string("\x10\x12\x10\x10", 4));
+    ASSERT_EQ(Fetch(), 1);
+    EXPECT_STREQ(codes, "<DC2>");
+    EXPECT_EQ(rawOut, std::string("\x10\x10", 2));
+
+    dwFeedbackFormat = 0;
+    Queue(std::string("\x10\x03", 2));
+    ASSERT_EQ(Fetch(), 1);
+    EXPECT_EQ(rawOut, std::string("\x10\x03", 2));
+    EXPECT_EQ(codes, nullptr);
+}
+
+TEST_F(Feedback, NulBytesLeaveTheTextButNotTheRawCopy) {
+    Queue(std::string("\0\0a\0\0\0b", 7));
+    ASSERT_EQ(Fetch(), 1);
+    EXPECT_EQ(length, 7u);
+    EXPECT_STREQ(text, "ab");
+
+    Queue(std::string("\0\0\0", 3));
+    ASSERT_EQ(Fetch(), 1);
+    EXPECT_EQ(length, 3u);
+    EXPECT_EQ(text, nullptr);
+}
+
+TEST_F(Feedback, NothingWaitingOrClosedPortGivesEmptyStrings) {
+    ASSERT_EQ(Fetch(), 0);
+    ASSERT_NE(text, nullptr);
+    EXPECT_STREQ(text, "");
+    EXPECT_STREQ(codes, "");
+    EXPECT_EQ(length, 0u);
+
+    Queue("abc");
+    EXPECT_EQ(Fetch(0), 0);
+    EXPECT_EQ(szInQueue.GetLength(), 3u);
+    idComDev = plat::kInvalidPort;
+    EXPECT_EQ(Fetch(), 0);
+    EXPECT_EQ(szInQueue.GetLength(), 3u);
+}
+
+TEST_F(Feedback, TakesAtMostTheGivenLength) {
+    Queue(std::string(2500, 'z'));
+    ASSERT_EQ(Fetch(1000), 1);
+    EXPECT_EQ(length, 1000u);
+    EXPECT_EQ(szInQueue.GetLength(), 1500u);
+}
+
+TEST_F(Feedback, RawIsOptional) {
+    Queue("hello");
+    length = 1000;
+    ASSERT_EQ(GetCommFeedback(&text, &codes, nullptr, &length), 1);
+    EXPECT_EQ(length, 0u);
+    EXPECT_STREQ(text, "hello");
+}
+
+TEST_F(Feedback, CodeStringStopsGrowingPastItsLimit) {
+    std::string many;
+    for (int i = 0; i < 7000; ++i)
+        many += std::string("\x10\x03", 2); // 7000 tokens of 5 characters
+    Queue(many);
+    ASSERT_EQ(Fetch(20000), 1);
+    ASSERT_NE(codes, nullptr);
+    size_t n = std::string(codes).size();
+    EXPECT_GE(n, 32000u);
+    EXPECT_LE(n, 32004u);
+    EXPECT_EQ(length, 0u); // every pair still left the text
+}
+
+TEST(SetStrTest, CopiesWholeOrPartAndAlwaysAllocates) {
+    char *p = nullptr;
+    EXPECT_EQ(SetStr("abcdef", &p, 0), 6u);
+    EXPECT_STREQ(p, "abcdef");
+    EXPECT_EQ(SetStr("abcdef", &p, 3), 3u);
+    EXPECT_STREQ(p, "abc");
+    EXPECT_EQ(SetStr(nullptr, &p, 5), 0u);
+    ASSERT_NE(p, nullptr);
+    EXPECT_STREQ(p, "");
+    EXPECT_EQ(SetStr("x", nullptr, 0), 0u);
+    Realloc(p, 0);
+}
+
+TEST(StrAlphaFilteringTest, KeepsLettersDigitsAndSpace) {
+    char text[] = "A-b 1!\t2?";
+    EXPECT_EQ(StrAlphaFiltering(text, 9), 6);
+    EXPECT_STREQ(text, "Ab 1\t2");
+    EXPECT_EQ(StrAlphaFiltering(nullptr, 5), 0);
+    EXPECT_EQ(StrAlphaFiltering(text, -1), 0);
+    EXPECT_EQ(StrAlphaFiltering(text, -7), -7);
+}
+
+TEST(Collector, KeepsItsBytesAcrossConnections) {
+    EXPECT_EQ(AppendDataChank("voice", 5), 5);
+    ReleaseModem();
+    EXPECT_EQ(GetCollectorLength(), 5);
+    char out[8] = {};
+    EXPECT_EQ(PasteDataChank(out, 3), 3);
+    EXPECT_EQ(std::string(out, 3), "voi");
+    EXPECT_EQ(PasteDataChank(out, 8), 2);
+    EXPECT_EQ(GetCollectorLength(), 0);
+}
+
+} // namespace

@@ -1,0 +1,92 @@
+// The wait helpers and the stop rules of the engine.
+#include <gtest/gtest.h>
+
+#include "platform/Threads.h"
+#include "serial/Engine.h"
+#include "serial/Workers.h"
+
+namespace {
+
+TEST(WaitEventTest, SleepsWhenNoEventsExistYet) {
+    ASSERT_EQ(hEvRead.load(), nullptr);
+    uint64_t start = plat::NowMs();
+    EXPECT_EQ(WaitEvent(20), 0);
+    EXPECT_GE(plat::NowMs() - start, 19u);
+}
+
+TEST(WaitEventTest, ReportsReceiveBeforeTransmit) {
+    plat::Event read(false, false), write(false, false);
+    hEvRead = &read;
+    hEvWrite = &write;
+    read.Set();
+    write.Set();
+    EXPECT_EQ(WaitEvent(10), 2);
+    EXPECT_EQ(WaitEvent(10), 1);
+    EXPECT_EQ(WaitEvent(10), 0);
+    hEvRead = nullptr;
+    hEvWrite = nullptr;
+}
+
+TEST(WaitEventTest, NotifiesTheCallbackWithTheQueueLength) {
+    static std::atomic<uint32_t> seen[3];
+    FalcrestCallback record = [](uint32_t code, uint32_t error, uint32_t count) {
+        seen[0] = code;
+        seen[1] = error;
+        seen[2] = count;
+        return 0;
+    };
+    plat::Event read(false, false), write(false, false);
+    hEvRead = &read;
+    hEvWrite = &write;
+    gpCallback = record;
+    szInQueue.Append("abcd", 4);
+    read.Set();
+    EXPECT_EQ(WaitEvent(10), 2);
+    EXPECT_EQ(seen[0].load(), 1124u);
+    EXPECT_EQ(seen[2].load(), 4u);
+    dwGerrWrite = 5;
+    write.Set();
+    EXPECT_EQ(WaitEvent(10), 1);
+    EXPECT_EQ(seen[0].load(), 1124u);
+    EXPECT_EQ(seen[1].load(), 5u);
+    EXPECT_EQ(seen[2].load(), 0u);
+    dwGerrWrite = 0;
+    gpCallback = nullptr;
+    hEvRead = nullptr;
+    hEvWrite = nullptr;
+    szInQueue.Reset();
+}
+
+TEST(WaitTest, AbortWithoutPortOnlyClosesTheGate) {
+    bTransfer = 1;
+    EXPECT_EQ(AbortTransfer(), -1);
+    EXPECT_EQ(bTransfer.load(), 0);
+}
+
+TEST(WaitTest, PumpingTimes) {
+    uint64_t start = plat::NowMs();
+    WaitMSG2(0);
+    EXPECT_LT(plat::NowMs() - start, 20u);
+    start = plat::NowMs();
+    EXPECT_EQ(WaitMSG(0), 0);
+    EXPECT_GE(plat::NowMs() - start, 49u);
+}
+
+TEST(ConnectionTest, ReleaseWithNothingOpen) {
+    uint64_t start = plat::NowMs();
+    EXPECT_EQ(ReleaseModem(), 0);
+    uint64_t took = plat::NowMs() - start;
+    EXPECT_GE(took, 99u);
+    EXPECT_LT(took, 1000u); // generous for a loaded machine
+    uint32_t status = 7;
+    EXPECT_EQ(GetCommStatus(&status), 0);
+    EXPECT_EQ(status, 0u);
+}
+
+TEST(ConnectionTest, FailuresOfInitModem) {
+    EXPECT_EQ(InitModem(nullptr, nullptr, "baud=9600"), FALCREST_ERR_ARG);
+    EXPECT_EQ(InitModem(nullptr, "/dev/nonexistent-port", "baud=9600"), FALCREST_ERR_PORT);
+    ReleaseModem();
+}
+
+} // namespace
