@@ -9,8 +9,6 @@
 
 using namespace faxtest;
 
-void WakeTransmitter() {}
-
 namespace {
 
 constexpr uint32_t kOffset = 62;
