@@ -33,7 +33,9 @@ TEST(FaxLines, ReachTheFarEndUnchangedOnceTheGateOpens) {
     ASSERT_GT(InitModem(reinterpret_cast<void *>(&Quiet), pty.PortPath().c_str(),
                         "baud=115200 octs=off odsr=off idsr=off xon=off"),
               0);
-    AbortTransfer(); // the gate starts closed
+    // Close the gate, whatever ran before; closing it puts DLE ETX on the line.
+    AbortTransfer();
+    ASSERT_EQ(pty.ReadAtLeast(2, 5000), "\x10\x03");
 
     // A page's worth of lines: the test line, coded lines rich in DLE, XON
     // and XOFF bytes, fill across several transmit chunks, EOLs and RTC.
