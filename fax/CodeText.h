@@ -66,8 +66,10 @@ inline void PackText(const char *text, uint32_t bytes, char *out) {
     // Sixteen characters at a time: a byte mask of the '0's, inverted.
     const __m128i zeros = _mm_set1_epi8('0');
     for (; i + 2 <= bytes; i += 2) {
-        const __m128i chars = _mm_loadu_si128(reinterpret_cast<const __m128i *>(text + 8 * size_t(i)));
-        const unsigned ones = ~static_cast<unsigned>(_mm_movemask_epi8(_mm_cmpeq_epi8(chars, zeros)));
+        const __m128i chars =
+            _mm_loadu_si128(reinterpret_cast<const __m128i *>(text + 8 * size_t(i)));
+        const unsigned ones =
+            ~static_cast<unsigned>(_mm_movemask_epi8(_mm_cmpeq_epi8(chars, zeros)));
         out[i] = static_cast<char>(ones & 0xFF);
         out[i + 1] = static_cast<char>(ones >> 8 & 0xFF);
     }

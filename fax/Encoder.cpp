@@ -125,8 +125,8 @@ bool CodeFaxPage(const char *bitmap, int width, int height, uint32_t maxBytes, c
         for (int64_t r = 0; r < rows; ++r, row += rowBytes) {
             const int length = CodeLine(row, width, line);
             total += static_cast<uint64_t>(length);
-            if (total > maxText ||
-                cEncoded.Append(line, static_cast<uint32_t>(length)) != static_cast<uint32_t>(length)) {
+            if (total > maxText || cEncoded.Append(line, static_cast<uint32_t>(length)) !=
+                                       static_cast<uint32_t>(length)) {
                 cEncoded.Reset();
                 return false;
             }
@@ -158,7 +158,8 @@ int RLFaxEncoderBIN(char *bitmap, int width, int height) {
     // The text of a coding must fit a queue: 32-bit character counts.
     if (!CodeFaxPage(bitmap, width, height, UINT32_MAX / 8, coded, n))
         return 0;
-    const int64_t image = width > 0 && height > 0 ? (static_cast<int64_t>(width) + 7) / 8 * height : 0;
+    const int64_t image =
+        width > 0 && height > 0 ? (static_cast<int64_t>(width) + 7) / 8 * height : 0;
     const int64_t written = std::min<int64_t>(n, image);
     if (written > 0)
         std::memcpy(bitmap, coded, static_cast<size_t>(written));

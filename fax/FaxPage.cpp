@@ -20,9 +20,13 @@ uint32_t ReadU32(const char *p) {
     return uint32_t(b[0]) | uint32_t(b[1]) << 8 | uint32_t(b[2]) << 16 | uint32_t(b[3]) << 24;
 }
 
-int32_t ReadI32(const char *p) { return static_cast<int32_t>(ReadU32(p)); }
+int32_t ReadI32(const char *p) {
+    return static_cast<int32_t>(ReadU32(p));
+}
 
-bool IsG3(const char *view) { return view[0] == 'G' && view[1] == '3'; }
+bool IsG3(const char *view) {
+    return view[0] == 'G' && view[1] == '3';
+}
 
 // A Realloc block released when the scope ends.
 struct Block {

@@ -37,8 +37,12 @@ using Clock = std::chrono::steady_clock;
 struct Page {
     std::string name;
     std::vector<uint8_t> bits = std::vector<uint8_t>(size_t(kRowBytes) * kHeight, 0xFF);
-    void SetBlack(int x, int y) { bits[size_t(y) * kRowBytes + x / 8] &= uint8_t(~(0x80 >> (x % 8))); }
-    bool Black(int x, int y) const { return !((bits[size_t(y) * kRowBytes + x / 8] >> (7 - x % 8)) & 1); }
+    void SetBlack(int x, int y) {
+        bits[size_t(y) * kRowBytes + x / 8] &= uint8_t(~(0x80 >> (x % 8)));
+    }
+    bool Black(int x, int y) const {
+        return !((bits[size_t(y) * kRowBytes + x / 8] >> (7 - x % 8)) & 1);
+    }
 };
 
 Page Noise() {
@@ -195,8 +199,9 @@ int main(int argc, char **argv) {
     const std::string dir = pattern;
     const std::vector<Page> pages = {Page{"all white"}, Text(dir), Noise()};
 
-    std::printf("PrepareFaxPage vs pbmtog3, pages of %d x %d pixels (%d pels a line), files in %s\n",
-                kWidth, kHeight, 2 * kWidth, dir.c_str());
+    std::printf(
+        "PrepareFaxPage vs pbmtog3, pages of %d x %d pixels (%d pels a line), files in %s\n",
+        kWidth, kHeight, 2 * kWidth, dir.c_str());
     std::printf("%-10s %16s %16s %8s\n", "page", "Falcrest pg/s", "pbmtog3 pg/s", "ratio");
     const std::string bmp = dir + "/page.bmp";
     const std::string pbm = dir + "/page.pbm";

@@ -10,9 +10,9 @@
 #include <vector>
 
 #include "MhDecode.h"
+#include "falcrest/Falcrest.h"
 #include "fax/FaxCodes.h"
 #include "fax/FaxPage.h"
-#include "falcrest/Falcrest.h"
 
 // The encoder's queue, which the library keeps with the engine's state.
 QueueBuff cEncoded;
@@ -143,7 +143,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
             Fail(page.error);
         const size_t rows = header.width > 0 && header.height > 0 ? size_t(header.height) : 0;
         if (page.rows.size() != rows)
-            Fail("decoded " + std::to_string(page.rows.size()) + " rows of " + std::to_string(rows));
+            Fail("decoded " + std::to_string(page.rows.size()) + " rows of " +
+                 std::to_string(rows));
         for (size_t y = 0; y < rows; ++y)
             if (page.rows[y] != ExpectedRow(file, header.offset, header.width, int32_t(y)))
                 Fail("row " + std::to_string(y) + " decodes to other pels");

@@ -16,7 +16,9 @@ using testing_support::WaitUntil;
 
 namespace {
 
-int Quiet(uint32_t, uint32_t, uint32_t) { return 0; }
+int Quiet(uint32_t, uint32_t, uint32_t) {
+    return 0;
+}
 
 std::string Packed(const std::string &bits) {
     char *packed = nullptr;
@@ -82,7 +84,9 @@ TEST(FaxLines, LinesQueuedWhileTheGateIsOpenGoOutAtOnce) {
     ASSERT_EQ(SendDataToModem("", 0), 0);
     ASSERT_EQ(SendFAXEol(), 2);
     EXPECT_EQ(pty.ReadAtLeast(2, 5000), std::string("\x00\x08", 2));
-    ASSERT_EQ(SendFAXLine("00001000" "00001000"), 2);
+    ASSERT_EQ(SendFAXLine("00001000"
+                          "00001000"),
+              2);
     EXPECT_EQ(pty.ReadAtLeast(2, 5000), "\x10\x10");
     ReleaseModem();
 }

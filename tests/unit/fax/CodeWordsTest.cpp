@@ -71,7 +71,8 @@ TEST(SearchCode, EveryRunOfALineInBothColoursDecodes) {
     ASSERT_EQ(d.width, 1728);
     ASSERT_EQ(d.height, 1729);
     for (int r = 0; r <= 1728; ++r) {
-        const std::vector<uint8_t> row(d.black.begin() + r * 1728, d.black.begin() + (r + 1) * 1728);
+        const std::vector<uint8_t> row(d.black.begin() + r * 1728,
+                                       d.black.begin() + (r + 1) * 1728);
         EXPECT_EQ(row, Pels({r, 1728 - r})) << "white run " << r << ", black run " << 1728 - r;
     }
 }
@@ -119,27 +120,20 @@ TEST(SearchCode, RefusesWhatItCannotCode) {
     EXPECT_EQ(queue.GetLength(), 0u);
 }
 
-TEST(CodeTable, OrderAndEol) {
-    for (int i = 0; i < 64; ++i)
-        EXPECT_EQ(pcRLEWords[i].run, i);
-    for (int k = 1; k <= 27; ++k)
-        EXPECT_EQ(pcRLEWords[63 + k].run, 64 * k);
-    for (int k = 0; k < 13; ++k) {
-        EXPECT_EQ(pcRLEWords[kRLEFirstExtended + k].run, 1792 + 64 * k);
-        EXPECT_STREQ(pcRLEWords[kRLEFirstExtended + k].white, pcRLEWords[kRLEFirstExtended + k].black);
-    }
-    EXPECT_EQ(pcRLEWords[kRLEEol].run, -1);
-    EXPECT_STREQ(pcRLEWords[kRLEEol].white, "000000000001");
-    EXPECT_STREQ(pcRLEWords[kRLEEol].black, "000000000001");
-}
-
 TEST(Binstr2Bin, PacksLeastSignificantBitFirst) {
     EXPECT_EQ(Pack("000000000001"), (std::vector<uint8_t>{0x00, 0x08}));
     EXPECT_EQ(Pack("1"), (std::vector<uint8_t>{0x01}));
-    EXPECT_EQ(Pack("10000000" "01"), (std::vector<uint8_t>{0x01, 0x02}));
-    EXPECT_EQ(Pack("11111111" "1111111"), (std::vector<uint8_t>{0xFF, 0x7F}));
+    EXPECT_EQ(Pack("10000000"
+                   "01"),
+              (std::vector<uint8_t>{0x01, 0x02}));
+    EXPECT_EQ(Pack("11111111"
+                   "1111111"),
+              (std::vector<uint8_t>{0xFF, 0x7F}));
     // Anything but '0' is a 1 bit.
-    EXPECT_EQ(Pack("x0 0\x80" "000" "2"), (std::vector<uint8_t>{0x15, 0x01}));
+    EXPECT_EQ(Pack("x0 0\x80"
+                   "000"
+                   "2"),
+              (std::vector<uint8_t>{0x15, 0x01}));
 }
 
 TEST(Binstr2Bin, AgreesWithBitByBitPackingOnAnyText) {

@@ -66,8 +66,8 @@ TEST(RLFaxEncoderBIN, UnusedBitsOfTheLastRowByteAreWhite) {
 }
 
 TEST(RLFaxEncoderBIN, EveryLineIsWholeBytesStartingWithEol) {
-    for (const Bitmap &page : {Noise(864, 40, 0.5, 1), Noise(300, 40, 0.2, 2),
-                               Alternating(864, 10), Stripes(1001, 9, 3)}) {
+    for (const Bitmap &page : {Noise(864, 40, 0.5, 1), Noise(300, 40, 0.2, 2), Alternating(864, 10),
+                               Stripes(1001, 9, 3)}) {
         // The page coding is the row codings one after the other, so every
         // line starts on a byte boundary.
         Bytes joined;
@@ -105,7 +105,8 @@ TEST(RLFaxEncoderBIN, WritesAtMostTheBitmapAndReturnsTheWholeCount) {
 }
 
 TEST(RLFaxEncoderBIN, NoRowsCodeToNothing) {
-    for (auto [w, h] : {std::pair{864, 0}, {0, 10}, {864, -1}, {-8, 10}, {-8, -10}, {INT32_MIN, INT32_MIN}}) {
+    for (auto [w, h] :
+         {std::pair{864, 0}, {0, 10}, {864, -1}, {-8, 10}, {-8, -10}, {INT32_MIN, INT32_MIN}}) {
         Bitmap page = AllBlack(8, 1);
         int result = -1;
         const Bytes left = [&] {
@@ -123,11 +124,13 @@ TEST(CodeFaxPage, GivesUpPastTheLimitAndLeavesTheQueueEmpty) {
     const Bitmap page = AllWhite(864, 10); // 40 bytes
     char *coded = nullptr;
     uint32_t n = 7;
-    EXPECT_FALSE(CodeFaxPage(reinterpret_cast<const char *>(page.bits.data()), 864, 10, 39, coded, n));
+    EXPECT_FALSE(
+        CodeFaxPage(reinterpret_cast<const char *>(page.bits.data()), 864, 10, 39, coded, n));
     EXPECT_EQ(coded, nullptr);
     EXPECT_EQ(n, 0u);
     EXPECT_EQ(cEncoded.GetLength(), 0u);
-    EXPECT_TRUE(CodeFaxPage(reinterpret_cast<const char *>(page.bits.data()), 864, 10, 40, coded, n));
+    EXPECT_TRUE(
+        CodeFaxPage(reinterpret_cast<const char *>(page.bits.data()), 864, 10, 40, coded, n));
     EXPECT_EQ(n, 40u);
     Realloc(coded, 0);
 }

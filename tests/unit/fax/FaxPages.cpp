@@ -26,8 +26,12 @@ void Bitmap::Set(int x, int y, bool white) {
     byte = white ? (byte | mask) : (byte & ~mask);
 }
 
-Bitmap AllWhite(int w, int h) { return Bitmap(w, h, true); }
-Bitmap AllBlack(int w, int h) { return Bitmap(w, h, false); }
+Bitmap AllWhite(int w, int h) {
+    return Bitmap(w, h, true);
+}
+Bitmap AllBlack(int w, int h) {
+    return Bitmap(w, h, false);
+}
 
 Bitmap FirstPixelBlack(int w, int h) {
     Bitmap b(w, h, true);
@@ -85,7 +89,9 @@ bool ParsePbm(const std::string &data, int &w, int &h, std::vector<uint8_t> &bla
     return true;
 }
 
-std::string Quote(const std::string &s) { return "'" + s + "'"; }
+std::string Quote(const std::string &s) {
+    return "'" + s + "'";
+}
 
 } // namespace
 
@@ -117,9 +123,9 @@ std::vector<uint8_t> PageFile(const Bitmap &bitmap, uint32_t offset) {
     put32(10, offset);
     if (offset >= 54) {
         put32(14, 40);
-        file[26] = 1;  // planes
-        file[28] = 1;  // bits per pixel
-        put32(46, 2);  // colours used
+        file[26] = 1; // planes
+        file[28] = 1; // bits per pixel
+        put32(46, 2); // colours used
     }
     put32(18, static_cast<uint32_t>(bitmap.width));
     put32(22, static_cast<uint32_t>(bitmap.height));
@@ -140,8 +146,7 @@ Decoded DecodeG3(const std::vector<uint8_t> &coded) {
     for (int i = 0; i < 3; ++i)
         stream.insert(stream.end(), {0x00, 0x08, 0x80});
     WriteFile(g3, stream);
-    const std::string pbm =
-        testing_support::RunCommand("g3topbm -reversebits " + g3 + " 2>" + err);
+    const std::string pbm = testing_support::RunCommand("g3topbm -reversebits " + g3 + " 2>" + err);
     const std::vector<uint8_t> msg = ReadFile(err);
     d.error.assign(msg.begin(), msg.end());
     d.ok = ParsePbm(pbm, d.width, d.height, d.black);
@@ -176,7 +181,9 @@ TempDir::TempDir() {
     dir_ = pattern;
 }
 
-TempDir::~TempDir() { testing_support::RunCommand("rm -rf " + Quote(dir_)); }
+TempDir::~TempDir() {
+    testing_support::RunCommand("rm -rf " + Quote(dir_));
+}
 
 std::vector<uint8_t> ReadFile(const std::string &path) {
     std::ifstream in(path, std::ios::binary);
@@ -185,7 +192,8 @@ std::vector<uint8_t> ReadFile(const std::string &path) {
 
 void WriteFile(const std::string &path, const std::vector<uint8_t> &bytes) {
     std::ofstream out(path, std::ios::binary | std::ios::trunc);
-    out.write(reinterpret_cast<const char *>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+    out.write(reinterpret_cast<const char *>(bytes.data()),
+              static_cast<std::streamsize>(bytes.size()));
 }
 
 } // namespace faxtest

@@ -60,8 +60,15 @@ TEST_F(FaxSend, Lines) {
 
 TEST_F(FaxSend, GapsAreZeroBytesForTheirBits) {
     // 12 bits give 2 bytes, a rest of r bits r / 8 rounded up.
-    for (auto [bits, bytes] : {std::pair{8, 1}, {12, 2}, {20, 3}, {100, 17}, {1, 1}, {9, 2},
-                              {24, 4}, {25, 5}, {100000, 16667}}) {
+    for (auto [bits, bytes] : {std::pair{8, 1},
+                               {12, 2},
+                               {20, 3},
+                               {100, 17},
+                               {1, 1},
+                               {9, 2},
+                               {24, 4},
+                               {25, 5},
+                               {100000, 16667}}) {
         EXPECT_EQ(SendFAXGap(bits), bytes) << bits;
         EXPECT_EQ(TakeQueued(), std::string(static_cast<size_t>(bytes), '\0')) << bits;
     }
@@ -81,14 +88,17 @@ TEST_F(FaxSend, NeitherGateNorPortIsTouched) {
     EXPECT_EQ(szOutQueue.GetLength(), 8u + 5u + 11u);
 }
 
-TEST(SetupRenderPort, Succeeds) { EXPECT_EQ(SetupRenderPort(), 0); }
+TEST(SetupRenderPort, Succeeds) {
+    EXPECT_EQ(SetupRenderPort(), 0);
+}
 
 namespace {
 
 // A stand-in for the print service's driver lister, first on PATH.
 class FakeLister {
 public:
-    explicit FakeLister(const std::string &script) : oldPath_(getenv("PATH") ? getenv("PATH") : "") {
+    explicit FakeLister(const std::string &script)
+        : oldPath_(getenv("PATH") ? getenv("PATH") : "") {
         const std::string path = dir_.Path("lpinfo");
         const std::string body = "#!/bin/sh\n" + script + "\n";
         WriteFile(path, std::vector<uint8_t>(body.begin(), body.end()));
@@ -132,7 +142,8 @@ TEST(PrinterDrivers, TheNamesTheServiceLists) {
 }
 
 TEST(PrinterDrivers, ALongListGrowsTheBuffer) {
-    FakeLister lister("i=0; while [ $i -lt 200 ]; do echo \"driver-number-$i Model $i\"; i=$((i+1)); done");
+    FakeLister lister(
+        "i=0; while [ $i -lt 200 ]; do echo \"driver-number-$i Model $i\"; i=$((i+1)); done");
     uint32_t needed = 0;
     uint32_t count = 0;
     EXPECT_FALSE(plat::EnumPrinterDrivers(nullptr, 0, &needed, &count));
