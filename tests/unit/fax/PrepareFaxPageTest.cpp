@@ -2,7 +2,9 @@
 // stay as they were.
 #include <gtest/gtest.h>
 
+#include <csignal>
 #include <cstring>
+#include <sys/resource.h>
 
 #include "FaxPages.h"
 #include "falcrest/Falcrest.h"
@@ -197,4 +199,26 @@ TEST(PrepareFaxPage, PathsThatAreNoPage) {
     TempDir dir;
     EXPECT_EQ(PrepareFaxPage(dir.Path("missing").c_str()), 0);
     EXPECT_EQ(PrepareFaxPage(dir.Path("").c_str()), 0); // a directory
+}
+
+TEST(PrepareFaxPage, APageThatCannotGrowIsLeftAsItWas) {
+    // The coding of alternating pixels is longer than the bitmap; with files
+    // limited to their present size the file cannot take it.
+    TempDir dir;
+    const std::string path = dir.Path("page.bmp");
+    const std::vector<uint8_t> file = PageFile(Alternating(864, 20));
+    WriteFile(path, file);
+    rlimit before{};
+    ASSERT_EQ(getrlimit(RLIMIT_FSIZE, &before), 0);
+    rlimit limited = before;
+    limited.rlim_cur = file.size();
+    const auto oldHandler = std::signal(SIGXFSZ, SIG_IGN);
+    ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &limited), 0);
+    const int result = PrepareFaxPage(path.c_str());
+    setrlimit(RLIMIT_FSIZE, &before);
+    std::signal(SIGXFSZ, oldHandler);
+    EXPECT_EQ(result, 0);
+    EXPECT_EQ(ReadFile(path), file);
+    // Without the limit it is prepared.
+    EXPECT_EQ(PrepareFaxPage(path.c_str()), 1);
 }
