@@ -31,6 +31,11 @@ uint32_t TokenFor(unsigned char code, char token[8]) {
     case 0x1C:
         std::memcpy(token, "<FS>", 5);
         return 4;
+    case 0x00:
+        // The code string is a C string: a NUL inside a token would hide
+        // every later token of the chunk from the client.
+        std::memcpy(token, "<NUL>", 6);
+        return 5;
     default:
         token[0] = '<';
         token[1] = char(code);

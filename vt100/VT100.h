@@ -1,7 +1,20 @@
-// The VT100 interpreter: turns the modem's output into screen operations.
+// The VT100 emulator's entry points: the escape-sequence interpreter that
+// turns the modem's output into operations on the console screen.
+// Single-threaded: all calls must come from one thread at a time.
 #pragma once
 
+// Empties the held-back bytes and initialises the screen backend. Call once
+// before any other operation (again to start afresh).
 int vtInitVT100();
+// Interprets length bytes of text; a sequence cut off at the end is held back
+// and completed by the next call. 0, or -1 when the chunk does not fit beside
+// the held-back bytes (it is dropped, with a message on the screen).
 int vtProcessedTextOut(const char *text, int length);
+// The text and one LF; text past 1,022 bytes is cut. Returns 0.
 int vtputs(const char *text);
-int vtprintf(const char *format, ...);
+// printf-style; output past 1,023 bytes is cut. Returns 0.
+int vtprintf(const char *format, ...)
+#if defined(__GNUC__)
+    __attribute__((format(printf, 1, 2)))
+#endif
+    ;

@@ -18,10 +18,19 @@ protected:
     void TearDown() override { ReleaseModem(); }
     int Open(const char *dcb) { return InitModem(Recorder::Instance().Target(), pty.PortPath().c_str(), dcb); }
     std::string Stty() { return RunCommand("stty -a -F " + pty.PortPath() + " 2>&1"); }
+    // Whether stty's listing holds the setting as a whole word.
     static bool Has(const std::string &text, const std::string &word) {
-        return (" " + text + " ").find(" " + word + " ") != std::string::npos ||
-               text.find(" " + word + "\n") != std::string::npos ||
-               text.find(" " + word + ";") != std::string::npos;
+        std::string current;
+        for (char c : text + " ") {
+            if (c == ' ' || c == '\n' || c == ';') {
+                if (current == word)
+                    return true;
+                current.clear();
+            } else {
+                current += c;
+            }
+        }
+        return false;
     }
     PtyPair pty;
 };

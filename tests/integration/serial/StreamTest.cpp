@@ -32,10 +32,20 @@ void ExpectedScan(const std::string &in, std::string &raw, std::string &codes) {
         case 0x14: codes += "<DC4>"; break;
         case 0x18: codes += "<CAN>"; break;
         case 0x1C: codes += "<FS>"; break;
+        case 0x00: codes += "<NUL>"; break;
         default: codes += "<" + std::string(1, char(next)) + ">";
         }
         ++i;
     }
+}
+
+// Where two long strings first differ, -1 when they are equal.
+long FirstDifference(const std::string &a, const std::string &b) {
+    size_t n = std::min(a.size(), b.size());
+    for (size_t i = 0; i < n; ++i)
+        if (a[i] != b[i])
+            return long(i);
+    return a.size() == b.size() ? -1 : long(n);
 }
 
 TEST(Stream, OneMegabyteArrivesOnceAndInOrder) {
@@ -64,8 +74,8 @@ TEST(Stream, OneMegabyteArrivesOnceAndInOrder) {
     pty.Write(stream);
     ASSERT_TRUE(WaitUntil([&] { return Recorder::Instance().Raw().size() >= raw.size(); }, 60000))
         << Recorder::Instance().Raw().size() << " of " << raw.size();
-    EXPECT_EQ(Recorder::Instance().Raw(), raw);
-    EXPECT_EQ(Recorder::Instance().Codes(), codes);
+    EXPECT_EQ(FirstDifference(Recorder::Instance().Raw(), raw), -1);
+    EXPECT_EQ(FirstDifference(Recorder::Instance().Codes(), codes), -1);
     ReleaseModem();
 }
 

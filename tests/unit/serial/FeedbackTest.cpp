@@ -51,9 +51,9 @@ TEST_F(Feedback, TakesCodesOutOfTheText) {
 }
 
 TEST_F(Feedback, SpellsEveryKindOfToken) {
-    Queue(std::string("\x10" "b" "\x10" "5" "\x10\x14" "\x10\x18" "\x10\x1c" "x", 11));
+    Queue(std::string("\x10" "b" "\x10" "5" "\x10\x14" "\x10\x18" "\x10\x1c" "\x10\0" "x", 13));
     ASSERT_EQ(Fetch(), 1);
-    EXPECT_STREQ(codes, "<b><5><DC4><CAN><FS>");
+    EXPECT_STREQ(codes, "<b><5><DC4><CAN><FS><NUL>");
     EXPECT_STREQ(text, "x");
 }
 

@@ -1,0 +1,219 @@
+// Serial engine figures over a pseudo-terminal: receive throughput unpaced and
+// paced at line rates with the backlog in the receive queue, latency both
+// ways, and transmit throughput. The client drains the way Quenby does.
+#include <algorithm>
+#include <atomic>
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <fcntl.h>
+#include <mutex>
+#include <poll.h>
+#include <string>
+#include <termios.h>
+#include <thread>
+#include <unistd.h>
+#include <vector>
+
+#include "serial/Engine.h"
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+struct Far {
+    int fd = -1;
+    std::string path;
+    int keeper = -1;
+    Far() {
+        fd = posix_openpt(O_RDWR | O_NOCTTY);
+        grantpt(fd);
+        unlockpt(fd);
+        path = ptsname(fd);
+        termios t{};
+        tcgetattr(fd, &t);
+        cfmakeraw(&t);
+        tcsetattr(fd, TCSANOW, &t);
+        keeper = open(path.c_str(), O_RDWR | O_NOCTTY);
+    }
+    ~Far() {
+        close(keeper);
+        close(fd);
+    }
+};
+
+std::mutex gLock;
+std::string gReceived;
+std::atomic<uint64_t> gLastArrival{0};
+
+uint64_t NowNs() {
+    return uint64_t(std::chrono::duration_cast<std::chrono::nanoseconds>(
+                        Clock::now().time_since_epoch())
+                        .count());
+}
+
+int Drain(uint32_t, uint32_t, uint32_t) {
+    std::lock_guard<std::mutex> g(gLock);
+    for (;;) {
+        char *text = nullptr, *codes = nullptr;
+        char raw[1000];
+        uint32_t length = sizeof raw;
+        int got = GetCommFeedback(&text, &codes, raw, &length);
+        if (length) {
+            gReceived.append(raw, length);
+            gLastArrival = NowNs();
+        }
+        bool more = got && (length || (codes && *codes));
+        Realloc(text, 0);
+        Realloc(codes, 0);
+        if (!more)
+            break;
+    }
+    return 0;
+}
+
+std::string Payload(size_t n) {
+    std::string s(n, 0);
+    for (size_t i = 0; i < n; ++i)
+        s[i] = char('0' + (i * 13) % 64); // no DLE, no NUL: every byte is text
+    return s;
+}
+
+void WriteAll(int fd, const std::string &data, double bytesPerSecond) {
+    auto start = Clock::now();
+    size_t done = 0;
+    const size_t piece = bytesPerSecond > 0 ? 256 : 65536;
+    while (done < data.size()) {
+        if (bytesPerSecond > 0) {
+            auto due = start + std::chrono::duration<double>(double(done) / bytesPerSecond);
+            std::this_thread::sleep_until(due);
+        }
+        ssize_t n = write(fd, data.data() + done, std::min(piece, data.size() - done));
+        if (n > 0)
+            done += size_t(n);
+        else {
+            pollfd p{fd, POLLOUT, 0};
+            poll(&p, 1, 5);
+        }
+    }
+}
+
+void Receive(Far &far, const char *label, size_t bytes, double baud) {
+    {
+        std::lock_guard<std::mutex> g(gLock);
+        gReceived.clear();
+    }
+    double rate = baud > 0 ? baud / 10.0 : 0;
+    std::string data = Payload(bytes);
+    std::atomic<bool> sampling{true};
+    uint32_t maxBacklog = 0;
+    std::thread sampler([&] {
+        while (sampling) {
+            maxBacklog = std::max(maxBacklog, szInQueue.GetLength());
+            std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        }
+    });
+    auto start = Clock::now();
+    WriteAll(far.fd, data, rate);
+    for (;;) {
+        {
+            std::lock_guard<std::mutex> g(gLock);
+            if (gReceived.size() >= bytes)
+                break;
+        }
+        std::this_thread::sleep_for(std::chrono::microseconds(200));
+    }
+    double seconds = std::chrono::duration<double>(Clock::now() - start).count();
+    sampling = false;
+    sampler.join();
+    bool intact;
+    {
+        std::lock_guard<std::mutex> g(gLock);
+        intact = gReceived == data;
+    }
+    std::printf("receive %-10s %8zu bytes  %9.1f KB/s  max backlog %6u bytes  %s\n", label, bytes,
+                double(bytes) / seconds / 1000.0, maxBacklog, intact ? "intact" : "CORRUPTED");
+}
+
+void Percentiles(const char *label, std::vector<double> &us) {
+    std::sort(us.begin(), us.end());
+    std::printf("latency %-22s median %7.1f us   p99 %7.1f us   (%zu samples)\n", label,
+                us[us.size() / 2], us[us.size() * 99 / 100], us.size());
+}
+
+void LatencyFarToCallback(Far &far) {
+    std::vector<double> us;
+    for (int i = 0; i < 300; ++i) {
+        size_t before;
+        {
+            std::lock_guard<std::mutex> g(gLock);
+            before = gReceived.size();
+        }
+        uint64_t sent = NowNs();
+        (void)!write(far.fd, "x", 1);
+        for (;;) {
+            {
+                std::lock_guard<std::mutex> g(gLock);
+                if (gReceived.size() > before)
+                    break;
+            }
+            std::this_thread::yield();
+        }
+        us.push_back(double(gLastArrival - sent) / 1000.0);
+        std::this_thread::sleep_for(std::chrono::milliseconds(2));
+    }
+    Percentiles("far end -> callback", us);
+}
+
+void LatencyKeyToFar(Far &far) {
+    std::vector<double> us;
+    char c;
+    for (int i = 0; i < 300; ++i) {
+        uint64_t sent = NowNs();
+        SendDataToModem("k", 1);
+        pollfd p{far.fd, POLLIN, 0};
+        poll(&p, 1, 2000);
+        (void)!read(far.fd, &c, 1);
+        us.push_back(double(NowNs() - sent) / 1000.0);
+        std::this_thread::sleep_for(std::chrono::milliseconds(2));
+    }
+    Percentiles("key -> far end", us);
+}
+
+void Transmit(Far &far, size_t bytes) {
+    std::string data = Payload(bytes);
+    auto start = Clock::now();
+    SendDataToModem(data.data(), int(data.size()));
+    size_t got = 0;
+    char buf[65536];
+    while (got < bytes) {
+        pollfd p{far.fd, POLLIN, 0};
+        if (poll(&p, 1, 2000) <= 0)
+            break;
+        ssize_t n = read(far.fd, buf, sizeof buf);
+        if (n > 0)
+            got += size_t(n);
+    }
+    double seconds = std::chrono::duration<double>(Clock::now() - start).count();
+    std::printf("transmit %9zu bytes  %9.1f KB/s\n", got, double(got) / seconds / 1000.0);
+}
+
+} // namespace
+
+int main() {
+    Far far;
+    if (InitModem(reinterpret_cast<void *>(&Drain), far.path.c_str(),
+                  "baud=3000000 octs=off odsr=off xon=off") <= 0) {
+        std::fprintf(stderr, "cannot open %s\n", far.path.c_str());
+        return 1;
+    }
+    Receive(far, "unpaced", 8u << 20, 0);
+    Receive(far, "115200", 115200 / 10 * 3, 115200);
+    Receive(far, "921600", 921600 / 10 * 3, 921600);
+    Receive(far, "3000000", 3000000 / 10 * 3, 3000000);
+    LatencyFarToCallback(far);
+    LatencyKeyToFar(far);
+    Transmit(far, 4u << 20);
+    ReleaseModem();
+    return 0;
+}

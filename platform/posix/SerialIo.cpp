@@ -1,0 +1,227 @@
+// Reading and writing a POSIX port with the COMMTIMEOUTS meaning, the
+// immediate character, and the bounded wait for the driver's output.
+#include "SerialPosix.h"
+
+#include <algorithm>
+#include <errno.h>
+#include <poll.h>
+#include <sys/ioctl.h>
+#include <termios.h>
+#include <unistd.h>
+
+namespace plat {
+
+namespace posix {
+
+namespace {
+
+constexpr uint32_t kMaxDword = 0xFFFFFFFFu;
+
+// Whole milliseconds left until deadline, rounded up so that a wait never
+// ends before it; 0 when it has passed.
+int64_t Left(double deadline) {
+    double left = deadline - NowMs();
+    return left <= 0 ? 0 : int64_t(left) + 1;
+}
+
+// A hang-up: the far end has gone (pty master closed, carrier lost, USB
+// adapter pulled). The device will not deliver again.
+uint32_t HungUp() {
+    errno = EIO;
+    return kErrGenFailure;
+}
+
+} // namespace
+
+bool Drain(Port &port) {
+    double deadline = NowMs() + kFlushLimitMs;
+    int pause = 1;
+    while (true) {
+        int queued = 0;
+        if (ioctl(port.fd, TIOCOUTQ, &queued) != 0)
+            return false;
+        bool empty = queued == 0;
+#ifdef TIOCSERGETLSR
+        // The transmit ring is empty before the UART's FIFO and shift
+        // register are; drivers that cannot tell answer with an error.
+        unsigned lsr = 0;
+        if (empty && ioctl(port.fd, TIOCSERGETLSR, &lsr) == 0 && !(lsr & TIOCSER_TEMT))
+            empty = false;
+#endif
+        if (empty)
+            return true;
+        if (NowMs() >= deadline)
+            return Fail(ETIMEDOUT);
+        // The kernel offers no bounded wait for the drain: look again shortly.
+        poll(nullptr, 0, pause);
+        pause = pause < 8 ? pause * 2 : 10;
+    }
+}
+
+} // namespace posix
+
+using namespace posix;
+
+uint32_t ReadPort(PortHandle handle, void *buffer, uint32_t n, uint32_t *got) {
+    uint32_t ignored = 0;
+    uint32_t &count = got ? *got : ignored;
+    count = 0;
+    auto port = FindPort(handle);
+    if (!port)
+        return kErrInvalidHandle;
+    if (n == 0)
+        return 0;
+    if (!buffer) {
+        errno = EINVAL;
+        return kErrInvalidParameter;
+    }
+    CommTimeouts t;
+    {
+        std::lock_guard<std::mutex> lock(port->m);
+        t = port->timeouts;
+    }
+    const uint32_t interval = t.ReadIntervalTimeout;
+    const uint32_t multiplier = t.ReadTotalTimeoutMultiplier;
+    const uint32_t constant = t.ReadTotalTimeoutConstant;
+    // Return at once with what is there.
+    const bool immediate = interval == kMaxDword && multiplier == 0 && constant == 0;
+    // Wait up to the constant for a first byte, then return with what is there.
+    const bool firstByte = interval == kMaxDword && multiplier == kMaxDword && constant != 0 &&
+                           constant != kMaxDword;
+    const bool total = !immediate && (multiplier != 0 || constant != 0);
+    const bool useInterval = !immediate && !firstByte && interval != 0 && interval != kMaxDword;
+    double deadline = NowMs();
+    if (firstByte)
+        deadline += constant;
+    else if (total)
+        deadline += double(multiplier) * n + constant;
+    double lastByte = 0;
+    bool hangUp = false;
+
+    auto *bytes = static_cast<uint8_t *>(buffer);
+    while (true) {
+        if (port->closed.load()) {
+            errno = ECANCELED;
+            return kErrOperationAborted;
+        }
+        ssize_t r = read(port->fd, bytes + count, n - count);
+        if (r > 0) {
+            count += uint32_t(r);
+            lastByte = NowMs();
+            if (count == n)
+                return 0;
+            continue;
+        }
+        if (r < 0 && errno == EINTR)
+            continue;
+        bool nothing = r < 0 && (errno == EAGAIN || errno == EWOULDBLOCK);
+        if (r == 0 || (nothing && hangUp) || (r < 0 && !nothing && errno == EIO))
+            return count > 0 ? 0 : HungUp(); // deliver what came first
+        if (!nothing)
+            return count > 0 ? 0 : SystemError(errno);
+
+        if (immediate || (firstByte && count > 0))
+            return 0;
+        int64_t wait = -1;
+        if (firstByte || total)
+            wait = Left(deadline);
+        if (useInterval && count > 0) {
+            int64_t gap = Left(lastByte + interval);
+            wait = wait < 0 ? gap : std::min(wait, gap);
+        }
+        if (wait == 0)
+            return 0; // time-out: no failure, the bytes so far are the result
+        short revents = 0;
+        int ready = WaitPort(*port, POLLIN, wait, revents);
+        if (ready < 0)
+            return SystemError(errno);
+        if (revents & (POLLHUP | POLLERR | POLLNVAL))
+            hangUp = true; // the next read tells whether data is left
+    }
+}
+
+uint32_t WritePort(PortHandle handle, const void *data, uint32_t n, uint32_t *written) {
+    uint32_t ignored = 0;
+    uint32_t &count = written ? *written : ignored;
+    count = 0;
+    auto port = FindPort(handle);
+    if (!port)
+        return kErrInvalidHandle;
+    if (n == 0)
+        return 0;
+    if (!data) {
+        errno = EINVAL;
+        return kErrInvalidParameter;
+    }
+    CommTimeouts t;
+    {
+        std::lock_guard<std::mutex> lock(port->m);
+        t = port->timeouts;
+    }
+    const bool total = t.WriteTotalTimeoutMultiplier != 0 || t.WriteTotalTimeoutConstant != 0;
+    const double deadline =
+        NowMs() + double(t.WriteTotalTimeoutMultiplier) * n + t.WriteTotalTimeoutConstant;
+    bool hangUp = false;
+
+    auto *bytes = static_cast<const uint8_t *>(data);
+    while (true) {
+        if (port->closed.load()) {
+            errno = ECANCELED;
+            return kErrOperationAborted;
+        }
+        ssize_t r = write(port->fd, bytes + count, n - count);
+        if (r > 0) {
+            count += uint32_t(r);
+            if (count == n)
+                return 0;
+            continue;
+        }
+        if (r < 0 && errno == EINTR)
+            continue;
+        bool full = r < 0 && (errno == EAGAIN || errno == EWOULDBLOCK);
+        if ((full && hangUp) || (r < 0 && errno == EIO))
+            return HungUp();
+        if (!full)
+            return SystemError(r < 0 ? errno : EIO);
+        int64_t wait = total ? Left(deadline) : -1;
+        if (wait == 0)
+            return 0; // time-out: completes with fewer bytes
+        short revents = 0;
+        int ready = WaitPort(*port, POLLOUT, wait, revents);
+        if (ready < 0)
+            return SystemError(errno);
+        if (revents & (POLLHUP | POLLERR | POLLNVAL))
+            hangUp = true;
+    }
+}
+
+bool TransmitCommChar(PortHandle handle, char c) {
+    auto port = FindPort(handle);
+    if (!port)
+        return false;
+    double deadline = NowMs() + kFlushLimitMs;
+    while (true) {
+        ssize_t r = write(port->fd, &c, 1);
+        if (r == 1)
+            return true;
+        if (r < 0 && errno == EINTR)
+            continue;
+        if (r == 0 || (errno != EAGAIN && errno != EWOULDBLOCK))
+            return Fail(r == 0 ? EIO : errno);
+        int64_t wait = Left(deadline);
+        if (wait == 0)
+            return Fail(ETIMEDOUT);
+        short revents = 0;
+        if (WaitPort(*port, POLLOUT, wait, revents) < 0)
+            return false;
+        if (revents & (POLLHUP | POLLERR | POLLNVAL))
+            return Fail(EIO);
+    }
+}
+
+bool FlushFileBuffers(PortHandle handle) {
+    auto port = FindPort(handle);
+    return port && Drain(*port);
+}
+
+} // namespace plat

@@ -1,0 +1,397 @@
+// The serial port on POSIX: the table of open ports, opening and closing,
+// properties, state, time-outs, error state, escape functions and modem lines.
+// Reading and writing are in SerialIo.cpp.
+#include "SerialPosix.h"
+
+#include <errno.h>
+#include <fcntl.h>
+#include <map>
+#include <poll.h>
+#include <sys/file.h>
+#include <sys/ioctl.h>
+#include <termios.h>
+#include <unistd.h>
+
+#if defined(__linux__)
+#include <linux/serial.h>
+#endif
+
+namespace plat {
+
+namespace posix {
+
+namespace {
+
+std::mutex &TableLock() {
+    static std::mutex m;
+    return m;
+}
+
+std::map<int, std::shared_ptr<Port>> &Table() {
+    static std::map<int, std::shared_ptr<Port>> table;
+    return table;
+}
+
+// The line discipline's receive buffer (N_TTY_BUF_SIZE), the same on every
+// Linux tty.
+constexpr uint32_t kReceiveBuffer = 4096;
+
+// The serial core keeps one page of transmit ring per port.
+uint32_t TransmitBuffer() {
+    long page = sysconf(_SC_PAGESIZE);
+    return page > 0 ? uint32_t(page) : 4096u;
+}
+
+bool Modem(int fd, unsigned long request, int bits) { return ioctl(fd, request, &bits) == 0; }
+
+} // namespace
+
+Port::~Port() {
+    if (fd >= 0) {
+        ioctl(fd, TIOCNXCL); // the flag outlives us on a device others keep open
+        close(fd);
+    }
+    for (int w : wake)
+        if (w >= 0)
+            close(w);
+}
+
+std::shared_ptr<Port> FindPort(PortHandle port) {
+    std::lock_guard<std::mutex> lock(TableLock());
+    auto it = Table().find(int(port));
+    if (port < 0 || it == Table().end()) {
+        errno = EBADF;
+        return nullptr;
+    }
+    return it->second;
+}
+
+uint32_t SystemError(int err) {
+    switch (err) {
+    case 0: return 0;
+    case EBADF: return kErrInvalidHandle;
+    case ENOENT: return kErrFileNotFound;
+    case EACCES:
+    case EPERM:
+    case EBUSY: return kErrAccessDenied; // Windows' answer to a port already open
+    case ENOMEM: return kErrNotEnoughMemory;
+    case EINVAL: return kErrInvalidParameter;
+    case ENOTTY:
+    case EOPNOTSUPP: return kErrNotSupported;
+    case ETIMEDOUT: return kErrTimeout;
+    case ECANCELED: return kErrOperationAborted;
+    default: return kErrGenFailure; // EIO, ENXIO, ENODEV: the device is gone
+    }
+}
+
+bool Fail(int err) {
+    errno = err;
+    return false;
+}
+
+double NowMs() {
+    timespec ts{};
+    clock_gettime(CLOCK_MONOTONIC, &ts);
+    return double(ts.tv_sec) * 1000.0 + double(ts.tv_nsec) / 1e6;
+}
+
+int WaitPort(Port &port, short events, int64_t ms, short &revents) {
+    pollfd fds[2] = {{port.fd, events, 0}, {port.wake[0], POLLIN, 0}};
+    revents = 0;
+    while (true) {
+        if (port.closed.load()) {
+            errno = ECANCELED;
+            return -1;
+        }
+        int timeout = ms < 0 ? -1 : ms > 0x7FFFFFFF ? 0x7FFFFFFF : int(ms);
+        int r = poll(fds, 2, timeout);
+        if (r < 0 && errno == EINTR)
+            continue;
+        if (r < 0)
+            return -1;
+        if (port.closed.load()) {
+            errno = ECANCELED;
+            return -1;
+        }
+        if (r == 0)
+            return 0;
+        revents = fds[0].revents;
+        return 1;
+    }
+}
+
+bool ReadLineCounts(int fd, LineCounts &counts) {
+#if defined(__linux__) && defined(TIOCGICOUNT)
+    serial_icounter_struct icount{};
+    if (ioctl(fd, TIOCGICOUNT, &icount) != 0)
+        return false;
+    counts.overrun = uint32_t(icount.overrun);
+    counts.bufOverrun = uint32_t(icount.buf_overrun);
+    counts.parity = uint32_t(icount.parity);
+    counts.frame = uint32_t(icount.frame);
+    counts.brk = uint32_t(icount.brk);
+    return true;
+#else
+    (void)fd;
+    (void)counts;
+    return false;
+#endif
+}
+
+} // namespace posix
+
+using namespace posix;
+
+bool BuildCommDcb(const char *mode, Dcb &dcb) {
+    if (ParseModeString(mode, dcb))
+        return true;
+    return Fail(EINVAL);
+}
+
+uint32_t LastError() { return SystemError(errno); }
+
+PortHandle OpenPort(const char *name, uint32_t *error) {
+    auto fail = [&](int err) {
+        errno = err;
+        if (error)
+            *error = SystemError(err);
+        return kInvalidPort;
+    };
+    if (!name)
+        return fail(EINVAL);
+    std::string path = PortDevicePath(name);
+    if (path.empty())
+        return fail(ENOENT);
+    // Non-blocking: a modem port must open without waiting for its carrier,
+    // and every wait afterwards goes through poll with the port's time-outs.
+    int fd = open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0)
+        return fail(errno);
+    auto port = std::make_shared<Port>();
+    port->fd = fd;
+    int err = 0;
+    if (!isatty(fd)) {
+        err = ENOTTY;
+    } else if (flock(fd, LOCK_EX | LOCK_NB) != 0) {
+        // Held by another opener. TIOCEXCL alone does not stop root, so the
+        // lock is what makes the open exclusive for our own kind.
+        err = errno == EWOULDBLOCK ? EBUSY : errno;
+    } else if (ioctl(fd, TIOCEXCL) != 0 || !MakeRaw(fd) || pipe2(port->wake, O_CLOEXEC | O_NONBLOCK) != 0) {
+        err = errno;
+    }
+    if (err != 0) {
+        if (err == EBUSY) {
+            close(fd); // the exclusive flag belongs to the other opener
+            port->fd = -1;
+        }
+        port.reset();
+        return fail(err);
+    }
+
+    // The DCB starts as Windows reports a freshly opened port, with what the
+    // device knows merged in.
+    Dcb &dcb = port->dcb;
+    dcb.fBinary = 1;
+    dcb.fDtrControl = kDtrControlEnable;
+    dcb.fRtsControl = kRtsControlEnable;
+    dcb.XonLim = uint16_t(kReceiveBuffer / 2);
+    dcb.XoffLim = uint16_t(kReceiveBuffer / 4);
+    int lines = 0;
+    if (ioctl(fd, TIOCMGET, &lines) == 0) {
+        dcb.fDtrControl = (lines & TIOCM_DTR) ? kDtrControlEnable : kDtrControlDisable;
+        dcb.fRtsControl = (lines & TIOCM_RTS) ? kRtsControlEnable : kRtsControlDisable;
+    }
+    MergeDeviceState(fd, dcb);
+    ReadLineCounts(fd, port->counts); // errors count from the open on
+
+    std::lock_guard<std::mutex> lock(TableLock());
+    Table()[fd] = port;
+    if (error)
+        *error = 0;
+    return fd;
+}
+
+bool ClosePort(PortHandle handle) {
+    std::shared_ptr<Port> port;
+    {
+        std::lock_guard<std::mutex> lock(TableLock());
+        auto it = Table().find(int(handle));
+        if (handle < 0 || it == Table().end())
+            return Fail(EBADF);
+        port = it->second;
+        Table().erase(it);
+    }
+    port->closed = true;
+    char one = 1;
+    [[maybe_unused]] ssize_t woke = write(port->wake[1], &one, 1);
+    // Let what the driver holds go out, within bounds, and drop the rest so
+    // that close does not wait on a stalled line for the driver's own limit.
+    Drain(*port);
+    tcflush(port->fd, TCOFLUSH);
+    return true; // the descriptor closes with the last user of the port
+}
+
+bool GetCommProperties(PortHandle handle, CommProperties &props) {
+    if (!FindPort(handle))
+        return false;
+    props.dwMaxRxQueue = props.dwCurrentRxQueue = kReceiveBuffer;
+    props.dwMaxTxQueue = props.dwCurrentTxQueue = TransmitBuffer();
+    return true;
+}
+
+bool SetupComm(PortHandle handle, uint32_t inQueue, uint32_t outQueue) {
+    if (!FindPort(handle))
+        return false;
+    if (inQueue > kReceiveBuffer || outQueue > TransmitBuffer())
+        return Fail(EINVAL);
+    return true;
+}
+
+bool GetCommState(PortHandle handle, Dcb &dcb) {
+    auto port = FindPort(handle);
+    if (!port)
+        return false;
+    Dcb state;
+    {
+        std::lock_guard<std::mutex> lock(port->m);
+        state = port->dcb;
+    }
+    MergeDeviceState(port->fd, state);
+    dcb = state;
+    return true;
+}
+
+bool SetCommState(PortHandle handle, const Dcb &dcb) {
+    auto port = FindPort(handle);
+    if (!port)
+        return false;
+    std::lock_guard<std::mutex> lock(port->m);
+    if (!ApplyDcb(port->fd, dcb))
+        return false;
+    port->dcb = dcb;
+    port->dcb.DCBlength = sizeof(Dcb);
+    return true;
+}
+
+bool GetCommTimeouts(PortHandle handle, CommTimeouts &timeouts) {
+    auto port = FindPort(handle);
+    if (!port)
+        return false;
+    std::lock_guard<std::mutex> lock(port->m);
+    timeouts = port->timeouts;
+    return true;
+}
+
+bool SetCommTimeouts(PortHandle handle, const CommTimeouts &timeouts) {
+    auto port = FindPort(handle);
+    if (!port)
+        return false;
+    std::lock_guard<std::mutex> lock(port->m);
+    port->timeouts = timeouts;
+    return true;
+}
+
+bool ClearCommError(PortHandle handle, uint32_t *errors, ComStat *status) {
+    if (errors)
+        *errors = 0;
+    if (status)
+        *status = ComStat{};
+    auto port = FindPort(handle);
+    if (!port)
+        return false;
+    int fd = port->fd;
+    int inQueue = 0;
+    if (ioctl(fd, FIONREAD, &inQueue) != 0)
+        return false; // a device that is gone has no error state to read
+
+    uint32_t flags = 0;
+    bool ctsFlow;
+    {
+        std::lock_guard<std::mutex> lock(port->m);
+        LineCounts now;
+        if (ReadLineCounts(fd, now)) {
+            LineCounts &was = port->counts;
+            if (now.overrun != was.overrun)
+                flags |= kCeOverrun;
+            if (now.bufOverrun != was.bufOverrun)
+                flags |= kCeRxOver;
+            if (now.parity != was.parity)
+                flags |= kCeRxParity;
+            if (now.frame != was.frame)
+                flags |= kCeFrame;
+            if (now.brk != was.brk)
+                flags |= kCeBreak;
+            was = now;
+        }
+        ctsFlow = port->dcb.fOutxCtsFlow;
+    }
+    if (errors)
+        *errors = flags;
+    if (status) {
+        int outQueue = 0;
+        status->cbInQue = uint32_t(inQueue > 0 ? inQueue : 0);
+        if (ioctl(fd, TIOCOUTQ, &outQueue) == 0 && outQueue > 0)
+            status->cbOutQue = uint32_t(outQueue);
+        int lines = 0;
+        if (ctsFlow && ioctl(fd, TIOCMGET, &lines) == 0 && !(lines & TIOCM_CTS))
+            status->flags |= 0x01; // CTS hold
+    }
+    return true;
+}
+
+bool EscapeCommFunction(PortHandle handle, uint32_t function) {
+    auto port = FindPort(handle);
+    if (!port)
+        return false;
+    Dcb dcb;
+    {
+        std::lock_guard<std::mutex> lock(port->m);
+        dcb = port->dcb;
+    }
+    int fd = port->fd;
+    // A line under handshake control is the driver's, as on Windows.
+    bool rtsBusy = dcb.fRtsControl == kRtsControlHandshake || dcb.fRtsControl == kRtsControlToggle;
+    bool dtrBusy = dcb.fDtrControl == kDtrControlHandshake;
+    switch (function) {
+    case kSetXoff: return tcflow(fd, TCOOFF) == 0;
+    case kSetXon: return tcflow(fd, TCOON) == 0;
+    case kSetRts: return rtsBusy ? Fail(EINVAL) : Modem(fd, TIOCMBIS, TIOCM_RTS);
+    case kClrRts: return rtsBusy ? Fail(EINVAL) : Modem(fd, TIOCMBIC, TIOCM_RTS);
+    case kSetDtr: return dtrBusy ? Fail(EINVAL) : Modem(fd, TIOCMBIS, TIOCM_DTR);
+    case kClrDtr: return dtrBusy ? Fail(EINVAL) : Modem(fd, TIOCMBIC, TIOCM_DTR);
+    case kSetBreak: return ioctl(fd, TIOCSBRK) == 0;
+    case kClrBreak: return ioctl(fd, TIOCCBRK) == 0;
+    default: return Fail(EINVAL);
+    }
+}
+
+bool SetCommBreak(PortHandle handle) { return EscapeCommFunction(handle, kSetBreak); }
+
+bool ClearCommBreak(PortHandle handle) { return EscapeCommFunction(handle, kClrBreak); }
+
+bool GetCommModemStatus(PortHandle handle, uint32_t *status) {
+    if (status)
+        *status = 0;
+    auto port = FindPort(handle);
+    if (!port)
+        return false;
+    int lines = 0;
+    if (ioctl(port->fd, TIOCMGET, &lines) != 0)
+        return false;
+    uint32_t bits = 0;
+    if (lines & TIOCM_CTS)
+        bits |= kMsCtsOn;
+    if (lines & TIOCM_DSR)
+        bits |= kMsDsrOn;
+    if (lines & TIOCM_RNG)
+        bits |= kMsRingOn;
+    if (lines & TIOCM_CAR)
+        bits |= kMsRlsdOn;
+    if (status)
+        *status = bits;
+    return true;
+}
+
+bool DisableStatusInsertion(PortHandle handle) { return FindPort(handle) != nullptr; }
+
+} // namespace plat

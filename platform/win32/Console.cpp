@@ -1,0 +1,100 @@
+// The console screen on Windows: the real console of the process.
+#include "platform/Console.h"
+
+#include <windows.h>
+
+namespace plat::con {
+
+namespace {
+HANDLE H(Handle console) { return static_cast<HANDLE>(console); }
+COORD C(Coord c) { return COORD{c.X, c.Y}; }
+SMALL_RECT R(const Rect &r) { return SMALL_RECT{r.Left, r.Top, r.Right, r.Bottom}; }
+} // namespace
+
+Handle GetStdOutput() { return ::GetStdHandle(STD_OUTPUT_HANDLE); }
+
+bool GetScreenBufferInfo(Handle console, ScreenBufferInfo *info) {
+    CONSOLE_SCREEN_BUFFER_INFO csbi;
+    if (!info || !::GetConsoleScreenBufferInfo(H(console), &csbi))
+        return false;
+    info->dwSize = Coord{csbi.dwSize.X, csbi.dwSize.Y};
+    info->dwCursorPosition = Coord{csbi.dwCursorPosition.X, csbi.dwCursorPosition.Y};
+    info->wAttributes = csbi.wAttributes;
+    info->srWindow = Rect{csbi.srWindow.Left, csbi.srWindow.Top, csbi.srWindow.Right,
+                          csbi.srWindow.Bottom};
+    info->dwMaximumWindowSize = Coord{csbi.dwMaximumWindowSize.X, csbi.dwMaximumWindowSize.Y};
+    return true;
+}
+
+bool SetCursorPosition(Handle console, Coord position) {
+    return ::SetConsoleCursorPosition(H(console), C(position)) != 0;
+}
+
+bool Write(Handle console, const char *text, uint32_t length, uint32_t *written) {
+    DWORD n = 0;
+    BOOL ok = ::WriteConsoleA(H(console), text, length, &n, nullptr);
+    if (written)
+        *written = n;
+    return ok != 0;
+}
+
+bool FillOutputCharacter(Handle console, char ch, uint32_t count, Coord at, uint32_t *written) {
+    DWORD n = 0;
+    BOOL ok = ::FillConsoleOutputCharacterA(H(console), ch, count, C(at), &n);
+    if (written)
+        *written = n;
+    return ok != 0;
+}
+
+bool FillOutputAttribute(Handle console, uint16_t attribute, uint32_t count, Coord at,
+                         uint32_t *written) {
+    DWORD n = 0;
+    BOOL ok = ::FillConsoleOutputAttribute(H(console), attribute, count, C(at), &n);
+    if (written)
+        *written = n;
+    return ok != 0;
+}
+
+bool ScrollScreenBuffer(Handle console, const Rect &scroll, const Rect *clip, Coord dest,
+                        Cell fill) {
+    SMALL_RECT source = R(scroll);
+    SMALL_RECT clipRect{};
+    if (clip)
+        clipRect = R(*clip);
+    CHAR_INFO cell;
+    cell.Char.AsciiChar = fill.Char;
+    cell.Attributes = fill.Attributes;
+    return ::ScrollConsoleScreenBufferA(H(console), &source, clip ? &clipRect : nullptr, C(dest),
+                                        &cell) != 0;
+}
+
+bool GetMode(Handle console, uint32_t *mode) {
+    DWORD m = 0;
+    if (!mode || !::GetConsoleMode(H(console), &m))
+        return false;
+    *mode = m;
+    return true;
+}
+
+bool SetMode(Handle console, uint32_t mode) { return ::SetConsoleMode(H(console), mode) != 0; }
+
+bool SetScreenBufferSize(Handle console, Coord size) {
+    return ::SetConsoleScreenBufferSize(H(console), C(size)) != 0;
+}
+
+bool SetWindowInfo(Handle console, bool absolute, const Rect &window) {
+    SMALL_RECT r = R(window);
+    return ::SetConsoleWindowInfo(H(console), absolute ? TRUE : FALSE, &r) != 0;
+}
+
+bool SetTextAttribute(Handle console, uint16_t attribute) {
+    return ::SetConsoleTextAttribute(H(console), attribute) != 0;
+}
+
+bool MessageBeep(uint32_t type) { return ::MessageBeep(type) != 0; }
+
+void Flush(Handle) {}
+
+void SetRenderTarget(int) {}
+
+} // namespace plat::con
