@@ -96,7 +96,6 @@ std::string Quote(const std::string &s) {
 } // namespace
 
 Bitmap Text(const std::string &text, int w) {
-    TempDir dir;
     const std::string pbm = testing_support::RunCommand("pbmtext " + Quote(text) + " 2>/dev/null");
     int tw = 0;
     int th = 0;
