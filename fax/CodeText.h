@@ -1,12 +1,16 @@
-// Fast paths over the code table for the page coder: every code word as a
-// fixed 16-byte slot with its length, so a word is copied with one 16-byte
-// move and the text pointer advanced by its length; and the packing of bit
-// text eight characters at a time.
+// Fast paths over the code table: every code word as a fixed 16-byte slot
+// with its length, and the whole text of every run a line can hold as a
+// 32-byte slot, so that a run is copied with one move and the text pointer
+// advanced by its length; and the packing of bit text eight characters at a
+// time.
 #pragma once
 
 #include <bit>
 #include <cstdint>
 #include <cstring>
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
 
 #include "FaxCodes.h"
 
@@ -23,25 +27,19 @@ struct CodeSlots {
 
 extern const CodeSlots kSlots;
 
+// The whole text of a run of 2 k pels (k pixels, up to a line's 864), a
+// make-up word and the terminating word, NUL-padded to 32 bytes, for either
+// colour: one move per run when coding a page.
+struct RunTexts {
+    char text[2][kLinePixels + 1][32]; // [colour][pixels]
+    uint8_t length[2][kLinePixels + 1];
+};
+
+extern const RunTexts kRunTexts;
+
 // The most characters one run of up to 1728 pels takes: a make-up word of at
 // most 13 and a terminating word of at most 12.
 constexpr int kMaxRunText = 25;
-
-// Writes the words of one run of 0..2623 pels (a make-up word when needed,
-// then the terminating word); returns the new end. Writes up to 16 bytes past
-// the words, so the destination needs that much room behind them.
-inline char *EmitRun(char *out, int run, int colour) {
-    const CodeSlot *words = kSlots.word[colour];
-    if (run >= 64) {
-        const CodeSlot &makeUp = words[63 + run / 64];
-        std::memcpy(out, makeUp.text, 16);
-        out += makeUp.length;
-        run &= 63;
-    }
-    const CodeSlot &term = words[run];
-    std::memcpy(out, term.text, 16);
-    return out + term.length;
-}
 
 // Bit k of the result is 1 when byte k of the eight characters at text is not
 // '0'; the first character lands in bit 0.
@@ -58,6 +56,26 @@ inline uint8_t PackEight(const char *text) {
     x &= 0x0101010101010101ull; // bit 0 of byte k: character k was not '0'
     // Gathers bit 8k into bit 56 + k; the partial products never overlap.
     return static_cast<uint8_t>((x * 0x0102040810204080ull) >> 56);
+}
+
+// Packs the first 8 bytes characters of text into bytes bytes at out; out may
+// be text itself (byte i is written after characters 8i.. were read).
+inline void PackText(const char *text, uint32_t bytes, char *out) {
+    uint32_t i = 0;
+#if defined(__SSE2__)
+    // Sixteen characters at a time: a byte mask of the '0's, inverted.
+    const __m128i zeros = _mm_set1_epi8('0');
+    for (; i + 2 <= bytes; i += 2) {
+        const __m128i chars =
+            _mm_loadu_si128(reinterpret_cast<const __m128i *>(text + 8 * size_t(i)));
+        const unsigned ones =
+            ~static_cast<unsigned>(_mm_movemask_epi8(_mm_cmpeq_epi8(chars, zeros)));
+        out[i] = static_cast<char>(ones & 0xFF);
+        out[i + 1] = static_cast<char>(ones >> 8 & 0xFF);
+    }
+#endif
+    for (; i < bytes; ++i)
+        out[i] = static_cast<char>(PackEight(text + 8 * size_t(i)));
 }
 
 } // namespace faxcode

@@ -137,9 +137,31 @@ constexpr CodeSlots MakeSlots() {
     return slots;
 }
 
+constexpr RunTexts MakeRunTexts() {
+    RunTexts texts{};
+    for (int colour : {kBlack, kWhite})
+        for (int pixels = 0; pixels <= kLinePixels; ++pixels) {
+            int run = 2 * pixels;
+            int n = 0;
+            auto add = [&](const RLEWord &entry) {
+                const char *word = colour == kWhite ? entry.white : entry.black;
+                for (int i = 0; word[i] != '\0'; ++i)
+                    texts.text[colour][pixels][n++] = word[i];
+            };
+            if (run >= 64) {
+                add(pcRLEWords[63 + run / 64]);
+                run %= 64;
+            }
+            add(pcRLEWords[run]);
+            texts.length[colour][pixels] = static_cast<uint8_t>(n);
+        }
+    return texts;
+}
+
 } // namespace
 
 constinit const CodeSlots kSlots = MakeSlots();
+constinit const RunTexts kRunTexts = MakeRunTexts();
 
 } // namespace faxcode
 

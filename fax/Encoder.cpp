@@ -13,13 +13,22 @@ namespace {
 
 using faxcode::kMaxRunText;
 
-// A row as 14 big-endian 64-bit words: the 864 pixels that are coded, then
-// 32 white pixels of padding.
+// A row as 14 64-bit words, pixel p in bit p % 64 of word p / 64: the 864
+// pixels that are coded, then 32 white pixels of padding.
 constexpr int kRowWords = 14;
 
 // Room for the text of one line: EOL, a white run 0 in front of a first black
-// pixel, one run per pixel, the fill, and the slack that EmitRun writes past.
-constexpr int kMaxLineText = 12 + (kLinePixels + 1) * kMaxRunText + 7 + 16;
+// pixel, one run per pixel, the fill, and the slack that a run's 32-byte move
+// writes past its words.
+constexpr int kMaxLineText = 12 + (kLinePixels + 1) * kMaxRunText + 7 + 32;
+
+// Reverses the bits of every byte: the leftmost pixel of a row byte (its
+// most significant bit) becomes bit 0.
+inline uint64_t ReverseByteBits(uint64_t x) {
+    x = (x >> 1 & 0x5555555555555555ull) | (x & 0x5555555555555555ull) << 1;
+    x = (x >> 2 & 0x3333333333333333ull) | (x & 0x3333333333333333ull) << 2;
+    return (x >> 4 & 0x0F0F0F0F0F0F0F0Full) | (x & 0x0F0F0F0F0F0F0F0Full) << 4;
+}
 
 void LoadRow(const unsigned char *row, int width, uint64_t (&words)[kRowWords]) {
     unsigned char bytes[kRowWords * 8];
@@ -34,23 +43,34 @@ void LoadRow(const unsigned char *row, int width, uint64_t (&words)[kRowWords]) 
     for (int i = 0; i < kRowWords; ++i) {
         uint64_t w;
         std::memcpy(&w, bytes + 8 * i, 8);
-        if constexpr (std::endian::native == std::endian::little)
+        if constexpr (std::endian::native == std::endian::big)
             w = __builtin_bswap64(w);
-        words[i] = w; // the leftmost pixel in the top bit
+        words[i] = ReverseByteBits(w);
     }
 }
 
-// The first pixel at or after pos whose colour is not colour, or 864.
-inline int NextChange(const uint64_t (&words)[kRowWords], int pos, int colour) {
-    const uint64_t flip = colour == kWhite ? ~0ull : 0ull;
-    int i = pos >> 6;
-    uint64_t x = (words[i] ^ flip) & (~0ull >> (pos & 63));
-    while (x == 0) {
-        if (++i == kRowWords)
-            return kLinePixels;
-        x = words[i] ^ flip;
+// The runs of a row, from a white one on, in pixels: a run ends wherever a
+// pixel differs from the one before it (the first from white). A first black
+// pixel thus gives a white run of 0. Returns the count, at most 865.
+int Runs(const uint64_t (&words)[kRowWords], uint16_t *runs) {
+    int count = 0;
+    int last = 0;
+    uint64_t before = 1; // the pixel left of the row counts as white
+    for (int i = 0; i < kRowWords; ++i) {
+        const uint64_t w = words[i];
+        uint64_t changes = w ^ (w << 1 | before);
+        before = w >> 63;
+        if (i == kRowWords - 1)
+            changes &= (1ull << (kLinePixels - 64 * (kRowWords - 1))) - 1; // not the padding
+        while (changes != 0) {
+            const int pos = 64 * i + std::countr_zero(changes);
+            runs[count++] = static_cast<uint16_t>(pos - last);
+            last = pos;
+            changes &= changes - 1;
+        }
     }
-    return std::min(i * 64 + std::countl_zero(x), kLinePixels);
+    runs[count++] = static_cast<uint16_t>(kLinePixels - last);
+    return count;
 }
 
 // Writes the text of one coded line: EOL, the runs from a white one on, each
@@ -58,21 +78,29 @@ inline int NextChange(const uint64_t (&words)[kRowWords], int pos, int colour) {
 int CodeLine(const unsigned char *row, int width, char *line) {
     uint64_t words[kRowWords];
     LoadRow(row, width, words);
+    uint16_t runs[kLinePixels + 1];
+    const int count = Runs(words, runs);
+
+    // Where each run's text goes first, then the texts: the moves do not
+    // wait for one another that way. Runs alternate from white.
+    const auto &texts = faxcode::kRunTexts;
     const faxcode::CodeSlot &eol = faxcode::kSlots.word[kWhite][kRLEEol];
-    std::memcpy(line, eol.text, 16);
-    char *out = line + eol.length;
-    int pos = 0;
-    int colour = kWhite;
-    while (pos < kLinePixels) {
-        const int end = NextChange(words, pos, colour);
-        out = faxcode::EmitRun(out, 2 * (end - pos), colour);
-        pos = end;
-        colour ^= 1;
+    uint16_t at[kLinePixels + 2];
+    int length = eol.length;
+    for (int k = 0; k < count; ++k) {
+        at[k] = static_cast<uint16_t>(length);
+        length += texts.length[(k & 1) == 0 ? kWhite : kBlack][runs[k]];
     }
-    int length = static_cast<int>(out - line);
-    const int fill = (8 - length % 8) % 8;
-    std::memset(out, '0', 8);
-    return length + fill;
+    std::memcpy(line, eol.text, 16);
+    int k = 0;
+    for (; k + 1 < count; k += 2) {
+        std::memcpy(line + at[k], texts.text[kWhite][runs[k]], 32);
+        std::memcpy(line + at[k + 1], texts.text[kBlack][runs[k + 1]], 32);
+    }
+    if (k < count)
+        std::memcpy(line + at[k], texts.text[kWhite][runs[k]], 32);
+    std::memset(line + length, '0', 8);
+    return length + (8 - length % 8) % 8;
 }
 
 } // namespace
@@ -97,8 +125,8 @@ bool CodeFaxPage(const char *bitmap, int width, int height, uint32_t maxBytes, c
         for (int64_t r = 0; r < rows; ++r, row += rowBytes) {
             const int length = CodeLine(row, width, line);
             total += static_cast<uint64_t>(length);
-            if (total > maxText ||
-                cEncoded.Append(line, static_cast<uint32_t>(length)) != static_cast<uint32_t>(length)) {
+            if (total > maxText || cEncoded.Append(line, static_cast<uint32_t>(length)) !=
+                                       static_cast<uint32_t>(length)) {
                 cEncoded.Reset();
                 return false;
             }
@@ -117,8 +145,7 @@ bool CodeFaxPage(const char *bitmap, int width, int height, uint32_t maxBytes, c
     // place is safe: byte i is written after characters 8i..8i+7 were read,
     // and those lie at or beyond i.
     const uint32_t n = length / 8;
-    for (uint32_t i = 0; i < n; ++i)
-        text[i] = static_cast<char>(faxcode::PackEight(text + 8 * static_cast<size_t>(i)));
+    faxcode::PackText(text, n, text);
     char *shrunk = static_cast<char *>(Realloc(text, n));
     coded = shrunk != nullptr ? shrunk : text;
     bytes = n;
@@ -131,7 +158,8 @@ int RLFaxEncoderBIN(char *bitmap, int width, int height) {
     // The text of a coding must fit a queue: 32-bit character counts.
     if (!CodeFaxPage(bitmap, width, height, UINT32_MAX / 8, coded, n))
         return 0;
-    const int64_t image = width > 0 && height > 0 ? (static_cast<int64_t>(width) + 7) / 8 * height : 0;
+    const int64_t image =
+        width > 0 && height > 0 ? (static_cast<int64_t>(width) + 7) / 8 * height : 0;
     const int64_t written = std::min<int64_t>(n, image);
     if (written > 0)
         std::memcpy(bitmap, coded, static_cast<size_t>(written));
@@ -149,8 +177,7 @@ int Binstr2Bin(char *&out, const char *bits, int count) {
         return 0;
     out = buffer;
     const uint32_t whole = characters / 8;
-    for (uint32_t i = 0; i < whole; ++i)
-        buffer[i] = static_cast<char>(faxcode::PackEight(bits + 8 * static_cast<size_t>(i)));
+    faxcode::PackText(bits, whole, buffer);
     if (whole < n) {
         // The last, incomplete byte: the missing high bits stay 0.
         unsigned value = 0;

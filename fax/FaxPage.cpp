@@ -3,12 +3,11 @@
 #include <cstring>
 
 #include "FaxCodes.h"
+#include "FaxPage.h"
 #include "falcrest/Falcrest.h"
 
 namespace {
 
-constexpr uint32_t kMaxMapSize = 0x8000000; // 128 MiB, the largest page file mapped
-constexpr uint32_t kMinPageFile = 28;
 // The header fields read: magic, file size, data offset, width, height.
 constexpr uint32_t kFileSizeAt = 2;
 constexpr uint32_t kDataOffsetAt = 10;
@@ -21,9 +20,13 @@ uint32_t ReadU32(const char *p) {
     return uint32_t(b[0]) | uint32_t(b[1]) << 8 | uint32_t(b[2]) << 16 | uint32_t(b[3]) << 24;
 }
 
-int32_t ReadI32(const char *p) { return static_cast<int32_t>(ReadU32(p)); }
+int32_t ReadI32(const char *p) {
+    return static_cast<int32_t>(ReadU32(p));
+}
 
-bool IsG3(const char *view) { return view[0] == 'G' && view[1] == '3'; }
+bool IsG3(const char *view) {
+    return view[0] == 'G' && view[1] == '3';
+}
 
 // A Realloc block released when the scope ends.
 struct Block {
@@ -49,23 +52,13 @@ int Prepare(const char *path) {
     const char *view = map.pView;
     if (IsG3(view))
         return 1;
-
+    PageHeader header;
+    if (!ReadPageHeader(view, map.dwSize, header))
+        return 0;
     const uint32_t fileSize = map.dwSize;
-    const uint32_t offset = ReadU32(view + kDataOffsetAt);
-    if (offset >= ReadU32(view + kFileSizeAt))
-        return 0;
-    // Pixel data inside the header would be overwritten by the coding and
-    // then by the magic.
-    if (offset < kHeaderEnd || offset > fileSize)
-        return 0;
-    // The pixel data must lie within the file; computed in 64 bits, so no
-    // header numbers can wrap around into an acceptable size.
-    const int32_t width = ReadI32(view + kWidthAt);
-    const int32_t height = ReadI32(view + kHeightAt);
-    const int64_t rowBytes = width > 0 ? (int64_t(width) + 7) / 8 : 0;
-    const int64_t image = height > 0 ? rowBytes * height : 0;
-    if (image > int64_t(fileSize - offset))
-        return 0;
+    const uint32_t offset = header.offset;
+    const int32_t width = header.width;
+    const int32_t height = header.height;
 
     // Code first, into memory: until the file is rewritten nothing has changed.
     Block coded;
@@ -100,6 +93,30 @@ int Prepare(const char *path) {
 }
 
 } // namespace
+
+bool ReadPageHeader(const char *view, uint32_t size, PageHeader &header) {
+    if (view == nullptr || size < kMinPageFile)
+        return false;
+    const uint32_t offset = ReadU32(view + kDataOffsetAt);
+    if (offset >= ReadU32(view + kFileSizeAt))
+        return false;
+    // Pixel data inside the header would be overwritten by the coding and
+    // then by the magic.
+    if (offset < kHeaderEnd || offset > size)
+        return false;
+    // The pixel data must lie within the file; computed in 64 bits, so no
+    // header numbers can wrap around into an acceptable size.
+    const int32_t width = ReadI32(view + kWidthAt);
+    const int32_t height = ReadI32(view + kHeightAt);
+    const int64_t rowBytes = width > 0 ? (int64_t(width) + 7) / 8 : 0;
+    const int64_t image = height > 0 ? rowBytes * height : 0;
+    if (image > int64_t(size - offset))
+        return false;
+    header.offset = offset;
+    header.width = width;
+    header.height = height;
+    return true;
+}
 
 int PrepareFaxPage(const char *path) {
     try {

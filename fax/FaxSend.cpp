@@ -23,7 +23,9 @@ constexpr char kRtc[] = "000000000001000000000001000000000001"
 constexpr int kFillPiece = 12;
 constexpr int kFillPieceBytes = 2;
 
-constexpr int Length(const char *text) { return static_cast<int>(std::char_traits<char>::length(text)); }
+constexpr int Length(const char *text) {
+    return static_cast<int>(std::char_traits<char>::length(text));
+}
 
 // Queues bytes for the transmit thread, which sends them once the transmit
 // gate is open; returns the count the queue took.

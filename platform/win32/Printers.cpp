@@ -4,6 +4,9 @@
 #include <windows.h>
 #include <winspool.h>
 
+// winspool.h names its A/W pair with a macro of our function's name.
+#undef EnumPrinterDrivers
+
 namespace plat {
 
 bool EnumPrinterDrivers(void *buffer, uint32_t size, uint32_t *needed, uint32_t *count,

@@ -26,8 +26,12 @@ void Bitmap::Set(int x, int y, bool white) {
     byte = white ? (byte | mask) : (byte & ~mask);
 }
 
-Bitmap AllWhite(int w, int h) { return Bitmap(w, h, true); }
-Bitmap AllBlack(int w, int h) { return Bitmap(w, h, false); }
+Bitmap AllWhite(int w, int h) {
+    return Bitmap(w, h, true);
+}
+Bitmap AllBlack(int w, int h) {
+    return Bitmap(w, h, false);
+}
 
 Bitmap FirstPixelBlack(int w, int h) {
     Bitmap b(w, h, true);
@@ -85,12 +89,13 @@ bool ParsePbm(const std::string &data, int &w, int &h, std::vector<uint8_t> &bla
     return true;
 }
 
-std::string Quote(const std::string &s) { return "'" + s + "'"; }
+std::string Quote(const std::string &s) {
+    return "'" + s + "'";
+}
 
 } // namespace
 
 Bitmap Text(const std::string &text, int w) {
-    TempDir dir;
     const std::string pbm = testing_support::RunCommand("pbmtext " + Quote(text) + " 2>/dev/null");
     int tw = 0;
     int th = 0;
@@ -117,9 +122,9 @@ std::vector<uint8_t> PageFile(const Bitmap &bitmap, uint32_t offset) {
     put32(10, offset);
     if (offset >= 54) {
         put32(14, 40);
-        file[26] = 1;  // planes
-        file[28] = 1;  // bits per pixel
-        put32(46, 2);  // colours used
+        file[26] = 1; // planes
+        file[28] = 1; // bits per pixel
+        put32(46, 2); // colours used
     }
     put32(18, static_cast<uint32_t>(bitmap.width));
     put32(22, static_cast<uint32_t>(bitmap.height));
@@ -134,9 +139,13 @@ Decoded DecodeG3(const std::vector<uint8_t> &coded) {
     TempDir dir;
     const std::string g3 = dir.Path("page.g3");
     const std::string err = dir.Path("err.txt");
-    WriteFile(g3, coded);
-    const std::string pbm =
-        testing_support::RunCommand("g3topbm -reversebits " + g3 + " 2>" + err);
+    // Followed by RTC, as the page goes on the line, so that the decoder
+    // finds the end of the page instead of running into the end of the file.
+    std::vector<uint8_t> stream = coded;
+    for (int i = 0; i < 3; ++i)
+        stream.insert(stream.end(), {0x00, 0x08, 0x80});
+    WriteFile(g3, stream);
+    const std::string pbm = testing_support::RunCommand("g3topbm -reversebits " + g3 + " 2>" + err);
     const std::vector<uint8_t> msg = ReadFile(err);
     d.error.assign(msg.begin(), msg.end());
     d.ok = ParsePbm(pbm, d.width, d.height, d.black);
@@ -146,6 +155,8 @@ Decoded DecodeG3(const std::vector<uint8_t> &coded) {
 std::string CompareWithBitmap(const Decoded &page, const Bitmap &bitmap) {
     if (!page.ok)
         return "g3topbm decoded nothing: " + page.error;
+    if (!page.error.empty())
+        return "g3topbm complained: " + page.error;
     if (page.width != 1728)
         return "decoded width " + std::to_string(page.width);
     const int rows = bitmap.width > 0 ? bitmap.height : 0;
@@ -169,7 +180,9 @@ TempDir::TempDir() {
     dir_ = pattern;
 }
 
-TempDir::~TempDir() { testing_support::RunCommand("rm -rf " + Quote(dir_)); }
+TempDir::~TempDir() {
+    testing_support::RunCommand("rm -rf " + Quote(dir_));
+}
 
 std::vector<uint8_t> ReadFile(const std::string &path) {
     std::ifstream in(path, std::ios::binary);
@@ -178,7 +191,8 @@ std::vector<uint8_t> ReadFile(const std::string &path) {
 
 void WriteFile(const std::string &path, const std::vector<uint8_t> &bytes) {
     std::ofstream out(path, std::ios::binary | std::ios::trunc);
-    out.write(reinterpret_cast<const char *>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+    out.write(reinterpret_cast<const char *>(bytes.data()),
+              static_cast<std::streamsize>(bytes.size()));
 }
 
 } // namespace faxtest

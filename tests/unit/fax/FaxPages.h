@@ -36,7 +36,8 @@ Bitmap Text(const std::string &text, int w);
 // a 40-byte information header and a two-colour palette, then the rows.
 std::vector<uint8_t> PageFile(const Bitmap &bitmap, uint32_t offset = 62);
 
-// The coded page as g3topbm decodes it (least significant bit first).
+// The coded page, followed by RTC, as g3topbm decodes it (least significant
+// bit first); error holds what it printed on its standard error.
 struct Decoded {
     bool ok = false;
     int width = 0;

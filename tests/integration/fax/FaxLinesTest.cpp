@@ -1,0 +1,92 @@
+// The bytes of the fax line operations reach the far end of the port
+// unchanged (no DLE doubled) and in the order of the calls, once the
+// transmit gate is open; until then they wait in the queue.
+#include <gtest/gtest.h>
+
+#include <random>
+#include <string>
+
+#include "PtyPair.h"
+#include "falcrest/Falcrest.h"
+#include "fax/FaxCodes.h"
+#include "serial/Engine.h"
+
+using testing_support::PtyPair;
+using testing_support::WaitUntil;
+
+namespace {
+
+int Quiet(uint32_t, uint32_t, uint32_t) {
+    return 0;
+}
+
+std::string Packed(const std::string &bits) {
+    char *packed = nullptr;
+    const int n = Binstr2Bin(packed, bits.c_str(), static_cast<int>(bits.size()));
+    std::string bytes(packed, static_cast<size_t>(n));
+    Realloc(packed, 0);
+    return bytes;
+}
+
+} // namespace
+
+TEST(FaxLines, ReachTheFarEndUnchangedOnceTheGateOpens) {
+    PtyPair pty;
+    ASSERT_GT(InitModem(reinterpret_cast<void *>(&Quiet), pty.PortPath().c_str(),
+                        "baud=115200 octs=off odsr=off idsr=off xon=off"),
+              0);
+    // Close the gate, whatever ran before; closing it puts DLE ETX on the line.
+    AbortTransfer();
+    ASSERT_EQ(pty.ReadAtLeast(2, 5000), "\x10\x03");
+
+    // A page's worth of lines: the test line, coded lines rich in DLE, XON
+    // and XOFF bytes, fill across several transmit chunks, EOLs and RTC.
+    std::string expected;
+    auto send = [&](int result, const std::string &bytes) {
+        EXPECT_EQ(result, static_cast<int>(bytes.size()));
+        expected += bytes;
+    };
+    send(SendFAXTestLine(), std::string("\x00\xC8\x0A\xA4\x60\xB7\xC6\x0A", 8));
+    std::mt19937 rng(42);
+    for (int line = 0; line < 20; ++line) {
+        std::string bits;
+        const int length = 8 * (1 + static_cast<int>(rng() % 300)) - static_cast<int>(rng() % 8);
+        for (int i = 0; i < length; ++i) {
+            // Mostly the bits of DLE (0x10), XON (0x11) and XOFF (0x13).
+            static const char *kBytes[] = {"00001000", "10001000", "11001000"};
+            bits += rng() % 4 != 0 ? kBytes[rng() % 3][i % 8] : static_cast<char>('0' + rng() % 2);
+        }
+        send(SendFAXLine(bits.c_str()), Packed(bits));
+        send(SendFAXEol(), std::string("\x00\x08", 2));
+    }
+    send(SendFAXGap(6000), std::string(1000, '\0'));
+    send(SendFAXRTC(), std::string("\x00\x08\x80\x00\x08\x80\x00\x08\x80\x10\x03", 11));
+    ASSERT_GT(expected.size(), 2000u);
+
+    // Nothing leaves while the gate is closed.
+    EXPECT_EQ(pty.ReadFor(200), "");
+    EXPECT_EQ(szOutQueue.GetLength(), expected.size());
+
+    // Opening the gate (an empty send) lets the transmit thread take them.
+    ASSERT_EQ(SendDataToModem("", 0), 0);
+    const std::string arrived = pty.ReadAtLeast(expected.size(), 20000);
+    EXPECT_EQ(arrived.size(), expected.size());
+    EXPECT_TRUE(arrived == expected) << "the bytes differ";
+    EXPECT_EQ(pty.ReadFor(100), "");
+    ReleaseModem();
+}
+
+TEST(FaxLines, LinesQueuedWhileTheGateIsOpenGoOutAtOnce) {
+    PtyPair pty;
+    ASSERT_GT(InitModem(reinterpret_cast<void *>(&Quiet), pty.PortPath().c_str(),
+                        "baud=115200 octs=off odsr=off idsr=off xon=off"),
+              0);
+    ASSERT_EQ(SendDataToModem("", 0), 0);
+    ASSERT_EQ(SendFAXEol(), 2);
+    EXPECT_EQ(pty.ReadAtLeast(2, 5000), std::string("\x00\x08", 2));
+    ASSERT_EQ(SendFAXLine("00001000"
+                          "00001000"),
+              2);
+    EXPECT_EQ(pty.ReadAtLeast(2, 5000), "\x10\x10");
+    ReleaseModem();
+}

@@ -1,0 +1,136 @@
+// RLFaxEncoderBIN: the bytes of known rows, line boundaries, and what is
+// written over a bitmap whose coding is longer than the bitmap.
+#include <gtest/gtest.h>
+
+#include "FaxPages.h"
+#include "fax/FaxCodes.h"
+#include "serial/Engine.h"
+
+using namespace faxtest;
+
+namespace {
+
+using Bytes = std::vector<uint8_t>;
+
+// The whole coding of a bitmap, however long.
+Bytes Coding(const Bitmap &bitmap) {
+    char *coded = nullptr;
+    uint32_t n = 0;
+    EXPECT_TRUE(CodeFaxPage(reinterpret_cast<const char *>(bitmap.bits.data()), bitmap.width,
+                            bitmap.height, UINT32_MAX, coded, n));
+    Bytes bytes(coded, coded + n);
+    Realloc(coded, 0);
+    EXPECT_EQ(cEncoded.GetLength(), 0u);
+    return bytes;
+}
+
+// RLFaxEncoderBIN over a copy of the bitmap; returns what it left there.
+Bytes EncodeInPlace(const Bitmap &bitmap, int &result) {
+    Bytes buffer = bitmap.bits;
+    result = RLFaxEncoderBIN(reinterpret_cast<char *>(buffer.data()), bitmap.width, bitmap.height);
+    EXPECT_EQ(cEncoded.GetLength(), 0u);
+    return buffer;
+}
+
+Bytes Row(const Bitmap &bitmap, int y) {
+    Bitmap one(bitmap.width, 1);
+    std::copy_n(bitmap.bits.begin() + y * bitmap.RowBytes(), bitmap.RowBytes(), one.bits.begin());
+    return Coding(one);
+}
+
+} // namespace
+
+TEST(RLFaxEncoderBIN, KnownRows) {
+    EXPECT_EQ(Coding(AllWhite(864, 1)), (Bytes{0x00, 0x28, 0x9B, 0x15}));
+    EXPECT_EQ(Coding(AllBlack(864, 1)), (Bytes{0x00, 0xC8, 0x0A, 0x4C, 0x61, 0x07}));
+    EXPECT_EQ(Coding(FirstPixelBlack(864, 1)), (Bytes{0x00, 0xC8, 0xBA, 0xC1, 0x0C}));
+    // Missing pixels are white: a half-width white row is a full white line,
+    // and so is a row of width 1.
+    EXPECT_EQ(Coding(AllWhite(432, 1)), Coding(AllWhite(864, 1)));
+    EXPECT_EQ(Coding(AllWhite(1, 1)), Coding(AllWhite(864, 1)));
+    // Pixels past the 864th are not coded.
+    Bitmap wide = AllWhite(1000, 1);
+    for (int x = 864; x < 1000; ++x)
+        wide.Set(x, 0, false);
+    EXPECT_EQ(Coding(wide), Coding(AllWhite(864, 1)));
+}
+
+TEST(RLFaxEncoderBIN, UnusedBitsOfTheLastRowByteAreWhite) {
+    // Width 5 with the three spare bits black in the file: only 5 pixels count.
+    Bitmap b = AllBlack(5, 1);
+    ASSERT_EQ(b.bits[0], 0x00);
+    Bitmap expected = AllWhite(864, 1);
+    for (int x = 0; x < 5; ++x)
+        expected.Set(x, 0, false);
+    EXPECT_EQ(Coding(b), Coding(expected));
+}
+
+TEST(RLFaxEncoderBIN, EveryLineIsWholeBytesStartingWithEol) {
+    for (const Bitmap &page : {Noise(864, 40, 0.5, 1), Noise(300, 40, 0.2, 2), Alternating(864, 10),
+                               Stripes(1001, 9, 3)}) {
+        // The page coding is the row codings one after the other, so every
+        // line starts on a byte boundary.
+        Bytes joined;
+        for (int y = 0; y < page.height; ++y) {
+            const Bytes row = Row(page, y);
+            ASSERT_GE(row.size(), 2u);
+            EXPECT_EQ(row[0], 0x00);
+            EXPECT_EQ(row[1] & 0x0F, 0x08);
+            joined.insert(joined.end(), row.begin(), row.end());
+        }
+        EXPECT_EQ(Coding(page), joined);
+    }
+}
+
+TEST(RLFaxEncoderBIN, WritesAtMostTheBitmapAndReturnsTheWholeCount) {
+    // Alternating pixels take about three times the room of the bitmap.
+    const Bitmap page = Alternating(864, 4);
+    const Bytes full = Coding(page);
+    ASSERT_GT(full.size(), page.bits.size());
+    Bytes buffer = page.bits;
+    buffer.resize(page.bits.size() + 64, 0xA5); // guard bytes behind the bitmap
+    const int n = RLFaxEncoderBIN(reinterpret_cast<char *>(buffer.data()), page.width, page.height);
+    EXPECT_EQ(n, static_cast<int>(full.size()));
+    EXPECT_TRUE(std::equal(full.begin(), full.begin() + page.bits.size(), buffer.begin()));
+    EXPECT_TRUE(std::all_of(buffer.begin() + page.bits.size(), buffer.end(),
+                            [](uint8_t b) { return b == 0xA5; }));
+
+    // A shorter coding is written whole, the rest of the bitmap left alone.
+    const Bitmap white = AllWhite(864, 3);
+    int result = 0;
+    const Bytes left = EncodeInPlace(white, result);
+    EXPECT_EQ(result, 12);
+    EXPECT_EQ(Bytes(left.begin(), left.begin() + 12), Coding(white));
+    EXPECT_TRUE(std::all_of(left.begin() + 12, left.end(), [](uint8_t b) { return b == 0xFF; }));
+}
+
+TEST(RLFaxEncoderBIN, NoRowsCodeToNothing) {
+    for (auto [w, h] :
+         {std::pair{864, 0}, {0, 10}, {864, -1}, {-8, 10}, {-8, -10}, {INT32_MIN, INT32_MIN}}) {
+        Bitmap page = AllBlack(8, 1);
+        int result = -1;
+        const Bytes left = [&] {
+            Bytes buffer = page.bits;
+            result = RLFaxEncoderBIN(reinterpret_cast<char *>(buffer.data()), w, h);
+            return buffer;
+        }();
+        EXPECT_EQ(result, 0) << w << " x " << h;
+        EXPECT_EQ(left, page.bits);
+        EXPECT_EQ(cEncoded.GetLength(), 0u);
+    }
+}
+
+TEST(CodeFaxPage, GivesUpPastTheLimitAndLeavesTheQueueEmpty) {
+    const Bitmap page = AllWhite(864, 10); // 40 bytes
+    char *coded = nullptr;
+    uint32_t n = 7;
+    EXPECT_FALSE(
+        CodeFaxPage(reinterpret_cast<const char *>(page.bits.data()), 864, 10, 39, coded, n));
+    EXPECT_EQ(coded, nullptr);
+    EXPECT_EQ(n, 0u);
+    EXPECT_EQ(cEncoded.GetLength(), 0u);
+    EXPECT_TRUE(
+        CodeFaxPage(reinterpret_cast<const char *>(page.bits.data()), 864, 10, 40, coded, n));
+    EXPECT_EQ(n, 40u);
+    Realloc(coded, 0);
+}
