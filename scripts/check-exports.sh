@@ -5,7 +5,7 @@ dll=$1
 header="$(dirname "$0")/../include/falcrest/Falcrest.h"
 exports=$(objdump -p "$dll" | sed -n '/\[Ordinal\/Name Pointer\] Table/,/^$/p' | awk '{print $NF}')
 status=0
-for name in $(grep -oE 'FALCREST_API [a-z0-9_ ]+\*? *\**([A-Za-z0-9_]+)\(' "$header" | sed -E 's/.*[ *]([A-Za-z0-9_]+)\($/\1/'); do
+for name in $(grep -E '^FALCREST_API ' "$header" | sed -E 's/\(.*//; s/.*[ *]//'); do
     if ! grep -qx "$name" <<<"$exports"; then
         echo "missing plain export: $name"
         status=1
