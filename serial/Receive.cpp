@@ -19,13 +19,10 @@ std::atomic<int> bReentr{0};
 } // namespace
 
 uint32_t ReadComm(uint32_t &count) {
-    int idle = 0;
-    if (!bReentr.compare_exchange_strong(idle, 1))
+    ReentryGuard guard(bReentr);
+    if (!guard.Entered())
         return 0;
     count = 0;
-    struct Unmark {
-        ~Unmark() { bReentr = 0; }
-    } unmark;
     plat::PortHandle port = idComDev;
     if (port == plat::kInvalidPort)
         return 0;

@@ -63,13 +63,10 @@ void WaitForTransmitWork(uint32_t ms) {
 }
 
 uint32_t WriteComm(uint32_t &written, plat::ComStat *status) {
-    int idle = 0;
-    if (!bReentr.compare_exchange_strong(idle, 1))
+    ReentryGuard guard(bReentr);
+    if (!guard.Entered())
         return 0;
     written = 0;
-    struct Unmark {
-        ~Unmark() { bReentr = 0; }
-    } unmark;
     plat::PortHandle port = idComDev;
     if (port == plat::kInvalidPort)
         return 0;

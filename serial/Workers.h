@@ -1,7 +1,29 @@
 // The engine's worker threads and the signals between them.
 #pragma once
 
+#include <atomic>
 #include <cstdint>
+
+// Admits one active call of a pass function: a second call while the first
+// runs finds the guard taken and returns at once.
+class ReentryGuard {
+public:
+    explicit ReentryGuard(std::atomic<int> &flag) : flag_(flag) {
+        int idle = 0;
+        entered_ = flag_.compare_exchange_strong(idle, 1);
+    }
+    ~ReentryGuard() {
+        if (entered_)
+            flag_ = 0;
+    }
+    ReentryGuard(const ReentryGuard &) = delete;
+    ReentryGuard &operator=(const ReentryGuard &) = delete;
+    bool Entered() const { return entered_; }
+
+private:
+    std::atomic<int> &flag_;
+    bool entered_;
+};
 
 uint32_t ThreadReadEntry(void *);
 uint32_t ThreadWriteEntry(void *);

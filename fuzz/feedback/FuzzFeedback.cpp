@@ -7,40 +7,10 @@
 #include <cstring>
 #include <string>
 
+#include "DleScanModel.h"
 #include "serial/Engine.h"
 
 namespace {
-
-void Scan(const std::string &in, uint32_t format, std::string &raw, std::string &codes,
-          bool &heldBack) {
-    heldBack = false;
-    for (size_t i = 0; i < in.size(); ++i) {
-        if (format == 0 || in[i] != '\x10') {
-            raw += in[i];
-            continue;
-        }
-        if (i + 1 == in.size()) {
-            heldBack = true;
-            break;
-        }
-        unsigned char next = static_cast<unsigned char>(in[i + 1]);
-        if (next == 0x10 || (format == 1 && next == 0x12)) {
-            raw += in.substr(i, 2);
-            ++i;
-            continue;
-        }
-        switch (next) {
-        case 0x03: codes += "<ETX>"; break;
-        case 0x12: codes += "<DC2>"; break;
-        case 0x14: codes += "<DC4>"; break;
-        case 0x18: codes += "<CAN>"; break;
-        case 0x1C: codes += "<FS>"; break;
-        case 0x00: codes += "<NUL>"; break;
-        default: codes += "<" + std::string(1, char(next)) + ">";
-        }
-        ++i;
-    }
-}
 
 void Check(bool ok) {
     if (!ok)
@@ -84,7 +54,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
 
     std::string wantRaw, wantCodes;
     bool heldBack;
-    Scan(input, format, wantRaw, wantCodes, heldBack);
+    testing_support::ExpectedDleScan(input, format, wantRaw, wantCodes, heldBack);
     Check(raw == wantRaw);
     Check(codes == wantCodes);
     std::string noNuls;

@@ -4,6 +4,7 @@
 
 #include <random>
 
+#include "DleScanModel.h"
 #include "PtyPair.h"
 #include "Recorder.h"
 #include "serial/Engine.h"
@@ -12,32 +13,6 @@ using testing_support::PtyPair;
 using testing_support::WaitUntil;
 
 namespace {
-
-// What one pass of the DLE scan over the whole stream gives: the bytes that
-// stay in the text, and the tokens.
-void ExpectedScan(const std::string &in, std::string &raw, std::string &codes) {
-    for (size_t i = 0; i < in.size(); ++i) {
-        if (in[i] != '\x10' || i + 1 == in.size()) {
-            raw += in[i];
-            continue;
-        }
-        unsigned char next = static_cast<unsigned char>(in[i + 1]);
-        if (next == 0x10 || next == 0x12) {
-            raw += in.substr(i, 2);
-            ++i;
-            continue;
-        }
-        switch (next) {
-        case 0x03: codes += "<ETX>"; break;
-        case 0x14: codes += "<DC4>"; break;
-        case 0x18: codes += "<CAN>"; break;
-        case 0x1C: codes += "<FS>"; break;
-        case 0x00: codes += "<NUL>"; break;
-        default: codes += "<" + std::string(1, char(next)) + ">";
-        }
-        ++i;
-    }
-}
 
 // Where two long strings first differ, -1 when they are equal.
 long FirstDifference(const std::string &a, const std::string &b) {
@@ -69,7 +44,8 @@ TEST(Stream, OneMegabyteArrivesOnceAndInOrder) {
     if (stream.back() == '\x10')
         stream.back() = 'x'; // a trailing DLE would wait for a partner forever
     std::string raw, codes;
-    ExpectedScan(stream, raw, codes);
+    bool heldBack;
+    testing_support::ExpectedDleScan(stream, 1, raw, codes, heldBack);
 
     pty.Write(stream);
     ASSERT_TRUE(WaitUntil([&] { return Recorder::Instance().Raw().size() >= raw.size(); }, 60000))
