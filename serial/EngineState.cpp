@@ -1,5 +1,6 @@
 // The serial engine's library-wide state (declared in Engine.h).
 #include "Engine.h"
+#include "voice/VUtil32.h"
 
 std::atomic<plat::PortHandle> idComDev{plat::kInvalidPort};
 uint32_t iIQSize = 1024;
@@ -38,7 +39,10 @@ namespace {
 // Unloading the library, also at process exit, releases the port. Built after
 // the queues, this object goes before them.
 struct UnloadGuard {
-    ~UnloadGuard() { ReleaseModem(); }
+    ~UnloadGuard() {
+        ReleaseModem();
+        ReleaseTextualNumber();
+    }
 } gUnloadGuard;
 } // namespace
 
