@@ -65,7 +65,27 @@ bool FillOutputAttribute(Handle console, uint16_t attribute, uint32_t count, Coo
 
 bool ScrollScreenBuffer(Handle console, const Rect &scroll, const Rect *clip, Coord dest,
                         Cell fill) {
+    // The console clips a source reaching past the buffer, but not every
+    // console does (Wine refuses the call): clip it here, moving the
+    // destination with a clipped top or left edge.
     SMALL_RECT source = R(scroll);
+    CONSOLE_SCREEN_BUFFER_INFO csbi;
+    if (::GetConsoleScreenBufferInfo(H(console), &csbi)) {
+        if (source.Left < 0) {
+            dest.X = SHORT(dest.X - source.Left);
+            source.Left = 0;
+        }
+        if (source.Top < 0) {
+            dest.Y = SHORT(dest.Y - source.Top);
+            source.Top = 0;
+        }
+        if (source.Right >= csbi.dwSize.X)
+            source.Right = SHORT(csbi.dwSize.X - 1);
+        if (source.Bottom >= csbi.dwSize.Y)
+            source.Bottom = SHORT(csbi.dwSize.Y - 1);
+        if (source.Left > source.Right || source.Top > source.Bottom)
+            return false;
+    }
     SMALL_RECT clipRect{};
     if (clip)
         clipRect = R(*clip);
