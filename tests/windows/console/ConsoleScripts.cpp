@@ -50,7 +50,8 @@ std::string Mixture(unsigned seed, int pieces) {
         "\x1b[A", "\x1b[3B", "\x1b[7C", "\x1b[2D", "\x1b[L", "\x1b[M", "\x1b[2P", "\x1b[1;31m",
         "\x1b[44m", "\x1b[7m", "\x1b[m", "\x1b[0m", "\x1b" "7", "\x1b" "8", "\x1bM", "\x1b" "E",
         "\x1b(0lqk\x1b(B", "\x1b[5;20r", "\x1b[r", "\x1b[?7l", "\x1b[?7h", "\x1b[g", "\x01",
-        "\x1b[24;70H", "\x1b[12;1H", "\x1b[25;80H", "\x1bH"};
+        "\x1b[24;70H", "\x1b[12;1H", "\x1b[25;80H", "\x1bH", "\x1b[?3h", "\x1b[?3l",
+        "\x1b[1;7;36;41m", "\x1b[3g", "\x1b[P", "\x1b[40;1H", "\x1b[99B\n"};
     constexpr int kCount = sizeof kPieces / sizeof kPieces[0];
     std::string text;
     unsigned state = seed;
@@ -102,6 +103,8 @@ std::vector<Script> Build() {
     add("bottom_buffer_edge", {Lines(49) + Run(80) + "\nafter"});
     add("bottom_buffer_wrap", {Lines(49) + Run(100) + "\nafter"});
     add("bottom_buffer_wrap_off", {Lines(49) + Csi("?7l") + Run(100) + "\nafter"});
+    add("bottom_window_edge", {At(25, 1) + Run(80) + "\nx" + At(25, 75) + Run(10)});
+    add("bottom_buffer_coloured", {Csi("44m") + Lines(49) + Run(100) + "\nx" + Run(80) + "y"});
     add("bottom_vt_ff", {Lines(49) + "x\x0by\x0cz"});
     add("bottom_esc_e", {Lines(49) + "x" + Esc("E") + "y"});
 
@@ -158,6 +161,8 @@ std::vector<Script> Build() {
     add("margins_ignored", {Numbered() + Csi("5r") + Csi("10;5r") + At(10, 1) + "x\ny"});
     add("margins_window_moved", {Lines(60) + Numbered() + Csi("2;8r") + At(8, 1) + "m\nn\no"});
     add("margins_edge_wrap", {Numbered() + Csi("3;6r") + At(6, 1) + Run(80) + "tail"});
+    add("margins_insert_delete", {Lines(60) + Numbered() + Csi("4;9r") + At(6, 1) + Csi("L") +
+                                  Csi("2M") + At(9, 1) + "a\nb"});
     add("margins_buffer_bottom", {Lines(49) + Csi("1;10r") + "x\ny"});
 
     // Tabs.
@@ -178,9 +183,12 @@ std::vector<Script> Build() {
     add("sgr_reverse", {Csi("31;44m") + "a" + Csi("7m") + "b" + Csi("1m") + "c" + Csi("m") + "d" +
                         Csi("7m") + "\n" + "e"});
     add("sgr_underline_blink", {Csi("4m") + "u" + Csi("5m") + "k" + Csi("m") + "n"});
+    add("sgr_bright_reverse", {Csi("1;7;32;41m") + "a" + Csi("0m") + "b" + Csi("44m") + "c" +
+                               Csi("m") + Csi("2J") + "d"});
     add("sgr_line_end", {Csi("44m") + "blue\nnext" + Csi("m") + Run(80) + Csi("41m") + "x"});
 
     // Line graphics.
+    add("graphics_wrap", {"\x0e" + At(3, 70) + Run(30, 'a') + "\x0f" + "\nplain"});
     add("graphics_box", {Esc("(0") + "lqqk\r\nx  x\r\nmqqj" + Esc("(B") + " lqk\n" + "\x0e" +
                          "abcdefghijklmnopqrstuvwxyz" + "\x0f" + "abc" + Esc("F") + "lq" +
                          Esc("N") + "lq" + Esc("G") + "lq" + Esc("(0") + "tuvw" + Csi("m") +
@@ -194,12 +202,13 @@ std::vector<Script> Build() {
     add("mode_132_wrap", {Csi("?3h") + Run(140) + "\nw"});
 
     // Mixtures.
-    // Cut into chunks of 300 bytes, wherever that falls.
-    for (unsigned seed = 1; seed <= 6; ++seed) {
+    // Cut into chunks wherever that falls: 300 bytes, or one byte each.
+    for (unsigned seed = 1; seed <= 10; ++seed) {
         const std::string bytes = Mixture(seed, 150);
+        const size_t size = seed % 5 == 0 ? 1 : 300;
         std::vector<std::string> chunks;
-        for (size_t pos = 0; pos < bytes.size(); pos += 300)
-            chunks.push_back(bytes.substr(pos, 300));
+        for (size_t pos = 0; pos < bytes.size(); pos += size)
+            chunks.push_back(bytes.substr(pos, size));
         s.push_back(Script{"mixture_" + std::to_string(seed), chunks});
     }
     return s;
