@@ -78,7 +78,8 @@ std::vector<con::Cell> ReadRow(int y, int width) {
     if (::ReadConsoleOutputA(::GetStdHandle(STD_OUTPUT_HANDLE), cells.data(),
                              COORD{SHORT(width), 1}, COORD{0, 0}, &region)) {
         for (int x = 0; x < width; ++x)
-            row[size_t(x)] = con::Cell{cells[size_t(x)].Char.AsciiChar, cells[size_t(x)].Attributes};
+            row[size_t(x)] =
+                con::Cell{cells[size_t(x)].Char.AsciiChar, cells[size_t(x)].Attributes};
     } else {
         for (auto &cell : row)
             cell = con::Cell{'!', 0xFFFF};
@@ -134,7 +135,8 @@ void Dump(std::FILE *out) {
                  info.srWindow.Right, info.srWindow.Bottom);
     std::fprintf(out, "cursor %d %d\n", info.dwCursorPosition.X, info.dwCursorPosition.Y);
     std::fprintf(out, "attribute %02x\n", unsigned(info.wAttributes));
-    std::fprintf(out, "mode %u\n", unsigned(mode & (con::kProcessedOutput | con::kWrapAtEolOutput)));
+    std::fprintf(out, "mode %u\n",
+                 unsigned(mode & (con::kProcessedOutput | con::kWrapAtEolOutput)));
     for (int y = 0; y < info.dwSize.Y; ++y) {
         auto row = ReadRow(y, info.dwSize.X);
         std::fprintf(out, "%02d %s\n", y, Quote(row).c_str());

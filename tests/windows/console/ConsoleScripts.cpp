@@ -45,6 +45,7 @@ std::string Run(int n, char first = 'A') {
 
 // Bytes of a deterministic mixture of text, controls and sequences.
 std::string Mixture(unsigned seed, int pieces) {
+    // clang-format off
     static const char *const kPieces[] = {
         "\n", "\r", "\t", "\b", "\x0b", "\x1b[K", "\x1b[1K", "\x1b[2K", "\x1b[J", "\x1b[1J",
         "\x1b[A", "\x1b[3B", "\x1b[7C", "\x1b[2D", "\x1b[L", "\x1b[M", "\x1b[2P", "\x1b[1;31m",
@@ -52,6 +53,7 @@ std::string Mixture(unsigned seed, int pieces) {
         "\x1b(0lqk\x1b(B", "\x1b[5;20r", "\x1b[r", "\x1b[?7l", "\x1b[?7h", "\x1b[g", "\x01",
         "\x1b[24;70H", "\x1b[12;1H", "\x1b[25;80H", "\x1bH", "\x1b[?3h", "\x1b[?3l",
         "\x1b[1;7;36;41m", "\x1b[3g", "\x1b[P", "\x1b[40;1H", "\x1b[99B\n"};
+    // clang-format on
     constexpr int kCount = sizeof kPieces / sizeof kPieces[0];
     std::string text;
     unsigned state = seed;
@@ -78,9 +80,18 @@ std::vector<Script> Build() {
     // Text, CR and LF.
     add("text_plain", {"Hello, world\r\nSecond line\rX"});
     add("text_newlines", {"abc\ndef\n\nghi", "\r\n", "jkl"});
-    add("text_control_echo", {"a\x01" "b\x80" "c\x1bQ" "d\x7f\x1c" "e\x1b" "c\x1b=" "f\x07g\x05h"});
+    add("text_control_echo", {"a\x01"
+                              "b\x80"
+                              "c\x1bQ"
+                              "d\x7f\x1c"
+                              "e\x1b"
+                              "c\x1b="
+                              "f\x07g\x05h"});
     add("text_cr_inside", {"abcdefgh\rXY\r\rZ"});
-    add("text_split_sequence", {"ab\x1b[1", "2;3", "0H" "x\x1b", "[Ay"});
+    add("text_split_sequence", {"ab\x1b[1", "2;3",
+                                "0H"
+                                "x\x1b",
+                                "[Ay"});
 
     // The right edge.
     add("edge_exact_then_lf", {Run(80) + "\nx"});
@@ -109,17 +120,14 @@ std::vector<Script> Build() {
     add("bottom_esc_e", {Lines(49) + "x" + Esc("E") + "y"});
 
     // Cursor moves with every sentinel.
-    add("cursor_absolute",
-        {At(5, 10) + "a" + Csi(";5H") + "b" + Csi("7;H") + "c" + Csi("0;0H") + "d" +
-         Csi("1;2;3H") + "e" + Csi("H") + "f" + Csi("9f") + "g" + Csi("12;70f") + "h" +
-         Esc("H") + "i" + At(25, 80) + "j"});
-    add("cursor_relative",
-        {At(10, 10) + "a" + Csi("A") + "b" + Csi("3B") + "c" + Csi("2C") + "d" + Csi("4D") +
-         "e" + Csi("0A") + "f" + Esc("A") + "g" + Esc("B") + "h" + Esc("C") + "i" + Esc("D") +
-         "j" + Esc("I") + "k"});
-    add("cursor_limits", {At(3, 1) + "\b\bx" + Csi("99D") + "y" + Csi("99A") + "z" +
-                          At(4, 78) + Csi("5C") + "w" + Csi("200B") + "v" + At(2, 2) +
-                          Csi("60B") + "u"});
+    add("cursor_absolute", {At(5, 10) + "a" + Csi(";5H") + "b" + Csi("7;H") + "c" + Csi("0;0H") +
+                            "d" + Csi("1;2;3H") + "e" + Csi("H") + "f" + Csi("9f") + "g" +
+                            Csi("12;70f") + "h" + Esc("H") + "i" + At(25, 80) + "j"});
+    add("cursor_relative", {At(10, 10) + "a" + Csi("A") + "b" + Csi("3B") + "c" + Csi("2C") + "d" +
+                            Csi("4D") + "e" + Csi("0A") + "f" + Esc("A") + "g" + Esc("B") + "h" +
+                            Esc("C") + "i" + Esc("D") + "j" + Esc("I") + "k"});
+    add("cursor_limits", {At(3, 1) + "\b\bx" + Csi("99D") + "y" + Csi("99A") + "z" + At(4, 78) +
+                          Csi("5C") + "w" + Csi("200B") + "v" + At(2, 2) + Csi("60B") + "u"});
     add("cursor_below_window", {At(20, 5) + Csi("10B") + "a" + Csi("10B") + "b" + Esc("H") + "c"});
     add("cursor_reverse_index", {At(5, 30) + Esc("M") + "a" + At(1, 30) + Esc("M") + "b"});
     add("cursor_save_restore",
@@ -136,8 +144,8 @@ std::vector<Script> Build() {
     add("erase_all", {Numbered() + At(12, 40) + Csi("2J") + "x"});
     add("erase_zero", {Numbered() + At(12, 40) + Csi("0J") + "x"});
     add("erase_vt52", {Numbered() + At(20, 40) + Esc("J")});
-    add("erase_coloured", {Numbered() + Csi("44;33m") + At(3, 5) + Csi("K") + At(5, 5) +
-                           Csi("1K") + At(20, 1) + Csi("J")});
+    add("erase_coloured", {Numbered() + Csi("44;33m") + At(3, 5) + Csi("K") + At(5, 5) + Csi("1K") +
+                           At(20, 1) + Csi("J")});
     add("erase_window_moved", {Lines(60) + At(10, 10) + Csi("1J") + At(20, 20) + Csi("J")});
 
     // Insert and delete.
@@ -146,8 +154,8 @@ std::vector<Script> Build() {
     add("insert_line_window_moved", {Lines(60) + At(10, 1) + Csi("L") + At(25, 1) + Csi("L")});
     add("insert_line_coloured", {Numbered() + Csi("41m") + At(8, 1) + Csi("L")});
     add("delete_line", {Numbered() + At(5, 7) + Csi("M") + "x" + At(10, 1) + Csi("3M")});
-    add("delete_line_margins", {Numbered() + Csi("3;12r") + At(5, 1) + Csi("2M") + At(20, 1) +
-                                Csi("M")});
+    add("delete_line_margins",
+        {Numbered() + Csi("3;12r") + At(5, 1) + Csi("2M") + At(20, 1) + Csi("M")});
     add("delete_line_bottom", {Numbered() + At(25, 1) + Csi("M") + At(24, 1) + Csi("5M")});
     add("delete_char", {Numbered() + At(1, 1) + Csi("P") + At(2, 10) + Csi("3P") + At(3, 80) +
                         Csi("P") + At(4, 79) + Csi("2P") + At(5, 1) + Csi("100P")});
@@ -167,19 +175,19 @@ std::vector<Script> Build() {
 
     // Tabs.
     add("tab_stops", {"\tA\tB\tC" + At(2, 1) + "\t\t\t\t\t\t\t\t\t\tZ"});
-    add("tab_clear", {At(1, 8) + Csi("g") + At(1, 1) + "\tA" + At(2, 1) + Csi("0g") +
-                      Csi("2g") + "\tB" + At(3, 1) + Csi("3g") + "\tC"});
+    add("tab_clear", {At(1, 8) + Csi("g") + At(1, 1) + "\tA" + At(2, 1) + Csi("0g") + Csi("2g") +
+                      "\tB" + At(3, 1) + Csi("3g") + "\tC"});
     add("tab_from_last_column", {At(4, 80) + "\tX"});
     add("tab_in_text", {"ab\tcd\tef\r\n12345678\t9"});
     add("tab_wrap_off", {Csi("?7l") + At(2, 70) + "\t\tX\tY"});
     add("tab_overwrites", {Numbered() + At(3, 1) + "\tA"});
 
     // Renditions.
-    add("sgr_colours", {Csi("31m") + "r" + Csi("32m") + "g" + Csi("33m") + "y" + Csi("34m") +
-                        "b" + Csi("35m") + "m" + Csi("36m") + "c" + Csi("37m") + "w" +
-                        Csi("30;47m") + "k" + Csi("40m") + Csi("37m")});
-    add("sgr_bold_reset", {Csi("1;31;44m") + "A" + Csi("0m") + "B" + Csi("m") + "C" +
-                           Csi("1m") + "D" + Csi("m") + "E"});
+    add("sgr_colours", {Csi("31m") + "r" + Csi("32m") + "g" + Csi("33m") + "y" + Csi("34m") + "b" +
+                        Csi("35m") + "m" + Csi("36m") + "c" + Csi("37m") + "w" + Csi("30;47m") +
+                        "k" + Csi("40m") + Csi("37m")});
+    add("sgr_bold_reset", {Csi("1;31;44m") + "A" + Csi("0m") + "B" + Csi("m") + "C" + Csi("1m") +
+                           "D" + Csi("m") + "E"});
     add("sgr_reverse", {Csi("31;44m") + "a" + Csi("7m") + "b" + Csi("1m") + "c" + Csi("m") + "d" +
                         Csi("7m") + "\n" + "e"});
     add("sgr_underline_blink", {Csi("4m") + "u" + Csi("5m") + "k" + Csi("m") + "n"});
@@ -189,16 +197,22 @@ std::vector<Script> Build() {
 
     // Line graphics.
     add("graphics_wrap", {"\x0e" + At(3, 70) + Run(30, 'a') + "\x0f" + "\nplain"});
-    add("graphics_box", {Esc("(0") + "lqqk\r\nx  x\r\nmqqj" + Esc("(B") + " lqk\n" + "\x0e" +
-                         "abcdefghijklmnopqrstuvwxyz" + "\x0f" + "abc" + Esc("F") + "lq" +
-                         Esc("N") + "lq" + Esc("G") + "lq" + Esc("(0") + "tuvw" + Csi("m") +
-                         "tuvw"});
+    add("graphics_box",
+        {Esc("(0") + "lqqk\r\nx  x\r\nmqqj" + Esc("(B") + " lqk\n" + "\x0e" +
+         "abcdefghijklmnopqrstuvwxyz" + "\x0f" + "abc" + Esc("F") + "lq" + Esc("N") + "lq" +
+         Esc("G") + "lq" + Esc("(0") + "tuvw" + Csi("m") + "tuvw"});
 
     // 132 columns.
     add("mode_132", {Csi("?3h") + Run(131) + "\nx"});
     add("mode_132_and_back", {Numbered() + Csi("?3h") + At(2, 100) + "far" + Csi("?3l") + "y"});
     add("mode_132_twice", {Csi("?3h") + Csi("?3h") + "a" + Csi("?3l") + Csi("?3l") + "b"});
     add("mode_132_window_moved", {Lines(60) + Csi("?3h") + At(3, 120) + "z"});
+    add("mode_132_window_right",
+        {Numbered() + Csi("?3h") + At(5, 125) + "right\n" + At(25, 110) + "low\n" + Csi("K") +
+         At(6, 120) + Csi("L") + Csi("2P") + Csi("1K") + Run(30)});
+    add("mode_132_back_from_right",
+        {Numbered() + Csi("?3h") + At(4, 130) + "ab" + Csi("?3l") + "cd" + At(5, 1) + "e"});
+    add("mode_132_margins", {Lines(60) + Csi("?3h") + Csi("3;7r") + At(7, 100) + "x\ny\nz"});
     add("mode_132_wrap", {Csi("?3h") + Run(140) + "\nw"});
 
     // Mixtures.
