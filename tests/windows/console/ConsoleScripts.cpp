@@ -217,8 +217,13 @@ std::vector<Script> Build() {
 
     // Mixtures.
     // Cut into chunks wherever that falls: 300 bytes, or one byte each.
-    for (unsigned seed = 1; seed <= 10; ++seed) {
-        const std::string bytes = Mixture(seed, 150);
+    // From seed 11 on the window starts moved down (and for odd seeds the
+    // buffer is 132 wide).
+    for (unsigned seed = 1; seed <= 16; ++seed) {
+        std::string bytes;
+        if (seed > 10)
+            bytes = Lines(60) + (seed % 2 ? Csi("?3h") : "");
+        bytes += Mixture(seed, 150);
         const size_t size = seed % 5 == 0 ? 1 : 300;
         std::vector<std::string> chunks;
         for (size_t pos = 0; pos < bytes.size(); pos += size)
