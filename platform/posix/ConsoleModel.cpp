@@ -52,10 +52,11 @@ void BlankRow(Screen &s, int y, Cell fill) {
 }
 
 // Writing past the last row: every row moves up one, the top row is lost and
-// a blank row in the current attribute enters at the bottom.
+// a blank row in the default attribute (not the current one) enters at the
+// bottom, as the console does.
 void ScrollWholeBuffer(Screen &s) {
     std::rotate(s.rowMap.begin(), s.rowMap.begin() + 1, s.rowMap.end());
-    BlankRow(s, s.height - 1, Cell{' ', s.attribute});
+    BlankRow(s, s.height - 1, Cell{' ', s.defaultAttribute});
     s.allDirty = true;
 }
 
@@ -128,6 +129,7 @@ void Build(Screen &s, int width, int windowRows, int bufferRows) {
     s.maxWindow = Coord{int16_t(width), int16_t(windowRows)};
     s.cursor = Coord{0, 0};
     s.attribute = 0x07;
+    s.defaultAttribute = 0x07;
     s.mode = kProcessedOutput | kWrapAtEolOutput;
     s.dirty.assign(size_t(bufferRows), 0);
     s.dirtyLow = 0;
@@ -378,7 +380,7 @@ bool SetScreenBufferSize(Handle console, Coord size) {
         return false;
     if (size.X == s->width && size.Y == s->height)
         return true;
-    std::vector<Cell> cells(size_t(size.X) * size_t(size.Y), Cell{' ', s->attribute});
+    std::vector<Cell> cells(size_t(size.X) * size_t(size.Y), Cell{' ', s->defaultAttribute});
     const int keepW = std::min<int>(size.X, s->width);
     const int keepH = std::min<int>(size.Y, s->height);
     for (int y = 0; y < keepH; ++y)

@@ -21,6 +21,10 @@ struct Screen {
     Coord maxWindow{};
     Coord cursor{};
     uint16_t attribute = 0x07;
+    // The console's default fill: the row that enters when writing scrolls
+    // the buffer and the cells that a larger buffer adds get it, not the
+    // current attribute.
+    uint16_t defaultAttribute = 0x07;
     uint32_t mode = kProcessedOutput | kWrapAtEolOutput;
 
     // What the renderer must repaint: rows marked here (buffer rows), or the

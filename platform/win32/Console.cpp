@@ -3,6 +3,8 @@
 
 #include <windows.h>
 
+#include <algorithm>
+
 namespace plat::con {
 
 namespace {
@@ -38,13 +40,80 @@ bool SetCursorPosition(Handle console, Coord position) {
     return ::SetConsoleCursorPosition(H(console), C(position)) != 0;
 }
 
+namespace {
+
+// Without end-of-line wrap the cursor stays in the last column and every
+// later byte overwrites that cell. Wine instead returns the cursor to where
+// the write began and goes on writing there, so text reaching the edge is
+// written up to the last column by itself, then its final byte alone into
+// that column. Text with bytes that processed output acts on goes as it is.
+bool WriteToEdge(HANDLE h, const char *text, DWORD length, bool *done) {
+    *done = false;
+    DWORD mode = 0;
+    CONSOLE_SCREEN_BUFFER_INFO csbi;
+    if (length < 2 || !::GetConsoleMode(h, &mode) || (mode & ENABLE_WRAP_AT_EOL_OUTPUT) ||
+        !::GetConsoleScreenBufferInfo(h, &csbi))
+        return true;
+    const DWORD room = DWORD(csbi.dwSize.X - csbi.dwCursorPosition.X);
+    if (length < room)
+        return true;
+    if (mode & ENABLE_PROCESSED_OUTPUT) {
+        for (DWORD i = 0; i < length; ++i) {
+            const char c = text[i];
+            if (c == '\r' || c == '\n' || c == '\b' || c == '\t' || c == '\a')
+                return true;
+        }
+    }
+    *done = true;
+    DWORD n = 0;
+    if (room > 1 && !::WriteConsoleA(h, text, room - 1, &n, nullptr))
+        return false;
+    const COORD last{SHORT(csbi.dwSize.X - 1), csbi.dwCursorPosition.Y};
+    ::SetConsoleCursorPosition(h, last);
+    if (!::WriteConsoleA(h, text + length - 1, 1, &n, nullptr))
+        return false;
+    ::SetConsoleCursorPosition(h, last);
+    return true;
+}
+
+} // namespace
+
 bool Write(Handle console, const char *text, uint32_t length, uint32_t *written) {
+    bool done = false;
+    if (text && !WriteToEdge(H(console), text, length, &done)) {
+        if (written)
+            *written = 0;
+        return false;
+    }
+    if (done) {
+        if (written)
+            *written = length;
+        return true;
+    }
     DWORD n = 0;
     BOOL ok = ::WriteConsoleA(H(console), text, length, &n, nullptr);
     if (written)
         *written = n;
     return ok != 0;
 }
+
+namespace {
+
+// Fills the cells of a rectangle, clipped to the buffer, row by row.
+void FillRect(HANDLE h, SMALL_RECT r, const CONSOLE_SCREEN_BUFFER_INFO &csbi, Cell fill) {
+    r.Left = std::max<SHORT>(r.Left, 0);
+    r.Top = std::max<SHORT>(r.Top, 0);
+    r.Right = std::min<SHORT>(r.Right, SHORT(csbi.dwSize.X - 1));
+    r.Bottom = std::min<SHORT>(r.Bottom, SHORT(csbi.dwSize.Y - 1));
+    for (SHORT y = r.Top; r.Left <= r.Right && y <= r.Bottom; ++y) {
+        DWORD n = 0;
+        const DWORD count = DWORD(r.Right - r.Left + 1);
+        ::FillConsoleOutputCharacterA(h, fill.Char, count, COORD{r.Left, y}, &n);
+        ::FillConsoleOutputAttribute(h, fill.Attributes, count, COORD{r.Left, y}, &n);
+    }
+}
+
+} // namespace
 
 bool FillOutputCharacter(Handle console, char ch, uint32_t count, Coord at, uint32_t *written) {
     DWORD n = 0;
@@ -63,16 +132,52 @@ bool FillOutputAttribute(Handle console, uint16_t attribute, uint32_t count, Coo
     return ok != 0;
 }
 
-bool ScrollScreenBuffer(Handle console, const Rect &scroll, const Rect *clip, Coord dest,
+bool ScrollScreenBuffer(Handle console, const Rect &scroll, const Rect *clip, Coord destination,
                         Cell fill) {
+    COORD dest = C(destination);
+    // The console clips a source reaching past the buffer, but not every
+    // console does (Wine refuses the call): clip it here, moving the
+    // destination with a clipped top or left edge.
     SMALL_RECT source = R(scroll);
+    CONSOLE_SCREEN_BUFFER_INFO csbi;
+    if (::GetConsoleScreenBufferInfo(H(console), &csbi)) {
+        if (source.Left < 0) {
+            dest.X = SHORT(dest.X - source.Left);
+            source.Left = 0;
+        }
+        if (source.Top < 0) {
+            dest.Y = SHORT(dest.Y - source.Top);
+            source.Top = 0;
+        }
+        if (source.Right >= csbi.dwSize.X)
+            source.Right = SHORT(csbi.dwSize.X - 1);
+        if (source.Bottom >= csbi.dwSize.Y)
+            source.Bottom = SHORT(csbi.dwSize.Y - 1);
+        if (source.Left > source.Right || source.Top > source.Bottom)
+            return false;
+        // A block moved wholly off the buffer only leaves fill behind, which
+        // Wine refuses to do.
+        const int w = source.Right - source.Left + 1, h = source.Bottom - source.Top + 1;
+        if (dest.X >= csbi.dwSize.X || dest.Y >= csbi.dwSize.Y || dest.X + w <= 0 ||
+            dest.Y + h <= 0) {
+            SMALL_RECT area = source;
+            if (clip) {
+                area.Left = std::max(area.Left, clip->Left);
+                area.Top = std::max(area.Top, clip->Top);
+                area.Right = std::min(area.Right, clip->Right);
+                area.Bottom = std::min(area.Bottom, clip->Bottom);
+            }
+            FillRect(H(console), area, csbi, fill);
+            return true;
+        }
+    }
     SMALL_RECT clipRect{};
     if (clip)
         clipRect = R(*clip);
     CHAR_INFO cell;
     cell.Char.AsciiChar = fill.Char;
     cell.Attributes = fill.Attributes;
-    return ::ScrollConsoleScreenBufferA(H(console), &source, clip ? &clipRect : nullptr, C(dest),
+    return ::ScrollConsoleScreenBufferA(H(console), &source, clip ? &clipRect : nullptr, dest,
                                         &cell) != 0;
 }
 

@@ -10,7 +10,8 @@
 //     the next row, BS moves left within the row, BEL beeps and HT moves to the
 //     next multiple of 8; with kWrapAtEolOutput writing the last column moves
 //     the cursor to column 0 of the next row (scrolling the whole buffer up
-//     when there is none), without it the cursor stays in the last column;
+//     when there is none, a blank row in the console's default attribute
+//     entering at the bottom), without it the cursor stays in the last column;
 //   - a cursor position outside the buffer is refused; one inside the buffer
 //     but outside the window moves the window until the cursor is visible;
 //   - fills run in reading order and stop at the end of the buffer;
@@ -68,7 +69,8 @@ bool ScrollScreenBuffer(Handle console, const Rect &scroll, const Rect *clip, Co
                         Cell fill);
 bool GetMode(Handle console, uint32_t *mode);
 bool SetMode(Handle console, uint32_t mode);
-// Refused when smaller than the window.
+// Refused when smaller than the window. Cells it adds are blanks in the
+// console's default attribute (0x07 in the model), not the current one.
 bool SetScreenBufferSize(Handle console, Coord size);
 // absolute: window is in buffer coordinates; otherwise each edge is a delta.
 // Refused when the result leaves the buffer or exceeds the largest window.

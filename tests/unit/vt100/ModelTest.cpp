@@ -38,7 +38,10 @@ TEST_F(Model, WriteWrapsOrStaysAtTheEdge) {
 TEST_F(Model, WritingPastTheLastRowScrollsTheBuffer) {
     Write("top");
     Place(0, 299);
+    con::SetTextAttribute(h, 0x1E);
     Write("bottom\nnext");
+    EXPECT_EQ(AttrAt(3, 299), 0x1E);
+    EXPECT_EQ(AttrAt(4, 299), 0x07); // the row entered in the default attribute
     EXPECT_EQ(Row(0), "");
     EXPECT_EQ(Row(298), "bottom");
     EXPECT_EQ(Row(299), "next");
@@ -97,8 +100,10 @@ TEST_F(Model, BufferAndWindowSizes) {
     EXPECT_FALSE(con::SetScreenBufferSize(h, {79, 300})); // narrower than the window
     EXPECT_FALSE(con::SetScreenBufferSize(h, {80, 24}));
     Write("keep");
+    con::SetTextAttribute(h, 0x1E);
     EXPECT_TRUE(con::SetScreenBufferSize(h, {132, 50}));
     EXPECT_EQ(Row(0), "keep");
+    EXPECT_EQ(con::model::At(100, 0).Attributes, 0x07); // the default, not the current
     EXPECT_EQ(Info().dwSize.Y, 50);
     EXPECT_FALSE(con::SetWindowInfo(h, true, {0, 0, 131, 24})); // wider than the largest
     EXPECT_TRUE(con::SetWindowInfo(h, true, {52, 25, 131, 49}));
