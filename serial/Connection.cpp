@@ -184,15 +184,17 @@ void StartWorkers() {
         plat::Worker *&handle;
         std::atomic<uint32_t> &id;
         plat::Worker::Entry entry;
-    } slots[3] = {{hThreadRead, dwThreadReadID, ThreadReadEntry},
-                  {hThreadWrite, dwThreadWriteID, ThreadWriteEntry},
-                  {hThreadFlow, dwThreadFlow, ThreadFlowEntry}};
+        void (*wake)(); // ends the worker's idle wait when it is to park
+    } slots[3] = {{hThreadRead, dwThreadReadID, ThreadReadEntry, WakeReader},
+                  {hThreadWrite, dwThreadWriteID, ThreadWriteEntry, WakeTransmitter},
+                  {hThreadFlow, dwThreadFlow, ThreadFlowEntry, nullptr}};
     for (int i = 0; i < 3; ++i) {
         if (slots[i].id != 0)
             continue;
         delete slots[i].handle; // a thread that outlived an earlier release
         slots[i].handle = new plat::Worker;
         slots[i].id = slots[i].handle->Start(slots[i].entry, nullptr, true);
+        slots[i].handle->SetWakeHook(slots[i].wake);
         created[i] = slots[i].handle;
     }
     plat::ClearCommError(idComDev, nullptr, nullptr);

@@ -60,6 +60,7 @@ int WaitOnEvents(uint32_t ms, bool alsoStop) {
 void RaiseStopSignal() {
     gStop.Set();
     WakeTransmitter();
+    WakeReader();
 }
 void ResetStopSignal() { gStop.Reset(); }
 bool WaitForStop(uint32_t ms) { return gStop.Wait(ms); }

@@ -13,6 +13,9 @@ constexpr uint32_t kFirstBackoffMs = 20;
 constexpr uint32_t kMaxBackoffMs = 1000;
 // Without a port there is nothing to wait on; passes are spaced by this.
 constexpr uint32_t kNoPortPauseMs = 10;
+// An idle reader waits for input this long at most before its next pass;
+// arriving bytes, a suspension and the release end the wait at once.
+constexpr uint32_t kIdleInputWaitMs = 1000;
 
 std::atomic<int> bReentr{0};
 
@@ -49,16 +52,24 @@ uint32_t ReadComm(uint32_t &count) {
     return error;
 }
 
+void WakeReader() {
+    plat::PortHandle port = idComDev;
+    if (port != plat::kInvalidPort)
+        plat::CancelInputWait(port);
+}
+
 uint32_t ThreadReadEntry(void *) {
     uint32_t backoff = 0;
     while (bOperate && ClientPresent()) {
         plat::Worker::ParkPoint();
         uint32_t reads = 0;
         uint32_t error = 0;
+        uint32_t received = 0;
         for (;;) {
             uint32_t count = 0;
             error = ReadComm(count);
             dwGerr = error;
+            received += count;
             if (error != 0 || count != kReadBlock || ++reads >= dwMaxContinuesRead)
                 break;
         }
@@ -86,6 +97,8 @@ uint32_t ThreadReadEntry(void *) {
             backoff = 0;
             if (!PortIsOpen())
                 WaitForStop(kNoPortPauseMs);
+            else if (received == 0 && dwGRead == 0 && bOperate)
+                plat::WaitForInput(idComDev, kIdleInputWaitMs);
         }
     }
     dwThreadReadID = 0;

@@ -12,9 +12,9 @@ constexpr int kWriteAttempts = 101;
 constexpr uint32_t kStalledChunk = 15; // the chunk did not go out, the port reports nothing
 constexpr uint32_t kStatusFlagsMask = 0x1F;
 const char kDleEtx[2] = {char(FALCREST_DLE), char(FALCREST_ETX)};
-// An idle transmit thread rechecks the queue at least this often, for
-// producers that append without waking it.
-constexpr uint32_t kIdleRecheckMs = 50;
+// An idle transmit thread rechecks the queue at least this often, in case a
+// producer appended without waking it.
+constexpr uint32_t kIdleRecheckMs = 1000;
 
 // The chunk being written.
 struct TransferRecord {

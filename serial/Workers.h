@@ -44,6 +44,8 @@ int WaitEventOrStop(uint32_t ms);
 
 // Idle transmit thread: waits until bytes may be sent, up to ms.
 void WaitForTransmitWork(uint32_t ms);
+// Ends the receive thread's idle wait for input.
+void WakeReader();
 
 // Removes every byte that is neither alphanumeric nor white space; returns
 // the new length.

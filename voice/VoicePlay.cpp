@@ -64,6 +64,7 @@ int SendBlock(plat::FileHandle file, uint32_t type) {
     szOutQueue.Enter();
     uint32_t queued = szOutQueue.Append(out.p, r.written);
     szOutQueue.Leave();
+    WakeTransmitter();
     if (queued != r.written)
         return 0; // no memory: end the playback instead of leaving a gap
 

@@ -19,6 +19,7 @@ struct Worker::State {
     Entry entry = nullptr;
     void *arg = nullptr;
     uint64_t nativeId = 0; // the system's id of the thread, for its priority
+    std::atomic<void (*)()> wakeHook{nullptr};
 };
 
 namespace {
@@ -91,6 +92,11 @@ uint32_t Worker::Suspend(uint32_t boundMs) {
     uint32_t previous = s.suspendCount++;
     if (currentWorker == &s || s.ended)
         return previous;
+    if (auto hook = s.wakeHook.load()) {
+        lock.unlock();
+        hook();
+        lock.lock();
+    }
     s.cv.wait_for(lock, std::chrono::milliseconds(boundMs), [&] { return s.parked || s.ended.load(); });
     return previous;
 }
@@ -129,6 +135,11 @@ bool Worker::SetPriority(Priority priority) {
     if (s.ended || s.nativeId == 0)
         return false;
     return SetNativeThreadPriority(s.nativeId, priority == Priority::Highest);
+}
+
+void Worker::SetWakeHook(void (*hook)()) {
+    if (state_)
+        state_->wakeHook = hook;
 }
 
 bool Worker::Running() const { return state_ && !state_->ended.load(); }

@@ -225,3 +225,32 @@ bool FlushFileBuffers(PortHandle handle) {
 }
 
 } // namespace plat
+
+namespace plat {
+
+bool WaitForInput(PortHandle handle, uint32_t ms) {
+    auto port = posix::FindPort(handle);
+    if (!port)
+        return true; // let the read report the failure
+    pollfd fds[3] = {{port->fd, POLLIN, 0}, {port->wake[0], POLLIN, 0}, {port->cancel[0], POLLIN, 0}};
+    int r;
+    do {
+        r = poll(fds, 3, ms > 0x7FFFFFFF ? 0x7FFFFFFF : int(ms));
+    } while (r < 0 && errno == EINTR);
+    if (fds[2].revents & POLLIN) {
+        char drained[16];
+        while (read(port->cancel[0], drained, sizeof drained) > 0) {
+        }
+    }
+    return r != 0 && fds[0].revents != 0;
+}
+
+void CancelInputWait(PortHandle handle) {
+    auto port = posix::FindPort(handle);
+    if (!port)
+        return;
+    char one = 1;
+    [[maybe_unused]] ssize_t woke = write(port->cancel[1], &one, 1);
+}
+
+} // namespace plat

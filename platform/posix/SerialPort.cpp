@@ -48,6 +48,9 @@ Port::~Port() {
     for (int w : wake)
         if (w >= 0)
             close(w);
+    for (int c : cancel)
+        if (c >= 0)
+            close(c);
 }
 
 std::shared_ptr<Port> FindPort(PortHandle port) {
@@ -165,7 +168,8 @@ PortHandle OpenPort(const char *name, uint32_t *error) {
         // lock is what makes the open exclusive for our own kind.
         err = errno == EWOULDBLOCK ? EBUSY : errno;
     } else if (ioctl(fd, TIOCEXCL) != 0 || !MakeRaw(fd) ||
-               pipe2(port->wake, O_CLOEXEC | O_NONBLOCK) != 0) {
+               pipe2(port->wake, O_CLOEXEC | O_NONBLOCK) != 0 ||
+               pipe2(port->cancel, O_CLOEXEC | O_NONBLOCK) != 0) {
         err = errno;
     }
     if (err != 0) {

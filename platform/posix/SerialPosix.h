@@ -22,6 +22,7 @@ struct LineCounts {
 struct Port {
     int fd = -1;
     int wake[2] = {-1, -1};
+    int cancel[2] = {-1, -1}; // ends input waits without closing the port
     std::atomic<bool> closed{false};
     std::mutex m; // guards the fields below, never held across blocking I/O
     Dcb dcb;

@@ -231,6 +231,14 @@ uint32_t ReadPort(PortHandle port, void *buffer, uint32_t n, uint32_t *got);
 // reports kErrInvalidHandle when it cannot make the operation's event.
 uint32_t WritePort(PortHandle port, const void *data, uint32_t n, uint32_t *written);
 
+// Waits up to ms for received data (or a hang-up) on the port; true when a
+// read would find something. CancelInputWait ends the waits on the port at
+// once (and the next one, if none is waiting). An idle reader sleeps here
+// instead of issuing empty reads. Win32 answers true at once: its reads wait
+// in the driver.
+bool WaitForInput(PortHandle port, uint32_t ms);
+void CancelInputWait(PortHandle port);
+
 // The calling thread's last system error code as a Win32 code: GetLastError
 // on Windows; on POSIX errno mapped (EBADF kErrInvalidHandle, ENOENT
 // kErrFileNotFound, EACCES/EPERM/EBUSY kErrAccessDenied, ENOMEM

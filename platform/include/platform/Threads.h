@@ -37,6 +37,9 @@ public:
     // that has not ended is left running (detached) when the Worker goes.
     bool Join(uint32_t ms);
     bool SetPriority(Priority priority);
+    // Called by Suspend after asking the worker to park: ends whatever wait
+    // the worker may be in, so that it reaches its park point at once.
+    void SetWakeHook(void (*hook)());
     bool Running() const;
 
     // Called by a worker at its pass boundaries: parks while suspended.
