@@ -10,6 +10,7 @@ packages=(
     g++-mingw-w64-i686-posix g++-mingw-w64-x86-64-posix binutils-mingw-w64-i686 binutils-mingw-w64-x86-64
     socat tmux netpbm picocom python3 python3-pyte python3-num2words libvterm-dev
     cups-client
+    wine64 bsdutils
 )
 
 missing=()

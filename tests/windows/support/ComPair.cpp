@@ -19,13 +19,10 @@ std::string FromEnv(const char *name, const char *fallback) {
     return value && *value ? value : fallback;
 }
 
-HANDLE OpenRaw(const std::string &name) {
-    std::string path = "\\\\.\\" + name;
-    HANDLE h = CreateFileA(path.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
-                           0, nullptr);
-    if (h == INVALID_HANDLE_VALUE)
-        throw std::runtime_error("cannot open " + name + ": error " +
-                                 std::to_string(GetLastError()));
+// A plain line without flow control, output running: the ports outlive the
+// tests, and a test that switched XON/XOFF on (or received an XOFF) must not
+// hold the next one's output.
+void PlainLine(HANDLE h) {
     DCB dcb{};
     dcb.DCBlength = sizeof dcb;
     GetCommState(h, &dcb);
@@ -37,6 +34,17 @@ HANDLE OpenRaw(const std::string &name) {
     dcb.Parity = NOPARITY;
     dcb.StopBits = ONESTOPBIT;
     SetCommState(h, &dcb);
+    EscapeCommFunction(h, SETXON);
+}
+
+HANDLE OpenRaw(const std::string &name) {
+    std::string path = "\\\\.\\" + name;
+    HANDLE h = CreateFileA(path.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
+                           0, nullptr);
+    if (h == INVALID_HANDLE_VALUE)
+        throw std::runtime_error("cannot open " + name + ": error " +
+                                 std::to_string(GetLastError()));
+    PlainLine(h);
     // Reads return at once with what is there; the harness polls.
     COMMTIMEOUTS t{MAXDWORD, 0, 0, 0, 0};
     SetCommTimeouts(h, &t);
@@ -68,6 +76,7 @@ PtyPair::PtyPair() : path_(FromEnv("FALCREST_TEST_PORT", "COM1")) {
     if (nearEnd != INVALID_HANDLE_VALUE) {
         COMMTIMEOUTS t{MAXDWORD, 0, 0, 0, 0};
         SetCommTimeouts(nearEnd, &t);
+        PlainLine(nearEnd);
         PurgeComm(nearEnd, PURGE_RXCLEAR | PURGE_TXCLEAR);
         Take(nearEnd);
     }
