@@ -7,6 +7,7 @@
 // second open).
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <chrono>
 #include <string>
 #include <thread>
@@ -243,6 +244,32 @@ TEST_F(Port, ModemLinesOfAPtyFailHonestly) {
     EXPECT_TRUE(plat::SetCommBreak(port));
     EXPECT_TRUE(plat::ClearCommBreak(port));
     plat::DisableStatusInsertion(port); // not implemented by Wine; must not hang
+}
+
+// Last in the file: it fills the line, and the far end then drains it.
+TEST_F(Port, WriteTheLineCannotTakeEndsWithFewerBytes) {
+    Timeouts(0, 0, 0, 0, 50);
+    std::string big(1 << 20, 'w'); // far more than the line buffers unread
+    uint32_t written = 0;
+    uint32_t result = 1;
+    auto start = std::chrono::steady_clock::now();
+    std::atomic<bool> done{false};
+    std::thread writer([&] {
+        result = plat::WritePort(port, big.data(), uint32_t(big.size()), &written);
+        done = true;
+    });
+    bool ended = WaitUntil([&] { return done.load(); }, 5000);
+    if (!ended) { // let the writer go before failing
+        pty.ReadAtLeast(big.size(), 20000);
+    }
+    writer.join();
+    EXPECT_TRUE(ended) << "a write on a stalled line ignored its time-out";
+    EXPECT_EQ(result, 0u);
+    EXPECT_GT(written, 0u);
+    EXPECT_LT(written, big.size());
+    EXPECT_GE(Since(start), 45.0);
+    std::string rest = pty.ReadAtLeast(written, 10000);
+    EXPECT_EQ(rest.size(), written);
 }
 
 TEST(PortList, SpoolerListsTheMappedPorts) {
