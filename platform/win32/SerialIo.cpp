@@ -16,6 +16,24 @@ HANDLE Native(PortHandle port) {
 // IOCTL_SERIAL_LSRMST_INSERT from the driver kit's serial header.
 constexpr DWORD kLsrMstInsert = 0x1B007C;
 
+// Wine completes a read whose time-out ran out with no data with
+// ERROR_TIMEOUT, where Windows reports success with 0 bytes (and Wine may do
+// the same for a write that timed out). A time-out is no failure here: the
+// caller gets the bytes moved, possibly none, and result 0.
+bool IsTimeout(DWORD error) {
+    return error == ERROR_TIMEOUT;
+}
+
+// The checks both backends make before touching the device: no handle, and
+// a buffer missing for a non-empty request.
+uint32_t CheckRequest(PortHandle port, const void *buffer, uint32_t n) {
+    if (port == kInvalidPort || port == 0)
+        return kErrInvalidHandle;
+    if (n && !buffer)
+        return kErrInvalidParameter;
+    return 0;
+}
+
 // One overlapped operation with its own manual-reset event.
 class Overlapped {
 public:
@@ -39,6 +57,8 @@ public:
             return kErrCompletionFailed;
         }
         if (GetOverlappedResult(h, &record_, &count, FALSE))
+            return 0;
+        if (IsTimeout(GetLastError()))
             return 0;
         if (GetLastError() == ERROR_HANDLE_EOF) {
             if (!GetOverlappedResult(h, &record_, &count, FALSE))
@@ -68,6 +88,10 @@ uint32_t ReadPort(PortHandle port, void *buffer, uint32_t n, uint32_t *got) {
     uint32_t ignored = 0;
     uint32_t &count = got ? *got : ignored;
     count = 0;
+    if (uint32_t bad = CheckRequest(port, buffer, n))
+        return bad;
+    if (n == 0) // a zero-byte overlapped read may wait for data on some drivers
+        return 0;
     HANDLE h = Native(port);
     Overlapped op;
     if (!op.Ready())
@@ -78,7 +102,7 @@ uint32_t ReadPort(PortHandle port, void *buffer, uint32_t n, uint32_t *got) {
         return 0;
     }
     DWORD error = GetLastError();
-    if (error == ERROR_HANDLE_EOF) {
+    if (error == ERROR_HANDLE_EOF || IsTimeout(error)) {
         if (GetOverlappedResult(h, op.Record(), &bytes, FALSE))
             count = bytes;
         return 0;
@@ -94,6 +118,10 @@ uint32_t WritePort(PortHandle port, const void *data, uint32_t n, uint32_t *writ
     uint32_t ignored = 0;
     uint32_t &count = written ? *written : ignored;
     count = 0;
+    if (uint32_t bad = CheckRequest(port, data, n))
+        return bad;
+    if (n == 0)
+        return 0;
     HANDLE h = Native(port);
     Overlapped op;
     if (!op.Ready())
@@ -104,6 +132,8 @@ uint32_t WritePort(PortHandle port, const void *data, uint32_t n, uint32_t *writ
         return 0;
     }
     DWORD error = GetLastError();
+    if (IsTimeout(error))
+        return 0;
     if (error != ERROR_IO_PENDING)
         return error;
     uint32_t result = op.Complete(h, bytes);

@@ -1,0 +1,82 @@
+// Connecting through the system's own DCB builder and comm state: what the
+// engine derives from a DCB string must read back from the port as on POSIX,
+// repeated connections keep the port and the threads, and a rejected string
+// leaves the port working.
+#include <gtest/gtest.h>
+
+#include "PtyPair.h"
+#include "Recorder.h"
+#include "serial/Engine.h"
+
+using testing_support::PtyPair;
+using testing_support::WaitUntil;
+
+namespace {
+
+class Connection : public ::testing::Test {
+protected:
+    void SetUp() override { Recorder::Instance().Reset(); }
+    void TearDown() override { ReleaseModem(); }
+    int Open(const char *dcb) {
+        return InitModem(Recorder::Instance().Target(), pty.PortPath().c_str(), dcb);
+    }
+    PtyPair pty;
+};
+
+TEST_F(Connection, KeysAreCaseInsensitiveAndOnlyHandshakeKeysCount) {
+    ASSERT_GT(Open("BAUD=9600 PARITY=E DATA=7 STOP=2 XON=ON OCTS=OFF"), 0);
+    plat::Dcb dcb;
+    ASSERT_TRUE(plat::GetCommState(idComDev, dcb));
+    EXPECT_EQ(dcb.BaudRate, 9600u);
+    EXPECT_EQ(dcb.fInX, 1u);
+    EXPECT_EQ(dcb.fOutX, 0u);
+    EXPECT_EQ(dcb.ByteSize, 8);
+    EXPECT_EQ(dcb.Parity, plat::kNoParity);
+    EXPECT_EQ(dcb.StopBits, plat::kOneStopBit);
+    EXPECT_EQ(dcb.fOutxCtsFlow, 0u);
+    EXPECT_EQ(dcb.fBinary, 1u);
+    EXPECT_EQ(dcb.fDtrControl, plat::kDtrControlEnable);
+    EXPECT_EQ(dcb.fRtsControl, plat::kRtsControlEnable);
+    EXPECT_EQ(dcb.XonChar, 17);
+    EXPECT_EQ(dcb.XoffChar, 19);
+
+    ASSERT_GT(Open("baud=4800 xon=off"), 0);
+    ASSERT_TRUE(plat::GetCommState(idComDev, dcb));
+    EXPECT_EQ(dcb.BaudRate, 4800u);
+    EXPECT_EQ(dcb.fInX | dcb.fOutX, 0u);
+}
+
+TEST_F(Connection, SecondInitKeepsThePortAndTheThreads) {
+    int handle = Open("baud=9600");
+    ASSERT_GT(handle, 0);
+    uint32_t ids[3] = {dwThreadReadID, dwThreadWriteID, dwThreadFlow};
+    EXPECT_EQ(Open("baud=19200 xon=off"), handle);
+    EXPECT_EQ(dwThreadReadID.load(), ids[0]);
+    EXPECT_EQ(dwThreadWriteID.load(), ids[1]);
+    EXPECT_EQ(dwThreadFlow.load(), ids[2]);
+    plat::Dcb dcb;
+    ASSERT_TRUE(plat::GetCommState(idComDev, dcb));
+    EXPECT_EQ(dcb.BaudRate, 19200u);
+    // The resumed threads still move data both ways.
+    SendDataToModem("ping", 4);
+    EXPECT_EQ(pty.ReadAtLeast(4), "ping");
+    pty.Write("pong");
+    EXPECT_TRUE(WaitUntil([] { return Recorder::Instance().Raw() == "pong"; }));
+}
+
+TEST_F(Connection, RejectedStringLeavesThePortWorking) {
+    ASSERT_GT(Open("baud=9600 xon=off"), 0);
+    EXPECT_EQ(Open("baud=fast parity=maybe"), FALCREST_ERR_PORT);
+    EXPECT_EQ(Open(nullptr), FALCREST_ERR_ARG);
+    SendDataToModem("ping", 4);
+    EXPECT_EQ(pty.ReadAtLeast(4), "ping");
+    pty.Write("pong");
+    EXPECT_TRUE(WaitUntil([] { return Recorder::Instance().Raw() == "pong"; }));
+}
+
+TEST_F(Connection, PortThatDoesNotExistIsRefused) {
+    EXPECT_EQ(InitModem(Recorder::Instance().Target(), "COM42", "baud=9600"), FALCREST_ERR_PORT);
+    EXPECT_EQ(idComDev.load(), plat::kInvalidPort);
+}
+
+} // namespace
