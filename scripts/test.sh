@@ -32,16 +32,29 @@ ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1:ha
 configure_and_build build-tsan -DFALCREST_SANITIZE=thread -DFALCREST_BENCH=OFF
 TSAN_OPTIONS="halt_on_error=1 second_deadlock_stack=1" run_ctest build-tsan tsan
 
-# 4. Windows cross builds: i686 is the product, x86_64 is what Wine runs here.
-for arch in i686 x86_64; do
-    echo "== windows build: $arch"
-    cmake -S "$root" -B "build-win-$arch" -G Ninja -DCMAKE_BUILD_TYPE=Release \
-        -DCMAKE_TOOLCHAIN_FILE="$root/cmake/mingw-$arch.cmake" -DFALCREST_TESTS=OFF >/dev/null
-    cmake --build "build-win-$arch" -j "$jobs"
-done
+# 4. Windows cross builds: i686 is the product (compile and link only: this
+#    kernel runs no 32-bit programs); x86_64 is what Wine runs here.
+echo "== windows build: i686"
+cmake -S "$root" -B build-win-i686 -G Ninja -DCMAKE_BUILD_TYPE=Release \
+    -DCMAKE_TOOLCHAIN_FILE="$root/cmake/mingw-i686.cmake" -DFALCREST_TESTS=OFF >/dev/null
+cmake --build build-win-i686 -j "$jobs"
 bash scripts/check-exports.sh build-win-i686/Falcrest.dll
+echo "== windows build: x86_64 with its tests"
+cmake -S "$root" -B build-win-x86_64 -G Ninja -DCMAKE_BUILD_TYPE=Release \
+    -DCMAKE_TOOLCHAIN_FILE="$root/cmake/mingw-x86_64.cmake" -DFALCREST_TESTS=OFF \
+    -DFALCREST_WINDOWS_TESTS=ON >/dev/null
+cmake --build build-win-x86_64 -j "$jobs"
+bash scripts/check-exports.sh build-win-x86_64/Falcrest.dll
 
-# 5. Fuzz targets, briefly (clang with libFuzzer).
+# 5. The Windows suite under wine64: engine, window messages, exports and
+#    Quenby.exe on a pseudo-terminal COM port; then the emulator on the real
+#    console against the POSIX screen model.
+echo "== windows tests under wine64"
+bash scripts/wine/run-windows-tests.sh build-win-x86_64 build/tools/vmodem/vmodem
+echo "== console comparison under wine64"
+bash scripts/wine-console/run.sh build build-win-x86_64
+
+# 6. Fuzz targets, briefly (clang with libFuzzer).
 if ls fuzz/*/CMakeLists.txt >/dev/null 2>&1; then
     echo "== fuzz"
     CC=clang CXX=clang++ configure_and_build build-fuzz -DFALCREST_FUZZ=ON -DFALCREST_TESTS=OFF \
