@@ -62,24 +62,42 @@ bool Drain(Port &port) {
 
 using namespace posix;
 
+namespace {
+
+// What a read and a write check before they start: the port, an empty
+// request and a missing buffer. Fills the port and its time-outs and returns
+// true to go on; otherwise result holds what the call returns.
+bool BeginTransfer(PortHandle handle, const void *buffer, uint32_t n,
+                   std::shared_ptr<Port> &port, CommTimeouts &t, uint32_t &result) {
+    result = 0;
+    port = FindPort(handle);
+    if (!port) {
+        result = kErrInvalidHandle;
+        return false;
+    }
+    if (n == 0)
+        return false;
+    if (!buffer) {
+        errno = EINVAL;
+        result = kErrInvalidParameter;
+        return false;
+    }
+    std::lock_guard<std::mutex> lock(port->m);
+    t = port->timeouts;
+    return true;
+}
+
+} // namespace
+
 uint32_t ReadPort(PortHandle handle, void *buffer, uint32_t n, uint32_t *got) {
     uint32_t ignored = 0;
     uint32_t &count = got ? *got : ignored;
     count = 0;
-    auto port = FindPort(handle);
-    if (!port)
-        return kErrInvalidHandle;
-    if (n == 0)
-        return 0;
-    if (!buffer) {
-        errno = EINVAL;
-        return kErrInvalidParameter;
-    }
+    std::shared_ptr<Port> port;
     CommTimeouts t;
-    {
-        std::lock_guard<std::mutex> lock(port->m);
-        t = port->timeouts;
-    }
+    uint32_t early;
+    if (!BeginTransfer(handle, buffer, n, port, t, early))
+        return early;
     const uint32_t interval = t.ReadIntervalTimeout;
     const uint32_t multiplier = t.ReadTotalTimeoutMultiplier;
     const uint32_t constant = t.ReadTotalTimeoutConstant;
@@ -144,20 +162,11 @@ uint32_t WritePort(PortHandle handle, const void *data, uint32_t n, uint32_t *wr
     uint32_t ignored = 0;
     uint32_t &count = written ? *written : ignored;
     count = 0;
-    auto port = FindPort(handle);
-    if (!port)
-        return kErrInvalidHandle;
-    if (n == 0)
-        return 0;
-    if (!data) {
-        errno = EINVAL;
-        return kErrInvalidParameter;
-    }
+    std::shared_ptr<Port> port;
     CommTimeouts t;
-    {
-        std::lock_guard<std::mutex> lock(port->m);
-        t = port->timeouts;
-    }
+    uint32_t early;
+    if (!BeginTransfer(handle, data, n, port, t, early))
+        return early;
     const bool total = t.WriteTotalTimeoutMultiplier != 0 || t.WriteTotalTimeoutConstant != 0;
     const double deadline =
         NowMs() + double(t.WriteTotalTimeoutMultiplier) * n + t.WriteTotalTimeoutConstant;
