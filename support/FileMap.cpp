@@ -32,7 +32,9 @@ clFileMap::clFileMap(const char *path, const char *mode, uint32_t maxSize) : clF
     Map(path, mode, 0, maxSize);
 }
 
-clFileMap::~clFileMap() { Close(); }
+clFileMap::~clFileMap() {
+    Close();
+}
 
 int clFileMap::Open(const char *path, const char *mode, uint32_t size) {
     return Map(path, mode, size, UINT32_MAX);

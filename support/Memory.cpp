@@ -15,7 +15,9 @@ void *Realloc(void *p, size_t n) {
     return p ? std::realloc(p, n) : std::malloc(n);
 }
 
-void Free(void *p) { std::free(p); }
+void Free(void *p) {
+    std::free(p);
+}
 
 void *Memmove(void *dst, const void *src, size_t n) {
     if (n == 0 || !dst || !src)

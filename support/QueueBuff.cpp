@@ -28,8 +28,12 @@ QueueBuff::~QueueBuff() {
     pData = nullptr;
 }
 
-void QueueBuff::Enter() { lock_.lock(); }
-void QueueBuff::Leave() { lock_.unlock(); }
+void QueueBuff::Enter() {
+    lock_.lock();
+}
+void QueueBuff::Leave() {
+    lock_.unlock();
+}
 
 // Drops everything; called with the lock held.
 void QueueBuff::Clear() {
@@ -167,4 +171,6 @@ uint32_t QueueBuff::GetLength() {
     return dwCount;
 }
 
-uint32_t QBuff_GetLength(QueueBuff *queue) { return queue ? queue->GetLength() : 0; }
+uint32_t QBuff_GetLength(QueueBuff *queue) {
+    return queue ? queue->GetLength() : 0;
+}

@@ -5,7 +5,9 @@
 
 #include <cstring>
 
-uint32_t Strlen(const char *s) { return s ? uint32_t(std::strlen(s)) : 0; }
+uint32_t Strlen(const char *s) {
+    return s ? uint32_t(std::strlen(s)) : 0;
+}
 
 uint32_t Strlen(const char *s, uint32_t max) {
     if (!s)

@@ -8,9 +8,13 @@ namespace plat {
 
 namespace {
 
-HANDLE Native(FileHandle file) { return reinterpret_cast<HANDLE>(file); }
+HANDLE Native(FileHandle file) {
+    return reinterpret_cast<HANDLE>(file);
+}
 
-bool Valid(FileHandle file) { return Native(file) != INVALID_HANDLE_VALUE && file != 0; }
+bool Valid(FileHandle file) {
+    return Native(file) != INVALID_HANDLE_VALUE && file != 0;
+}
 
 } // namespace
 
@@ -38,12 +42,14 @@ FileHandle OpenFile(const char *path, FileMode mode) {
         disposition = OPEN_EXISTING;
         break;
     }
-    HANDLE h = ::CreateFileA(path, access, share, nullptr, disposition, FILE_ATTRIBUTE_NORMAL,
-                             nullptr);
+    HANDLE h =
+        ::CreateFileA(path, access, share, nullptr, disposition, FILE_ATTRIBUTE_NORMAL, nullptr);
     return h == INVALID_HANDLE_VALUE ? kNoFile : reinterpret_cast<FileHandle>(h);
 }
 
-bool CloseFile(FileHandle file) { return Valid(file) && ::CloseHandle(Native(file)) != 0; }
+bool CloseFile(FileHandle file) {
+    return Valid(file) && ::CloseHandle(Native(file)) != 0;
+}
 
 int64_t ReadFile(FileHandle file, void *buffer, uint32_t n) {
     DWORD got = 0;
@@ -86,8 +92,8 @@ bool SetFileSize(FileHandle file, uint64_t size) {
     if (!::SetFilePointerEx(Native(file), zero, &was, FILE_CURRENT))
         return false;
     to.QuadPart = int64_t(size);
-    bool ok = ::SetFilePointerEx(Native(file), to, nullptr, FILE_BEGIN) &&
-              ::SetEndOfFile(Native(file));
+    bool ok =
+        ::SetFilePointerEx(Native(file), to, nullptr, FILE_BEGIN) && ::SetEndOfFile(Native(file));
     if (was.QuadPart > to.QuadPart)
         was = to;
     ::SetFilePointerEx(Native(file), was, nullptr, FILE_BEGIN);
@@ -107,8 +113,8 @@ bool MapFile(FileHandle file, uint64_t size, bool writable, Mapping &mapping) {
                              DWORD(size >> 32), DWORD(size), nullptr);
     if (!section)
         return false;
-    void *view = ::MapViewOfFile(section, writable ? FILE_MAP_WRITE : FILE_MAP_READ, 0, 0,
-                                 SIZE_T(size));
+    void *view =
+        ::MapViewOfFile(section, writable ? FILE_MAP_WRITE : FILE_MAP_READ, 0, 0, SIZE_T(size));
     if (!view) {
         ::CloseHandle(section);
         return false;
