@@ -12,55 +12,15 @@
 #include <string>
 #include <thread>
 
-#include "PtyPair.h"
+#include "PortFixture.h"
 #include "platform/Serial.h"
 
 namespace {
 
 using testing_support::WaitUntil;
 
-double Since(std::chrono::steady_clock::time_point start) {
-    return std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start)
-        .count();
-}
-
-std::string Pattern(size_t n) {
-    std::string s(n, 0);
-    for (size_t i = 0; i < n; ++i)
-        s[i] = char(i * 7 + i / 251);
-    return s;
-}
-
-class Port : public ::testing::Test {
-protected:
-    void SetUp() override {
-        uint32_t error = 0;
-        port = plat::OpenPort(pty.PortPath().c_str(), &error);
-        ASSERT_NE(port, plat::kInvalidPort) << "error " << error;
-    }
-    void TearDown() override {
-        if (port != plat::kInvalidPort)
-            plat::ClosePort(port);
-    }
-    void EngineTimeouts() { Timeouts(5, 1, 3, 1, 1); }
-    void Timeouts(uint32_t interval, uint32_t multiplier, uint32_t constant,
-                  uint32_t writeMultiplier = 0, uint32_t writeConstant = 0) {
-        plat::CommTimeouts t;
-        t.ReadIntervalTimeout = interval;
-        t.ReadTotalTimeoutMultiplier = multiplier;
-        t.ReadTotalTimeoutConstant = constant;
-        t.WriteTotalTimeoutMultiplier = writeMultiplier;
-        t.WriteTotalTimeoutConstant = writeConstant;
-        ASSERT_TRUE(plat::SetCommTimeouts(port, t));
-    }
-    uint32_t InQueue() {
-        plat::ComStat status;
-        uint32_t errors = 0;
-        return plat::ClearCommError(port, &errors, &status) ? status.cbInQue : 0;
-    }
-    testing_support::PtyPair pty;
-    plat::PortHandle port = plat::kInvalidPort;
-};
+using serialtest::Since;
+using Port = serialtest::PortTest;
 
 TEST_F(Port, NamesInEveryFormOpen) {
     // \\.\COMn, COMn: and COMn name the same port; a second open is refused
@@ -80,39 +40,6 @@ TEST_F(Port, NamesInEveryFormOpen) {
     EXPECT_EQ(plat::LastError(), plat::kErrInvalidHandle);
 }
 
-TEST_F(Port, ReadWithNothingEndsAfterTheTotalTimeoutWithoutFailing) {
-    EngineTimeouts(); // 1 ms per byte + 3 ms: 103 ms for 100 bytes
-    char buf[100];
-    for (int i = 0; i < 3; ++i) {
-        uint32_t got = 99;
-        auto start = std::chrono::steady_clock::now();
-        EXPECT_EQ(plat::ReadPort(port, buf, 100, &got), 0u);
-        double ms = Since(start);
-        EXPECT_EQ(got, 0u);
-        EXPECT_GE(ms, 90.0); // Windows timers may round down a tick
-        EXPECT_LT(ms, 2000.0);
-    }
-}
-
-TEST_F(Port, ReadReturnsAFullBlockAtOnce) {
-    EngineTimeouts();
-    std::string data = Pattern(250);
-    pty.Write(data);
-    ASSERT_TRUE(WaitUntil([&] { return InQueue() == 250; }));
-    char buf[100];
-    std::string got;
-    for (int i = 0; i < 2; ++i) {
-        uint32_t n = 0;
-        EXPECT_EQ(plat::ReadPort(port, buf, 100, &n), 0u);
-        EXPECT_EQ(n, 100u);
-        got.append(buf, n);
-    }
-    uint32_t n = 0;
-    EXPECT_EQ(plat::ReadPort(port, buf, 100, &n), 0u);
-    got.append(buf, n);
-    EXPECT_EQ(got, data);
-}
-
 TEST_F(Port, IntervalEndsAReadAfterTheLastByte) {
     Timeouts(30, 0, 0);
     pty.Write("abc");
@@ -121,59 +48,6 @@ TEST_F(Port, IntervalEndsAReadAfterTheLastByte) {
     uint32_t got = 0;
     EXPECT_EQ(plat::ReadPort(port, buf, 100, &got), 0u);
     EXPECT_EQ(std::string(buf, got), "abc");
-}
-
-TEST_F(Port, TotalTimeoutWaitsForAllBytes) {
-    Timeouts(0, 0, 10000);
-    char buf[6];
-    uint32_t got = 0;
-    uint32_t result = 1;
-    std::thread reader([&] { result = plat::ReadPort(port, buf, 6, &got); });
-    pty.Write("abc");
-    pty.Write("def");
-    reader.join();
-    EXPECT_EQ(result, 0u);
-    EXPECT_EQ(std::string(buf, got), "abcdef");
-}
-
-TEST_F(Port, RoundTripThroughTheFarEnd) {
-    EngineTimeouts();
-    std::string out = Pattern(3000);
-    uint32_t written = 0;
-    EXPECT_EQ(plat::WritePort(port, out.data(), uint32_t(out.size()), &written), 0u);
-    EXPECT_EQ(written, out.size());
-    EXPECT_EQ(pty.ReadAtLeast(out.size()), out);
-
-    std::string in = Pattern(5000).substr(1000);
-    pty.Write(in);
-    std::string got;
-    char buf[100];
-    ASSERT_TRUE(WaitUntil([&] {
-        uint32_t n = 0;
-        EXPECT_EQ(plat::ReadPort(port, buf, sizeof buf, &n), 0u);
-        got.append(buf, n);
-        return got.size() >= in.size();
-    }));
-    EXPECT_EQ(got, in);
-}
-
-TEST_F(Port, ImmediateCharacterAndFlush) {
-    EXPECT_TRUE(plat::TransmitCommChar(port, 'Z'));
-    EXPECT_EQ(pty.ReadAtLeast(1), "Z");
-    auto start = std::chrono::steady_clock::now();
-    EXPECT_TRUE(plat::FlushFileBuffers(port));
-    EXPECT_LT(Since(start), 1000.0);
-}
-
-TEST_F(Port, EmptyRequestsDoNothing) {
-    uint32_t n = 9;
-    EXPECT_EQ(plat::ReadPort(port, nullptr, 0, &n), 0u);
-    EXPECT_EQ(n, 0u);
-    n = 9;
-    EXPECT_EQ(plat::WritePort(port, nullptr, 0, &n), 0u);
-    EXPECT_EQ(n, 0u);
-    EXPECT_EQ(plat::ReadPort(port, nullptr, 5, &n), plat::kErrInvalidParameter);
-    EXPECT_EQ(plat::WritePort(port, nullptr, 5, &n), plat::kErrInvalidParameter);
 }
 
 TEST_F(Port, CallsOnAHandleThatIsNoPortFail) {

@@ -1,0 +1,62 @@
+// A port opened on the near end of a line whose far end the test drives: a
+// pseudo-terminal on POSIX, a second COM port under Wine. Shared by the port
+// tests of both backends.
+#pragma once
+
+#include "PtyPair.h"
+#include "platform/Serial.h"
+
+#include <chrono>
+#include <gtest/gtest.h>
+#include <string>
+
+namespace serialtest {
+
+inline double Since(std::chrono::steady_clock::time_point start) {
+    return std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start)
+        .count();
+}
+
+// Bytes that differ from their neighbours and do not repeat every 256.
+inline std::string Pattern(size_t n) {
+    std::string s(n, 0);
+    for (size_t i = 0; i < n; ++i)
+        s[i] = char(i * 7 + i / 251);
+    return s;
+}
+
+class PortTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        uint32_t error = 0;
+        port = plat::OpenPort(pty.PortPath().c_str(), &error);
+        ASSERT_NE(port, plat::kInvalidPort) << "error " << error;
+    }
+    void TearDown() override {
+        if (port != plat::kInvalidPort)
+            plat::ClosePort(port);
+    }
+    // The time-outs the engine uses.
+    void EngineTimeouts() { Timeouts(5, 1, 3, 1, 1); }
+    void Timeouts(uint32_t interval, uint32_t multiplier, uint32_t constant,
+                  uint32_t writeMultiplier = 0, uint32_t writeConstant = 0) {
+        plat::CommTimeouts t;
+        t.ReadIntervalTimeout = interval;
+        t.ReadTotalTimeoutMultiplier = multiplier;
+        t.ReadTotalTimeoutConstant = constant;
+        t.WriteTotalTimeoutMultiplier = writeMultiplier;
+        t.WriteTotalTimeoutConstant = writeConstant;
+        ASSERT_TRUE(plat::SetCommTimeouts(port, t));
+    }
+    // Bytes waiting in the port's receive queue.
+    uint32_t InQueue() {
+        plat::ComStat status;
+        uint32_t errors = 0;
+        return plat::ClearCommError(port, &errors, &status) ? status.cbInQue : 0;
+    }
+
+    testing_support::PtyPair pty;
+    plat::PortHandle port = plat::kInvalidPort;
+};
+
+} // namespace serialtest
