@@ -142,8 +142,6 @@ void Worker::SetWakeHook(void (*hook)()) {
         state_->wakeHook = hook;
 }
 
-bool Worker::Running() const { return state_ && !state_->ended.load(); }
-
 void Worker::ParkPoint() {
     if (currentWorker)
         Park(*currentWorker);

@@ -40,7 +40,6 @@ public:
     // Called by Suspend after asking the worker to park: ends whatever wait
     // the worker may be in, so that it reaches its park point at once.
     void SetWakeHook(void (*hook)());
-    bool Running() const;
 
     // Called by a worker at its pass boundaries: parks while suspended.
     static void ParkPoint();
