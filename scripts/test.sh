@@ -32,6 +32,10 @@ ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1:ha
 configure_and_build build-tsan -DFALCREST_SANITIZE=thread -DFALCREST_BENCH=OFF
 TSAN_OPTIONS="halt_on_error=1 second_deadlock_stack=1" run_ctest build-tsan tsan
 
+# 3a. Line coverage of the suite, with a floor per module.
+echo "== coverage"
+bash scripts/coverage.sh build-cov
+
 # 4. Windows cross builds: i686 is the product (compile and link only: this
 #    kernel runs no 32-bit programs); x86_64 is what Wine runs here.
 echo "== windows build: i686"
