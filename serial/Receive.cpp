@@ -32,11 +32,10 @@ uint32_t ReadComm(uint32_t &count) {
 
     uint32_t error = 0;
     plat::ClearCommError(port, &error, nullptr);
-    if (dwReadBlockSize > kReadBlock)
-        dwReadBlockSize = kReadBlock;
     char buffer[kReadBlock];
     uint32_t got = 0;
-    uint32_t failure = plat::ReadPort(port, buffer, dwReadBlockSize, &got);
+    uint32_t failure =
+        plat::ReadPort(port, buffer, std::min(dwReadBlockSize.load(), kReadBlock), &got);
     if (failure == plat::kErrCompletionFailed) {
         COMException e(port);
         error = e.dwErrorMask;

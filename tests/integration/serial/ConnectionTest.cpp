@@ -87,6 +87,49 @@ TEST_F(Connection, VanishedFarEndIsReportedWithoutSpinning) {
     EXPECT_LT(plat::NowMs() - start, 1500u);
 }
 
+// Writes into a port whose far end is gone fail: each pass reports 1126 with
+// the error, and the transmit thread goes on with the next chunk.
+TEST_F(Connection, WritesToAVanishedFarEndAreReportedAndTheThreadGoesOn) {
+    ASSERT_GT(Open("baud=115200 octs=off odsr=off xon=off"), 0);
+    pty.CloseFar();
+    auto writeFailures = [] {
+        size_t n = 0;
+        for (auto &note : Recorder::Instance().Notes())
+            if (note.code == FALCREST_NOTIFY_TXFAIL) {
+                EXPECT_EQ(note.error, plat::kErrGenFailure);
+                ++n;
+            }
+        return n;
+    };
+    const std::string data(600, 'd'); // three chunks: each fails on its own
+    ASSERT_EQ(SendDataToModem(data.data(), int(data.size())), 0);
+    ASSERT_TRUE(WaitUntil([&] { return writeFailures() >= 3; }));
+    ASSERT_EQ(SendDataToModem("more", 4), 0);
+    ASSERT_TRUE(WaitUntil([&] { return writeFailures() >= 4; }));
+    EXPECT_NE(SendByteToModem('x'), 0); // the system's error, not success
+    EXPECT_EQ(szOutQueue.GetLength(), 0u);
+}
+
+// Format 0 hands DLE pairs over as text, reading a byte at a time; format 2
+// turns DLE DC2 into a token. With a receive thread the type's result is the
+// priority change's, which needs no privilege for the normal priority.
+TEST_F(Connection, FeedbackTypeChangesWhatTheClientReceives) {
+    ASSERT_GT(Open("baud=115200 octs=off odsr=off xon=off"), 0);
+    SetFeedbackType(0);
+    const std::string shielded = std::string("A\x10\x03", 3) + "B";
+    pty.Write(shielded);
+    ASSERT_TRUE(WaitUntil([] { return Recorder::Instance().Raw().size() >= 4; }));
+    EXPECT_EQ(Recorder::Instance().Raw(), shielded);
+    EXPECT_EQ(Recorder::Instance().Codes(), "");
+
+    Recorder::Instance().Reset();
+    EXPECT_EQ(SetFeedbackType(2), 1);
+    pty.Write(std::string("C\x10\x12", 3) + std::string("D\x10\x03", 3));
+    ASSERT_TRUE(WaitUntil([] { return Recorder::Instance().Codes() == "<DC2><ETX>"; }));
+    EXPECT_EQ(Recorder::Instance().Raw(), "CD");
+    EXPECT_EQ(SetFeedbackType(1), 1);
+}
+
 TEST_F(Connection, EnumeratesOnlyPortsThatExist) {
     char *list = nullptr;
     int found = EnumComPorts(&list);

@@ -19,7 +19,7 @@ protected:
     }
     void TearDown() override {
         idComDev = plat::kInvalidPort;
-        dwFeedbackFormat = 1;
+        SetFeedbackType(1);
         szInQueue.Reset();
         Realloc(text, 0);
         Realloc(codes, 0);
@@ -85,13 +85,15 @@ TEST_F(Feedback, Dc2AndDoubledDleDependOnTheFormat) {
     EXPECT_EQ(rawOut, std::string("\x10\x12\x10\x10", 4));
     EXPECT_EQ(codes, nullptr);
 
-    dwFeedbackFormat = 2;
+    // Without a receive thread there is no priority to set: the result is 0,
+    // but the format takes effect.
+    EXPECT_EQ(SetFeedbackType(2), 0);
     Queue(std::string("\x10\x12\x10\x10", 4));
     ASSERT_EQ(Fetch(), 1);
     EXPECT_STREQ(codes, "<DC2>");
     EXPECT_EQ(rawOut, std::string("\x10\x10", 2));
 
-    dwFeedbackFormat = 0;
+    EXPECT_EQ(SetFeedbackType(0), 0);
     Queue(std::string("\x10\x03", 2));
     ASSERT_EQ(Fetch(), 1);
     EXPECT_EQ(rawOut, std::string("\x10\x03", 2));
@@ -176,12 +178,15 @@ TEST(StrAlphaFilteringTest, KeepsLettersDigitsAndSpace) {
 }
 
 TEST(Collector, KeepsItsBytesAcrossConnections) {
+    EXPECT_EQ(AppendDataChank(nullptr, 5), 0);
+    EXPECT_EQ(GetCollectorLength(), 0);
     EXPECT_EQ(AppendDataChank("voice", 5), 5);
     ReleaseModem();
     EXPECT_EQ(GetCollectorLength(), 5);
     char out[8] = {};
     EXPECT_EQ(PasteDataChank(out, 3), 3);
     EXPECT_EQ(std::string(out, 3), "voi");
+    EXPECT_EQ(PasteDataChank(nullptr, 8), 0);
     EXPECT_EQ(PasteDataChank(out, 8), 2);
     EXPECT_EQ(GetCollectorLength(), 0);
 }

@@ -39,6 +39,23 @@ TEST(WriteCommTest, SendsAtMostOneChunkPerCall) {
     plat::ClosePort(idComDev.exchange(plat::kInvalidPort));
 }
 
+// A pass that finds no port open takes nothing out of the queues.
+TEST(WriteCommTest, PassesWithoutAPortTakeNothing) {
+    ASSERT_EQ(idComDev.load(), plat::kInvalidPort);
+    szOutQueue.Append("kept", 4);
+    uint32_t written = 99;
+    plat::ComStat status;
+    EXPECT_EQ(WriteComm(written, &status), 0u);
+    EXPECT_EQ(written, 0u);
+    EXPECT_EQ(szOutQueue.GetLength(), 4u);
+    szOutQueue.Reset();
+
+    uint32_t count = 99;
+    EXPECT_EQ(ReadComm(count), 0u);
+    EXPECT_EQ(count, 0u);
+    EXPECT_EQ(szInQueue.GetLength(), 0u);
+}
+
 class Transmit : public ::testing::Test {
 protected:
     void SetUp() override {
@@ -56,6 +73,12 @@ TEST_F(Transmit, SendFunctionsRefuseWithoutAPort) {
     EXPECT_EQ(SendStringToModem("x"), FALCREST_ERR_NOPORT);
     EXPECT_EQ(SendByteToModem('x'), FALCREST_ERR_NOPORT);
     EXPECT_EQ(szOutQueue.GetLength(), 0u);
+    EXPECT_EQ(ShortBreak(10), 0);
+    // Without a port the end-of-data pair has nowhere to go: only the queue empties.
+    szOutQueue.Append("dropped", 7);
+    ResetQueueAndRTC();
+    EXPECT_EQ(szOutQueue.GetLength(), 0u);
+    EXPECT_EQ(pty.ReadFor(50), "");
 }
 
 TEST_F(Transmit, KeysAndStringsReachTheFarEndInOrder) {
@@ -106,6 +129,30 @@ TEST_F(Transmit, EmptyStringOpensTheGateAndQueuesNothing) {
     EXPECT_EQ(SendStringToModem(""), 0);
     EXPECT_EQ(bTransfer.load(), 1);
     EXPECT_EQ(szOutQueue.GetLength(), 0u);
+}
+
+// A line held as if XOFF had come: the chunk's attempts run out, the client
+// hears 1126 with 15 (nothing else to report), and the thread carries on once
+// SendStringToModem releases the hold.
+TEST(TransmitStall, HeldLineIsReportedAndReleasedBySendString) {
+    static std::atomic<uint32_t> failure{0};
+    FalcrestCallback record = [](uint32_t code, uint32_t error, uint32_t) {
+        if (code == FALCREST_NOTIFY_TXFAIL)
+            failure = error;
+        return 0;
+    };
+    PtyPair pty;
+    ASSERT_GT(InitModem(reinterpret_cast<void *>(record), pty.PortPath().c_str(),
+                        "baud=115200 octs=off odsr=off xon=off"),
+              0);
+    ASSERT_TRUE(plat::EscapeCommFunction(idComDev, plat::kSetXoff));
+    ASSERT_EQ(SendDataToModem("z", 1), 0); // one byte: each attempt waits about 2 ms
+    EXPECT_TRUE(WaitUntil([] { return failure.load() != 0; }, 10000));
+    EXPECT_EQ(failure.load(), 15u);
+    EXPECT_EQ(SendStringToModem("after"), 0);
+    std::string got = pty.ReadAtLeast(5);
+    EXPECT_EQ(got.substr(got.size() >= 5 ? got.size() - 5 : 0), "after");
+    ReleaseModem();
 }
 
 TEST_F(Transmit, LargeDataLeavesWholeAndInOrder) {

@@ -57,6 +57,20 @@ TEST(WaitEventTest, NotifiesTheCallbackWithTheQueueLength) {
     szInQueue.Reset();
 }
 
+// The flow thread's wait when the events are gone (a worker that outlived its
+// release): it ends at once on the stop signal instead of sleeping its bound.
+TEST(WaitEventTest, FlowWaitWithoutEventsEndsOnTheStopSignal) {
+    ASSERT_EQ(hEvRead.load(), nullptr);
+    RaiseStopSignal();
+    uint64_t start = plat::NowMs();
+    EXPECT_EQ(WaitEventOrStop(5000), 0);
+    EXPECT_LT(plat::NowMs() - start, 2500u);
+    ResetStopSignal();
+    start = plat::NowMs();
+    EXPECT_EQ(WaitEventOrStop(20), 0);
+    EXPECT_GE(plat::NowMs() - start, 19u);
+}
+
 TEST(WaitTest, AbortWithoutPortOnlyClosesTheGate) {
     bTransfer = 1;
     EXPECT_EQ(AbortTransfer(), -1);
@@ -67,6 +81,9 @@ TEST(WaitTest, PumpingTimes) {
     uint64_t start = plat::NowMs();
     WaitMSG2(0);
     EXPECT_LT(plat::NowMs() - start, 20u);
+    start = plat::NowMs();
+    WaitMSG2(5); // a millisecond's pause per round
+    EXPECT_GE(plat::NowMs() - start, 5u);
     start = plat::NowMs();
     EXPECT_EQ(WaitMSG(0), 0);
     EXPECT_GE(plat::NowMs() - start, 49u);
