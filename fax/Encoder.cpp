@@ -139,8 +139,6 @@ bool CodeFaxPage(const char *bitmap, int width, int height, uint32_t maxBytes, c
         Realloc(text, 0);
         return true;
     }
-    if (text == nullptr)
-        return false;
     // Every line is a whole number of bytes, so the text is too. Packing in
     // place is safe: byte i is written after characters 8i..8i+7 were read,
     // and those lie at or beyond i.

@@ -133,4 +133,12 @@ TEST(CodeFaxPage, GivesUpPastTheLimitAndLeavesTheQueueEmpty) {
         CodeFaxPage(reinterpret_cast<const char *>(page.bits.data()), 864, 10, 40, coded, n));
     EXPECT_EQ(n, 40u);
     Realloc(coded, 0);
+
+    // No bitmap behind a page that has rows, or a page no queue could hold.
+    EXPECT_FALSE(CodeFaxPage(nullptr, 864, 10, 1000, coded, n));
+    EXPECT_FALSE(CodeFaxPage(reinterpret_cast<const char *>(page.bits.data()), 1 << 20, 1 << 20,
+                             1000, coded, n));
+    EXPECT_EQ(coded, nullptr);
+    EXPECT_EQ(n, 0u);
+    EXPECT_EQ(RLFaxEncoderBIN(nullptr, 864, 10), 0);
 }
