@@ -45,6 +45,8 @@ TEST_F(Files, OpenFileWModes) {
     EXPECT_EQ(OpenFileW(path.c_str(), &h, "r"), 0); // missing
     EXPECT_EQ(h, kTamselNoFile);
     EXPECT_EQ(OpenFileW(path.c_str(), &h, "x"), 0);
+    EXPECT_EQ(OpenFileW(path.c_str(), &h, nullptr), 0);
+    EXPECT_EQ(OpenFileW(path.c_str(), &h, "a+++"), 0); // longer than any mode
     EXPECT_EQ(OpenFileW(nullptr, &h, "w"), 0);
     EXPECT_EQ(OpenFileW(path.c_str(), nullptr, "w"), 0);
 
@@ -59,6 +61,12 @@ TEST_F(Files, OpenFileWModes) {
     EXPECT_EQ(Fwrite(" world", 6, h), 6u);
     CloseFileW(&h);
     EXPECT_EQ(Read(path), "hello world");
+
+    ASSERT_NE(OpenFileW(path.c_str(), &h, "r+b"), 0); // 'b' is ignored: read and write
+    EXPECT_EQ(Fwrite("J", 1, h), 1u);
+    CloseFileW(&h);
+    EXPECT_EQ(Read(path), "Jello world");
+    CloseFileW(nullptr);
 
     ASSERT_NE(OpenFileW(path.c_str(), &h, "w"), 0); // truncates
     EXPECT_EQ(Fwrite("x", 1, h), 1u);

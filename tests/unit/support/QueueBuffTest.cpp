@@ -73,6 +73,10 @@ TEST(QueueBuff, ShrinkAndReset) {
     EXPECT_EQ(Held(q), "3456789");
     q.Shrink(0);
     EXPECT_EQ(Held(q), "3456789");
+    char out[4];
+    EXPECT_EQ(q.Paste(nullptr, 4), 0u); // nowhere to put them: nothing leaves
+    EXPECT_EQ(q.Paste(out, 0), 0u);
+    EXPECT_EQ(Held(q), "3456789");
     q.Shrink(100);
     EXPECT_EQ(q.GetLength(), 0u);
     q.Append("ab", 2);

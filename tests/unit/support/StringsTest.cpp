@@ -45,6 +45,10 @@ TEST(Strings, NullCountsAsEmpty) {
     EXPECT_EQ(Strstr(nullptr, "a"), nullptr);
     EXPECT_EQ(Strstr(buf, nullptr), buf);
     EXPECT_EQ(Strcpy(nullptr, "a"), 0u);
+    EXPECT_EQ(Strncpy(nullptr, "a", 1), 0u);
+    EXPECT_EQ(Strcat(nullptr, "a"), 0u);
+    EXPECT_EQ(Strncmp("", nullptr, 3), 0);
+    EXPECT_GT(Strncmp("a", nullptr, 3), 0);
 }
 
 TEST(Strings, CopyConcatenateCompareFind) {
@@ -135,6 +139,12 @@ TEST(Memory, ReallocKeepsContentAndFreesOnZero) {
     Memmove(m + 1, m, 5);
     EXPECT_STREQ(m, "aabcdeg");
     Setmem(m, 3, 'z');
+    EXPECT_STREQ(m, "zzzcdeg");
+    // Nothing to move or fill, or nowhere to: dst comes back untouched.
+    EXPECT_EQ(Memmove(m, nullptr, 3), m);
+    EXPECT_EQ(Memmove(nullptr, m, 3), nullptr);
+    EXPECT_EQ(Setmem(m, 0, 'q'), m);
+    EXPECT_EQ(Setmem(nullptr, 3, 'q'), nullptr);
     EXPECT_STREQ(m, "zzzcdeg");
 }
 
