@@ -122,6 +122,17 @@ TEST_F(ConvertFileTest, UnwritableTargetOrNullPathsGiveNothing) {
     EXPECT_EQ(ConvertFile(Path("dst").c_str(), 7, nullptr, 7), 0);
 }
 
+// A conversion that could not write or read everything reports nothing
+// converted, never a count: a full disk, with and without a header block,
+// and a source that opens but cannot be read (a directory).
+TEST_F(ConvertFileTest, FailedWritesAndReadsGiveNothing) {
+    Write(Path("src"), Pattern(1000));
+    EXPECT_EQ(ConvertFile("/dev/full", 1, Path("src").c_str(), 1), 0);
+    EXPECT_EQ(ConvertFile("/dev/full", 7, Path("src").c_str(), 7), 0);
+    fs::create_directory(Path("folder"));
+    EXPECT_EQ(ConvertFile(Path("dst").c_str(), 7, Path("folder").c_str(), 7), 0);
+}
+
 // Conversions on several threads at once keep to their own files.
 TEST_F(ConvertFileTest, SimultaneousConversionsStayApart) {
     constexpr int kThreads = 4;
