@@ -178,6 +178,7 @@ TEST_F(Interpreter, CharacterSetSelection) {
                     "F\x1bG\x1b)2\x1b(B"),
               "Attr(0x807,0)\nAttr(0x107,0)\nAttr(0x207,0)\nAttr(0x107,0)\n");
     EXPECT_EQ(Calls("\x1b(Ax"), "Text:x\n"); // unknown designator: nothing
+    EXPECT_EQ(Calls("\x1bO\x1bO"), "Attr(0x207,0)\n");
 }
 
 TEST_F(Interpreter, BufferLimit) {
@@ -209,6 +210,11 @@ TEST_F(Interpreter, FormattedOutputIsCutToItsBuffer) {
     recording::calls.clear();
     vtprintf("n=%d\x1b[2J", 42);
     EXPECT_EQ(recording::Log(), "Text:n=42\nErase(0,0,12000,12000)\n");
+    // A conversion the C library cannot carry out (a wide character the
+    // locale cannot spell) prints nothing rather than a fragment.
+    recording::calls.clear();
+    EXPECT_EQ(vtprintf("ab%ls", L"\u0444"), 0);
+    EXPECT_EQ(recording::Log(), "");
 }
 
 } // namespace

@@ -1,5 +1,6 @@
 // The emulator's screen operations on the screen model: cursor rules and
 // sentinels, erasing, deleting, inserting, margins, tab stops and modes.
+#include "CONSOLEState.h"
 #include "ScreenFixture.h"
 
 namespace {
@@ -93,6 +94,57 @@ TEST_F(ScreenOps, EraseSpans) {
     EXPECT_EQ(AttrAt(79, 24), 0x17);
     EXPECT_EQ(AttrAt(0, 25), 0x07);
     EXPECT_EQ(Cursor(), "3,2");
+}
+
+// Positions given as numbers are 1-based window rows and columns and name the
+// same cells as the sentinels; the end column is not erased.
+TEST_F(ScreenOps, ErasePositionsCountFromTheWindowsTopLeft) {
+    Number();
+    Place(10, 4);
+    beEraseText(5, 1, 5, 11); // as ESC [ 1 K with the cursor in column 11
+    EXPECT_EQ(Row(4), std::string(10, ' ') + std::string(69, '.'));
+    EXPECT_EQ(Row(3), "r3" + std::string(77, '.'));
+    beEraseText(7, 3, 8, 5);
+    EXPECT_EQ(Row(6), "r6");
+    EXPECT_EQ(Row(7), "    " + std::string(75, '.'));
+    EXPECT_EQ(Cursor(), "10,4");
+
+    Place(0, 60); // the window moves down: its first row is buffer row 36
+    ASSERT_EQ(Info().srWindow.Top, 36);
+    plat::con::Write(plat::con::GetStdOutput(), "0123456789", 10, nullptr);
+    beEraseText(25, 4, 25, kLastPos);
+    EXPECT_EQ(Row(60), "012");
+}
+
+// Output that is no console (on Windows, a redirected standard output): every
+// operation gives up without touching anything, and the interpreter with it.
+TEST_F(ScreenOps, WithoutAConsoleNothingChanges) {
+    Number();
+    Place(10, 4);
+    const std::string row4 = Row(4), row5 = Row(5);
+    hConOut = nullptr;
+    beAbsoluteCursor(1, 1);
+    beOffsetCursor(2, 2);
+    beSaveCursor();
+    beRestoreCursor();
+    beEraseText(0, 0, kLastPos, kLastPos);
+    beDeleteText(5, 0, 5, kLastPos);
+    beInsertRow(5);
+    Scroll(kLastPos);
+    beAdvanceToTab();
+    beClearTab(kCursorPos);
+    beSetTermMode(beGetTermMode() ^ (kModeColumns132 | kModeAutoWrap));
+    beRawTextOut("text\tmore\r\n", 11);
+    Feed("\x1b[2J\x1b[H\x1b[Lline\r\n\t");
+    hConOut = plat::con::GetStdOutput();
+    EXPECT_EQ(Cursor(), "10,4");
+    EXPECT_EQ(Row(4), row4);
+    EXPECT_EQ(Row(5), row5);
+    EXPECT_EQ(Row(0), "r0" + std::string(77, '.'));
+    EXPECT_EQ(Info().dwSize.X, kWidth);
+    // The stop at column 8 survived the refused clear.
+    Feed("\r\t");
+    EXPECT_EQ(Cursor(), "7,4");
 }
 
 TEST_F(ScreenOps, DeleteCharactersShiftTheLineLeft) {

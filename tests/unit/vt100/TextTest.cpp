@@ -58,6 +58,17 @@ TEST_F(Text, WithoutAutomaticWrapTheLineIsCutAtTheEdge) {
     EXPECT_EQ(Row(2), "xxxx");
 }
 
+// Raw text (what the interpreter hands over never holds one) moves to the
+// tab stops itself, and not past a line that was cut.
+TEST_F(Text, RawTextTabsGoToTheStops) {
+    beRawTextOut("a\tb\tc", 5);
+    EXPECT_EQ(Row(0), "a      b       c"); // stops at columns 8 and 16
+    Feed("\r\n\x1b[?7l" + std::string(80, 'x'));
+    beRawTextOut("\ty", 2);
+    EXPECT_EQ(Row(1), std::string(80, 'x'));
+    EXPECT_EQ(Cursor(), "79,1");
+}
+
 TEST_F(Text, CarriageReturnRestartsTheRoomOfTheLine) {
     // An overwrite after CR is no wrap: the line stays one row.
     Feed(std::string(70, 'a') + "\r" + std::string(20, 'b'));
