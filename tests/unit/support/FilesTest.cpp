@@ -111,6 +111,8 @@ TEST_F(Files, MapReadsAndWritesThrough) {
     EXPECT_EQ(missing.bOpen, 0);
     clFileMap badMode(path.c_str(), "w", 100);
     EXPECT_EQ(badMode.bOpen, 0);
+    clFileMap noMode(path.c_str(), nullptr, 100);
+    EXPECT_EQ(noMode.bOpen, 0);
     EXPECT_EQ(Read(path), "G323456789"); // failed opens leave the file alone
 }
 
