@@ -139,10 +139,11 @@ uint32_t BuildNumberText(long double amount, char *out, uint32_t capacity) {
     int printed = std::snprintf(s, sizeof s, "%.2Lf", amount);
     if (printed <= 0 || printed >= int(sizeof s))
         return 0;
-    const char *dot = std::strchr(s, '.');
-    if (!dot)
-        return 0;
-    const int n = int(dot - s);
+    // The decimal separator is the caller's locale's ("," in many): the whole
+    // part is the sign and digits before it, and the text always ends with
+    // the two digits of the kopecks.
+    const int n = int(std::strspn(s, "-0123456789"));
+    const char *kopecks = s + printed - 2;
     if (n == 0 || n > kMaxWholeChars)
         return 0;
 
@@ -189,7 +190,7 @@ uint32_t BuildNumberText(long double amount, char *out, uint32_t capacity) {
     }
 
     text.Put(", ");
-    text.Put(dot + 1, 2);
+    text.Put(kopecks, 2);
     text.Put(kKopecks);
     return text.Length();
 }

@@ -2,11 +2,16 @@
 // kopecks, the limits of the text, and callers on several threads.
 #include <gtest/gtest.h>
 
+#include <clocale>
 #include <cmath>
+#include <cstdlib>
 #include <cstring>
+#include <filesystem>
 #include <limits>
+#include <locale.h>
 #include <string>
 #include <thread>
+#include <unistd.h>
 #include <vector>
 
 #include "Cp1251ToUtf8.h"
@@ -84,6 +89,44 @@ TEST(AmountText, EmptyForZeroAndOutsideTheTwelveCharacters) {
     for (long double amount : empty)
         EXPECT_EQ(Text(amount), "") << double(amount);
     EXPECT_EQ(Text(1e-300L), Utf8(u8" рублей, 00 коп."));
+}
+
+// A client that sets a locale with a decimal comma gets the same text. The
+// locale (only its numeric part matters) is made for the test with localedef.
+TEST(AmountText, TheCallersDecimalCommaChangesNothing) {
+    const std::string c = Text(1234.56L), negative = Text(-7.05L);
+    namespace fs = std::filesystem;
+    const fs::path dir = fs::temp_directory_path() / ("amount-locale-" + std::to_string(getpid()));
+    fs::create_directories(dir);
+    {
+        std::FILE *source = std::fopen((dir / "comma.src").c_str(), "w");
+        ASSERT_NE(source, nullptr);
+        std::fputs("LC_CTYPE\ncopy \"POSIX\"\nEND LC_CTYPE\nLC_NUMERIC\ndecimal_point \",\"\n"
+                   "thousands_sep \"\"\ngrouping -1\nEND LC_NUMERIC\n",
+                   source);
+        std::fclose(source);
+    }
+    const std::string make = "localedef -c -f UTF-8 -i " + (dir / "comma.src").string() + " " +
+                             (dir / "comma.UTF-8").string() + " >/dev/null 2>&1";
+    [[maybe_unused]] int made = std::system(make.c_str()); // warns of the missing categories
+    setenv("LOCPATH", dir.c_str(), 1);
+    locale_t comma = newlocale(LC_NUMERIC_MASK, "comma.UTF-8", nullptr);
+    unsetenv("LOCPATH");
+    if (!comma) {
+        fs::remove_all(dir);
+        GTEST_SKIP() << "no locale with a decimal comma could be made";
+    }
+    locale_t before = uselocale(comma);
+    char probe[16];
+    std::snprintf(probe, sizeof probe, "%.2f", 1.5);
+    const std::string inComma = Text(1234.56L), negativeInComma = Text(-7.05L);
+    uselocale(before);
+    freelocale(comma);
+    fs::remove_all(dir);
+    EXPECT_STREQ(probe, "1,50");
+    EXPECT_EQ(inComma, c);
+    EXPECT_EQ(negativeInComma, negative);
+    EXPECT_NE(c, "");
 }
 
 TEST(AmountText, BuilderNeverWritesPastItsBuffer) {
