@@ -131,9 +131,11 @@ TEST_F(Transmit, EmptyStringOpensTheGateAndQueuesNothing) {
     EXPECT_EQ(szOutQueue.GetLength(), 0u);
 }
 
+#if !defined(_WIN32)
 // A line held as if XOFF had come: the chunk's attempts run out, the client
 // hears 1126 with 15 (nothing else to report), and the thread carries on once
-// SendStringToModem releases the hold.
+// SendStringToModem releases the hold. (Under Wine the held write's time-outs
+// are the emulated driver's, so this runs on POSIX only.)
 TEST(TransmitStall, HeldLineIsReportedAndReleasedBySendString) {
     static std::atomic<uint32_t> failure{0};
     FalcrestCallback record = [](uint32_t code, uint32_t error, uint32_t) {
@@ -154,6 +156,7 @@ TEST(TransmitStall, HeldLineIsReportedAndReleasedBySendString) {
     EXPECT_EQ(got.substr(got.size() >= 5 ? got.size() - 5 : 0), "after");
     ReleaseModem();
 }
+#endif
 
 TEST_F(Transmit, LargeDataLeavesWholeAndInOrder) {
     std::string data;
