@@ -8,7 +8,6 @@
 #include <cstring>
 #include <filesystem>
 #include <limits>
-#include <locale.h>
 #include <string>
 #include <thread>
 #include <unistd.h>
@@ -109,19 +108,19 @@ TEST(AmountText, TheCallersDecimalCommaChangesNothing) {
     const std::string make = "localedef -c -f UTF-8 -i " + (dir / "comma.src").string() + " " +
                              (dir / "comma.UTF-8").string() + " >/dev/null 2>&1";
     [[maybe_unused]] int made = std::system(make.c_str()); // warns of the missing categories
+    // As a client would: the process's numeric locale (this test runs alone).
+    const std::string previous = std::setlocale(LC_NUMERIC, nullptr);
     setenv("LOCPATH", dir.c_str(), 1);
-    locale_t comma = newlocale(LC_NUMERIC_MASK, "comma.UTF-8", nullptr);
+    const bool set = std::setlocale(LC_NUMERIC, "comma.UTF-8") != nullptr;
     unsetenv("LOCPATH");
-    if (!comma) {
+    if (!set) {
         fs::remove_all(dir);
         GTEST_SKIP() << "no locale with a decimal comma could be made";
     }
-    locale_t before = uselocale(comma);
     char probe[16];
     std::snprintf(probe, sizeof probe, "%.2f", 1.5);
     const std::string inComma = Text(1234.56L), negativeInComma = Text(-7.05L);
-    uselocale(before);
-    freelocale(comma);
+    std::setlocale(LC_NUMERIC, previous.c_str());
     fs::remove_all(dir);
     EXPECT_STREQ(probe, "1,50");
     EXPECT_EQ(inComma, c);
