@@ -67,8 +67,11 @@ extra=$(cd "$prefix/bin" && ls | grep -vx -e Quenby -e vmodem || true)
 
 # Installed programs find the libraries of their own prefix.
 readelf -d "$prefix/bin/Quenby" | grep -q 'R.*PATH.*\$ORIGIN/\.\./' || fail "Quenby has no \$ORIGIN run path"
-ldd "$prefix/bin/Quenby" | grep -q "libFalcrest.so.* => $libdir/" ||
-    { ldd "$prefix/bin/Quenby" >&2; fail "Quenby does not load libFalcrest from the prefix"; }
+for lib in Falcrest Tamsel; do
+    loaded=$(ldd "$prefix/bin/Quenby" | awk -v lib="lib$lib.so" 'index($1, lib) == 1 { print $3 }')
+    [[ -n $loaded && $(dirname "$(readlink -f "$loaded")") == "$(readlink -f "$libdir")" ]] ||
+        { ldd "$prefix/bin/Quenby" >&2; fail "Quenby does not load lib$lib from the prefix"; }
+done
 
 # Manual pages render without a warning.
 if command -v groff >/dev/null; then
@@ -101,7 +104,8 @@ timeout 180 cmake -S "$root/examples/at_ok" -B "$tmp/at_ok-cmake" -G Ninja \
 
 # ---- Running against the installed vmodem ------------------------------------
 link=$tmp/ttyV0
-timeout 120 "$prefix/bin/vmodem" --link "$link" >"$tmp/vmodem.log" 2>&1 &
+control=$tmp/control
+timeout 120 "$prefix/bin/vmodem" --link "$link" --control "$control" >"$tmp/vmodem.log" 2>&1 &
 modem=$!
 for _ in $(seq 100); do
     [[ -e $link ]] && break
@@ -115,6 +119,14 @@ for program in "$tmp/at_ok-make/at_ok" "$tmp/at_ok-cmake/at_ok"; do
         { echo "$output" >&2; fail "$program got no OK"; }
     [[ $output == *"at_ok: OK from $link"* ]] || fail "$program printed: $output"
 done
+# A modem that stops reading gives no OK: a time-out, reported as a failure.
+if command -v socat >/dev/null; then
+    reply=$(echo stall | timeout 10 socat -t2 - "UNIX-CONNECT:$control") || true
+    [[ $reply == ok* ]] || fail "vmodem did not take the stall command: '$reply'"
+    status=0
+    timeout 30 "$tmp/at_ok-make/at_ok" "$link" 300 >/dev/null 2>&1 || status=$?
+    [[ $status -eq 1 ]] || fail "at_ok on a stalled modem exited with $status"
+fi
 # A port that does not exist is reported as such.
 status=0
 timeout 30 "$tmp/at_ok-make/at_ok" "$tmp/no-such-port" >/dev/null 2>&1 || status=$?
