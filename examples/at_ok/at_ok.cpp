@@ -8,8 +8,8 @@
 //
 // Exit status: 0 on OK, 1 on ERROR or no answer in time, 2 when the port
 // cannot be opened or the command line is wrong.
-#include <falcrest/Falcrest.h>
 #include <Tamsel.h>
+#include <falcrest/Falcrest.h>
 
 #include <chrono>
 #include <condition_variable>
@@ -22,7 +22,7 @@ namespace {
 
 std::mutex gLock;
 std::condition_variable gArrived;
-std::string gReceived;  // text the modem sent, DLE codes taken out
+std::string gReceived;   // text the modem sent, DLE codes taken out
 uint32_t gLastError = 0; // the last non-zero error word notified
 
 // The library calls this from its worker threads, sometimes from two at once:
