@@ -227,11 +227,12 @@ FALCREST_API int GetCollectorLength(void);
  *
  * SendVoiceFileToModem(path, type): plays a file through the open port on
  * the caller's thread: the file's data behind its header, DLE-shielded for
- * its format (format 8: the page is prepared first), then DLE ETX. The
- * receive queue is emptied and the receive and transmit threads are paused
+ * its format (format 8: the page is prepared first), then DLE ETX. Both
+ * queues are emptied first, and the receive and transmit threads are paused
  * while the file is queued. Without FALCREST_TYPE_ASYNC it waits until the
  * queue has gone out; with it, it returns once the data is queued. Returns
- * the file bytes sent; FALCREST_ERR_NOPORT; FALCREST_ERR_ARG (null path, no
+ * the file bytes queued (after the header; after an AbortTransfer, those
+ * queued so far); FALCREST_ERR_NOPORT; FALCREST_ERR_ARG (null path, no
  * memory); 0 when the file cannot be opened or the page prepared;
  * FALCREST_ERR_STALL when the modem stopped taking data for about 2 s.
  * One playback at a time.
@@ -269,7 +270,8 @@ FALCREST_API int SoundizeNumberTXT(double amount, char **text, uint32_t max);
  * (0 when nothing was). SendFAXLine(bits): one coded line. SendFAXTestLine:
  * a fixed line of 640 black and 1088 white pels (8 bytes). SendFAXEol: EOL
  * (2 bytes). SendFAXGap(bits): fill of that many zero bits (2 bytes per 12
- * bits). SendFAXRTC: RTC (six EOLs) and DLE ETX, 11 bytes.
+ * bits, a rest rounded up to whole bytes). SendFAXRTC: RTC (six EOLs) and
+ * DLE ETX, 11 bytes.
  *
  * SetupRenderPort: asks the system for its printer drivers; 0, or 1 when
  * there is no memory for the list. */
