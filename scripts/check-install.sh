@@ -84,9 +84,22 @@ fi
 # ---- Building against the prefix ---------------------------------------------
 # The public header is plain C.
 cc=${CC:-cc}
-printf '#include <falcrest/Falcrest.h>\nint probe(void) { uint32_t s; return GetCommStatus(&s) + ReleaseModem(); }\n' >"$tmp/c_header.c"
-"$cc" -std=c99 -pedantic -Wall -Wextra -Werror -I"$prefix/include" -c "$tmp/c_header.c" \
-    -o "$tmp/c_header.o" || fail "Falcrest.h does not compile as C"
+# A C client links and releases a returned block with Tamsel's allocator.
+cat >"$tmp/c_client.c" <<'C'
+#include <falcrest/Falcrest.h>
+#include <stdio.h>
+int main(void) {
+    char *list = NULL;
+    int n = EnumComPorts(&list);
+    printf("ports listed: %d\n", n);
+    Realloc(list, 0);
+    return n < 0;
+}
+C
+"$cc" -std=c99 -pedantic -Wall -Wextra -Werror -I"$prefix/include" "$tmp/c_client.c" \
+    -o "$tmp/c_client" -L"$libdir" -lFalcrest -lTamsel -Wl,-rpath,"$libdir" ||
+    fail "a C client does not build against Falcrest.h"
+timeout 20 "$tmp/c_client" >/dev/null || fail "the C client does not run"
 
 export PKG_CONFIG_PATH=$libdir/pkgconfig
 flags=$(pkg-config --cflags --libs falcrest) || fail "pkg-config does not know falcrest"

@@ -14,7 +14,8 @@
  * blocks of the support library Tamsel: the caller passes the address of a
  * pointer that holds null or such a block, the library grows or replaces the
  * block, and the caller owns it and releases it with Realloc(p, 0) from
- * Tamsel ("Tamsel.h"; it has C++ linkage, so C callers need a C++ shim).
+ * Tamsel, or with Free(p). Both have C linkage and are declared below, so
+ * C callers need not include Tamsel.h (a C++ header).
  *
  * Threads. InitModem starts three workers: receive (reads the port into the
  * receive queue), transmit (writes the transmit queue to the port) and flow
@@ -47,6 +48,7 @@
 #ifndef FALCREST_FALCREST_H
 #define FALCREST_FALCREST_H
 
+#include <stddef.h>
 #include <stdint.h>
 
 #if defined(_WIN32)
@@ -59,9 +61,24 @@
 #define FALCREST_API __attribute__((visibility("default")))
 #endif
 
+#if defined(_WIN32)
+#if defined(TAMSEL_BUILDING)
+#define FALCREST_TAMSEL_API __declspec(dllexport)
+#else
+#define FALCREST_TAMSEL_API __declspec(dllimport)
+#endif
+#else
+#define FALCREST_TAMSEL_API __attribute__((visibility("default")))
+#endif
+
 #ifdef __cplusplus
 extern "C" {
 #endif
+
+/* Tamsel's block allocator, for releasing what the library returns:
+ * Realloc(p, 0) and Free(p) release a block (null is allowed). */
+FALCREST_TAMSEL_API void *Realloc(void *p, size_t n);
+FALCREST_TAMSEL_API void Free(void *p);
 
 /* Notification callback: (notification code, error word, count or status).
  * The library ignores the result. It is called from the library's worker
