@@ -23,9 +23,11 @@
 
 // Realloc(p, n): p null allocates; n 0 frees p and returns null; otherwise
 // resizes keeping the content. Null on failure (p is then still valid).
-TAMSEL_API void *Realloc(void *p, size_t n);
+// Realloc and Free have C linkage: C clients of Falcrest release the blocks
+// it returns with them (Falcrest.h declares them for C as well).
+extern "C" TAMSEL_API void *Realloc(void *p, size_t n);
 // Releases a Realloc block; null is allowed.
-TAMSEL_API void Free(void *p);
+extern "C" TAMSEL_API void Free(void *p);
 TAMSEL_API void *Memmove(void *dst, const void *src, size_t n);
 TAMSEL_API void *Setmem(void *dst, size_t n, int byte);
 
