@@ -11,6 +11,7 @@ packages=(
     socat tmux netpbm picocom python3 python3-pyte python3-num2words libvterm-dev
     cups-client
     wine64 bsdutils
+    groff-base
 )
 
 missing=()

@@ -23,6 +23,10 @@ run_ctest() { # dir, label
 configure_and_build build
 run_ctest build native
 
+# 1b. The native build installed into a temporary prefix and used from there.
+echo "== install"
+bash scripts/check-install.sh build
+
 # 2. Address + undefined sanitizers.
 configure_and_build build-asan -DFALCREST_SANITIZE=address -DFALCREST_BENCH=OFF
 ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \

@@ -1,0 +1,152 @@
+#!/usr/bin/env bash
+# Installs a build into a fresh prefix and uses it the way a user would: the
+# files are in place, the manual pages render, the example builds against the
+# prefix with pkg-config and with find_package, and both builds get OK from the
+# installed vmodem; the installed Quenby starts and prints its usage.
+#   scripts/check-install.sh BUILD_DIR
+set -euo pipefail
+[[ $# -eq 1 ]] || { echo "usage: $0 BUILD_DIR" >&2; exit 2; }
+root=$(cd "$(dirname "$0")/.." && pwd)
+build=$(cd "$1" && pwd)
+started=$SECONDS
+
+tmp=$(mktemp -d "${TMPDIR:-/tmp}/falcrest-install.XXXXXX")
+modem=""
+cleanup() {
+    if [[ -n $modem ]]; then
+        kill "$modem" 2>/dev/null || true
+        wait "$modem" 2>/dev/null || true
+    fi
+    rm -rf "$tmp"
+}
+trap cleanup EXIT
+trap 'exit 130' INT
+trap 'exit 143' TERM
+
+fail() {
+    echo "check-install: $*" >&2
+    exit 1
+}
+
+prefix=$tmp/prefix
+timeout 120 cmake --install "$build" --prefix "$prefix" >"$tmp/install.log" ||
+    { cat "$tmp/install.log" >&2; fail "cmake --install failed"; }
+
+# ---- Files -------------------------------------------------------------------
+pc=$(find "$prefix" -path '*/pkgconfig/falcrest.pc' | head -n1)
+[[ -n $pc ]] || fail "falcrest.pc not installed"
+libdir=$(dirname "$(dirname "$pc")")
+
+for f in include/falcrest/Falcrest.h include/tamsel/Tamsel.h \
+    share/man/man1/Quenby.1 share/man/man1/vmodem.1; do
+    [[ -f $prefix/$f ]] || fail "missing $f"
+done
+for f in bin/Quenby bin/vmodem; do
+    [[ -x $prefix/$f ]] || fail "missing program $f"
+done
+for f in FalcrestConfig.cmake FalcrestConfigVersion.cmake FalcrestTargets.cmake; do
+    [[ -f $libdir/cmake/Falcrest/$f ]] || fail "missing $libdir/cmake/Falcrest/$f"
+done
+# Each library: the link-time name and the soname are links to the real file,
+# whose soname is the versioned name.
+for lib in Falcrest Tamsel; do
+    so=$libdir/lib$lib.so
+    [[ -L $so ]] || fail "lib$lib.so is not a symbolic link"
+    soname=$(readelf -d "$so" | sed -n 's/.*(SONAME).*\[\(.*\)\]/\1/p')
+    [[ $soname == "lib$lib.so."[0-9]* ]] || fail "lib$lib.so has soname '$soname'"
+    [[ -L $libdir/$soname ]] || fail "$soname is not a symbolic link"
+    real=$(readlink -f "$so")
+    [[ -f $real && ! -L $real && $real == "$libdir/lib$lib.so."*.* ]] ||
+        fail "lib$lib.so does not lead to a versioned file"
+done
+# Only what users need: no tests, benchmarks, fuzz targets or static archives.
+extra=$(cd "$prefix/bin" && ls | grep -vx -e Quenby -e vmodem || true)
+[[ -z $extra ]] || fail "unexpected programs installed: $extra"
+[[ -z $(find "$prefix" -name '*.a') ]] || fail "static archives installed"
+! grep -rq FalcrestPlatform "$libdir/cmake/Falcrest" || fail "the package names the platform layer"
+
+# Installed programs find the libraries of their own prefix.
+readelf -d "$prefix/bin/Quenby" | grep -q 'R.*PATH.*\$ORIGIN/\.\./' || fail "Quenby has no \$ORIGIN run path"
+for lib in Falcrest Tamsel; do
+    loaded=$(ldd "$prefix/bin/Quenby" | awk -v lib="lib$lib.so" 'index($1, lib) == 1 { print $3 }')
+    [[ -n $loaded && $(dirname "$(readlink -f "$loaded")") == "$(readlink -f "$libdir")" ]] ||
+        { ldd "$prefix/bin/Quenby" >&2; fail "Quenby does not load lib$lib from the prefix"; }
+done
+
+# Manual pages render without a warning.
+if command -v groff >/dev/null; then
+    for page in Quenby vmodem; do
+        warnings=$(groff -man -Tutf8 -ww -z "$prefix/share/man/man1/$page.1" 2>&1)
+        [[ -z $warnings ]] || fail "$page.1: $warnings"
+    done
+fi
+
+# ---- Building against the prefix ---------------------------------------------
+# The public header is plain C.
+cc=${CC:-cc}
+printf '#include <falcrest/Falcrest.h>\nint probe(void) { uint32_t s; return GetCommStatus(&s) + ReleaseModem(); }\n' >"$tmp/c_header.c"
+"$cc" -std=c99 -pedantic -Wall -Wextra -Werror -I"$prefix/include" -c "$tmp/c_header.c" \
+    -o "$tmp/c_header.o" || fail "Falcrest.h does not compile as C"
+
+export PKG_CONFIG_PATH=$libdir/pkgconfig
+flags=$(pkg-config --cflags --libs falcrest) || fail "pkg-config does not know falcrest"
+[[ $flags == *-lFalcrest* && $flags == *-lTamsel* && $flags == *-I*include* ]] ||
+    fail "pkg-config gives '$flags'"
+cp -r "$root/examples/at_ok" "$tmp/at_ok-make"
+timeout 120 make -s -C "$tmp/at_ok-make" >"$tmp/make.log" 2>&1 ||
+    { cat "$tmp/make.log" >&2; fail "the example does not build with pkg-config"; }
+unset PKG_CONFIG_PATH
+
+timeout 180 cmake -S "$root/examples/at_ok" -B "$tmp/at_ok-cmake" -G Ninja \
+    -DCMAKE_PREFIX_PATH="$prefix" >"$tmp/cmake.log" 2>&1 &&
+    timeout 180 cmake --build "$tmp/at_ok-cmake" -j2 >>"$tmp/cmake.log" 2>&1 ||
+    { cat "$tmp/cmake.log" >&2; fail "the example does not build with find_package"; }
+
+# ---- Running against the installed vmodem ------------------------------------
+link=$tmp/ttyV0
+control=$tmp/control
+timeout 120 "$prefix/bin/vmodem" --link "$link" --control "$control" >"$tmp/vmodem.log" 2>&1 &
+modem=$!
+for _ in $(seq 100); do
+    [[ -e $link ]] && break
+    kill -0 "$modem" 2>/dev/null || { cat "$tmp/vmodem.log" >&2; fail "vmodem did not start"; }
+    sleep 0.05
+done
+[[ -e $link ]] || fail "vmodem made no link"
+
+for program in "$tmp/at_ok-make/at_ok" "$tmp/at_ok-cmake/at_ok"; do
+    output=$(timeout 30 "$program" "$link" 5000 2>&1) ||
+        { echo "$output" >&2; fail "$program got no OK"; }
+    [[ $output == *"at_ok: OK from $link"* ]] || fail "$program printed: $output"
+done
+# A modem that stops reading gives no OK: a time-out, reported as a failure.
+if command -v socat >/dev/null; then
+    reply=$(echo stall | timeout 10 socat -t2 - "UNIX-CONNECT:$control") || true
+    [[ $reply == ok* ]] || fail "vmodem did not take the stall command: '$reply'"
+    status=0
+    timeout 30 "$tmp/at_ok-make/at_ok" "$link" 300 >/dev/null 2>&1 || status=$?
+    [[ $status -eq 1 ]] || fail "at_ok on a stalled modem exited with $status"
+fi
+# A port that does not exist is reported as such.
+status=0
+timeout 30 "$tmp/at_ok-make/at_ok" "$tmp/no-such-port" >/dev/null 2>&1 || status=$?
+[[ $status -eq 2 ]] || fail "at_ok on a missing port exited with $status"
+
+kill "$modem" 2>/dev/null || true
+wait "$modem" 2>/dev/null || true
+modem=""
+
+# ---- The installed Quenby ------------------------------------------------------
+# No argument: the usage text, then it waits for one character and exits 0.
+status=0
+usage=$(echo | timeout 10 "$prefix/bin/Quenby" 2>&1) || status=$?
+[[ $status -eq 0 ]] || fail "Quenby without arguments exited with $status"
+[[ $(head -n1 <<<"$usage") == "Usage: Quenby [options] <comport_number|comport_name>" ]] ||
+    fail "Quenby printed: $usage"
+# A port that cannot be opened: the library's code, as the exit status too.
+status=0
+message=$(timeout 10 "$prefix/bin/Quenby" "$tmp/no-such-port" </dev/null 2>&1) || status=$?
+[[ $message == "Connection failed: -100(ffffff9c)" && $status -eq 156 ]] ||
+    fail "Quenby on a missing port: status $status, '$message'"
+
+echo "install check passed ($((SECONDS - started)) s)"
