@@ -22,6 +22,8 @@ run_ctest() { # dir, label
 # 1. Native build and the whole suite.
 configure_and_build build
 run_ctest build native
+echo "== soak (30 s)"
+bash scripts/soak.sh 30 build
 
 # 1b. The native build installed into a temporary prefix and used from there.
 echo "== install"
