@@ -45,6 +45,12 @@ def ratio_text(r):
     return "n/a" if r is None else f"{r:.2f}x"
 
 
+def ratio_cell(ours, peer):
+    if ours is not None and peer == 0:
+        return "1.00x (both 0)" if ours == 0 else "unbounded (peer 0)"
+    return ratio_text(ratio(ours, peer))
+
+
 def verdict(ok):
     return "n/a (not measured)" if ok is None else ("**met**" if ok else "**not met**")
 
@@ -109,7 +115,7 @@ w("|---|---|---|")
 w(f"| Receive backlog bounded at 3 Mbaud-equivalent input (max backlog <= {BACKLOG_BOUND:,} bytes, "
   f"0.1 s of the line, data intact) | {fmt(backlog, 0)} bytes max | {verdict(backlog_ok)} |")
 w(f"| Idle CPU within 2x of picocom (Quenby / picocom <= 2) | "
-  f"{fmt(idle_q)} % vs {fmt(idle_p)} % of a core ({ratio_text(idle_ratio)}) | {verdict(idle_ok)} |")
+  f"{fmt(idle_q)} % vs {fmt(idle_p)} % of a core ({ratio_cell(idle_q, idle_p)}) | {verdict(idle_ok)} |")
 w(f"| VT100 at least as fast as libvterm on plain text (ours / libvterm >= 1) | "
   f"{ratio_text(plain_ratio)} | {verdict(vt_ok)} |")
 w(f"| Fax coding faster than pbmtog3 (ours / pbmtog3 > 1 on every page) | "
@@ -135,7 +141,7 @@ for label, key, unit in [
 ]:
     ours = get(key.format("quenby") if "{}" in key else key + ".quenby")
     peer = get(key.format("picocom") if "{}" in key else key + ".picocom")
-    w(f"| {label} ({unit}) | {fmt(ours)} | {fmt(peer)} | {ratio_text(ratio(ours, peer))} |")
+    w(f"| {label} ({unit}) | {fmt(ours)} | {fmt(peer)} | {ratio_cell(ours, peer)} |")
 w("")
 
 w("## VT100 emulator beside libvterm")
