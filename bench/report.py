@@ -29,6 +29,8 @@ def get(key):
 def fmt(value, digits=None):
     if value is None:
         return "n/a"
+    if digits is None and value == int(value) and abs(value) < 1e15:
+        digits = 0
     if digits is None:
         magnitude = abs(value)
         digits = 0 if magnitude >= 1000 else 1 if magnitude >= 10 else 2 if magnitude >= 0.1 else 4
