@@ -274,8 +274,9 @@ int main(int argc, char **argv) {
             idleSeconds = std::atof(argv[i + 1]);
     }
     if (quenby.empty()) {
-        std::fprintf(stderr, "usage: %s --quenby PATH [--picocom PATH|none] [--samples N] "
-                             "[--idle SECONDS]\n",
+        std::fprintf(stderr,
+                     "usage: %s --quenby PATH [--picocom PATH|none] [--samples N] "
+                     "[--idle SECONDS]\n",
                      argv[0]);
         return 2;
     }
