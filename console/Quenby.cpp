@@ -73,6 +73,18 @@ bool DeliverOneChunk() {
     return more;
 }
 
+// A port that fails (its device gone, a line error) is reported once; the
+// report comes again only after data has arrived in between, so a dead port
+// retried by the library does not fill the screen.
+bool gPortErrorShown = false;
+
+void ReportPortError(uint32_t error) {
+    if (error == 0 || gPortErrorShown)
+        return;
+    gPortErrorShown = true;
+    x_printf("\nPort error: %u(%08x)\n", unsigned(error), unsigned(error));
+}
+
 void PrintUsageAndWait() {
     for (const char *line : kUsage)
         std::printf("%s\n", line);
@@ -128,12 +140,16 @@ int x_printf(const char *format, ...) {
     return 0;
 }
 
-int FModemCallback(uint32_t, uint32_t, uint32_t) {
+int FModemCallback(uint32_t, uint32_t error, uint32_t) {
     std::lock_guard<std::mutex> guard(gCallbackLock);
+    ReportPortError(error);
     // Drain what is waiting, a chunk at a time: one notification per receive
     // pass must not leave a growing backlog behind a fast line.
-    while (DeliverOneChunk()) {
-    }
+    bool delivered = false;
+    while (DeliverOneChunk())
+        delivered = true;
+    if (delivered)
+        gPortErrorShown = false;
     return 0;
 }
 

@@ -22,6 +22,8 @@ run_ctest() { # dir, label
 # 1. Native build and the whole suite.
 configure_and_build build
 run_ctest build native
+echo "== soak (30 s)"
+bash scripts/soak.sh 30 build
 
 # 1b. The native build installed into a temporary prefix and used from there.
 echo "== install"
@@ -62,12 +64,13 @@ bash scripts/wine/run-windows-tests.sh build-win-x86_64 build/tools/vmodem/vmode
 echo "== console comparison under wine64"
 bash scripts/wine-console/run.sh build build-win-x86_64
 
-# 6. Fuzz targets, briefly (clang with libFuzzer).
+# 6. Fuzz targets, briefly (clang with libFuzzer): the kept inputs, then a
+#    few seconds each (scripts/fuzz.sh runs them for longer).
 if ls fuzz/*/CMakeLists.txt >/dev/null 2>&1; then
     echo "== fuzz"
     CC=clang CXX=clang++ configure_and_build build-fuzz -DFALCREST_FUZZ=ON -DFALCREST_TESTS=OFF \
         -DFALCREST_BENCH=OFF
-    bash scripts/run-fuzz.sh build-fuzz
+    FUZZ_SECONDS=${FUZZ_SECONDS:-5} bash scripts/run-fuzz.sh build-fuzz
 fi
 
 echo "all tests passed"

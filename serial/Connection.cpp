@@ -1,7 +1,10 @@
 // The life of a connection: opening and configuring the port, starting and
 // stopping the worker threads, listing ports and reading the modem lines.
 #include <cctype>
+#include <chrono>
+#include <condition_variable>
 #include <cstring>
+#include <mutex>
 #include <string>
 
 #include "Engine.h"
@@ -23,6 +26,38 @@ constexpr size_t kMaxPortName = 9;
 // touches a destroyed event.
 plat::Event gEvRead{false, false};
 plat::Event gEvWrite{false, false};
+
+// InitModem and ReleaseModem take turns: they start, join and delete the
+// workers and open and close the port. Recursive: a window procedure that
+// InitModem's message pump runs may release the port on the same thread.
+// Never destroyed: the unload guard releases the port during static
+// destruction, in an order between files that nothing fixes.
+std::recursive_mutex &Lifecycle() {
+    static auto *lock = new std::recursive_mutex;
+    return *lock;
+}
+
+// Set on the engine's worker threads for their whole life.
+thread_local bool tOnWorker = false;
+
+// Counts workers that have entered their loop, so that InitModem can return
+// once the ones it started run. Never destroyed, as above.
+struct Entered {
+    std::mutex lock;
+    std::condition_variable cv;
+    uint64_t count = 0;
+};
+Entered &WorkersEntered() {
+    static auto *entered = new Entered;
+    return *entered;
+}
+// The longest InitModem waits for its new workers to run.
+constexpr uint32_t kWorkerStartBoundMs = 10;
+
+uint64_t EnteredCount() {
+    std::lock_guard<std::mutex> lock(WorkersEntered().lock);
+    return WorkersEntered().count;
+}
 
 void StoreTarget(void *target) {
     if (plat::IsWindow(target)) {
@@ -176,7 +211,8 @@ private:
     bool write_ = false;
 };
 
-void StartWorkers() {
+// Starts each worker that does not run; returns how many it started.
+int StartWorkers() {
     bOperate = 1;
     ResetStopSignal();
     plat::Worker *created[3] = {nullptr, nullptr, nullptr};
@@ -198,9 +234,24 @@ void StartWorkers() {
         created[i] = slots[i].handle;
     }
     plat::ClearCommError(idComDev, nullptr, nullptr);
+    int started = 0;
     for (plat::Worker *w : created)
-        if (w)
+        if (w) {
             w->Resume();
+            ++started;
+        }
+    return started;
+}
+
+// Gives a window client its pending messages, then waits (briefly) until the
+// workers just started run, instead of pausing for a fixed time.
+void LetWorkersRun(uint64_t enteredBefore, int started) {
+    void *window = hWndIdle;
+    plat::PumpMessages(plat::IsWindow(window) ? window : nullptr);
+    Entered &entered = WorkersEntered();
+    std::unique_lock<std::mutex> lock(entered.lock);
+    entered.cv.wait_for(lock, std::chrono::milliseconds(kWorkerStartBoundMs),
+                        [&] { return entered.count - enteredBefore >= uint64_t(started); });
 }
 
 void StopWorker(plat::Worker *&handle) {
@@ -212,6 +263,43 @@ void StopWorker(plat::Worker *&handle) {
     }
     // A worker still running after its bound keeps its handle and its id:
     // the next InitModem does not start a second one beside it.
+}
+
+// Workers left running by a release from inside a callback end on their own;
+// a first open joins them before it starts new ones, so that an old worker
+// clearing its id never hides a new one.
+void ReapWorkers() {
+    StopWorker(hThreadRead);
+    StopWorker(hThreadWrite);
+    StopWorker(hThreadFlow);
+}
+
+// Closes the port and forgets the client. The target goes first: a worker
+// still winding down then has nobody to report the closed port to.
+void ClosePortAndForget() {
+    gpCallback = nullptr;
+    hWndIdle = nullptr;
+    plat::PortHandle port = idComDev.exchange(plat::kInvalidPort);
+    if (port != plat::kInvalidPort)
+        plat::ClosePort(port);
+    szInQueue.Reset();
+    szOutQueue.Reset();
+    hEvWrite = nullptr;
+    hEvRead = nullptr;
+}
+
+// ReleaseModem on one of the workers, that is from inside the client's
+// callback. The thread cannot wait for itself, and waiting for the others
+// could wait on a lock the client holds around this very call: the workers
+// are told to stop and the port is closed; their ends are joined by the next
+// InitModem or ReleaseModem on another thread. When another thread is in
+// the middle of an open or a release, that call finishes the job.
+void ReleaseFromWorker() {
+    bOperate = 0;
+    RaiseStopSignal();
+    std::unique_lock<std::recursive_mutex> lock(Lifecycle(), std::try_to_lock);
+    if (lock.owns_lock())
+        ClosePortAndForget();
 }
 
 } // namespace
@@ -229,14 +317,32 @@ plat::ComStat *COMException::GetCommStatus(plat::ComStat *status) const {
 
 bool PortIsOpen() { return idComDev != plat::kInvalidPort; }
 
+WorkerMark::WorkerMark() {
+    tOnWorker = true;
+    Entered &entered = WorkersEntered();
+    {
+        std::lock_guard<std::mutex> lock(entered.lock);
+        ++entered.count;
+    }
+    entered.cv.notify_all();
+}
+
+WorkerMark::~WorkerMark() { tOnWorker = false; }
+
+bool OnWorkerThread() { return tOnWorker; }
+
 extern "C" FALCREST_API int InitModem(void *target, const char *port, const char *dcb) {
     try {
+        std::lock_guard<std::recursive_mutex> lock(Lifecycle());
         StoreTarget(target);
         if (!PortIsOpen()) {
+            ReapWorkers();
             int failure = OpenAndPreparePort(port);
             if (failure)
                 return failure;
         }
+        uint64_t enteredBefore = EnteredCount();
+        int started = 0;
         {
             PausedWorkers paused;
             int failure = Configure(dcb);
@@ -244,9 +350,9 @@ extern "C" FALCREST_API int InitModem(void *target, const char *port, const char
                 return failure;
             hEvRead = &gEvRead;
             hEvWrite = &gEvWrite;
-            StartWorkers();
+            started = StartWorkers();
         }
-        WaitMSG(10);
+        LetWorkersRun(enteredBefore, started);
         return int(idComDev.load());
     } catch (...) {
         return FALCREST_ERR_ARG;
@@ -255,21 +361,19 @@ extern "C" FALCREST_API int InitModem(void *target, const char *port, const char
 
 extern "C" FALCREST_API int ReleaseModem(void) {
     try {
+        if (OnWorkerThread()) {
+            ReleaseFromWorker();
+            return 0;
+        }
+        // The workers are joined through their stop signal and the port is
+        // closed before this returns: there is nothing left to pause for.
+        std::lock_guard<std::recursive_mutex> lock(Lifecycle());
         bOperate = 0;
         RaiseStopSignal();
         StopWorker(hThreadRead);
         StopWorker(hThreadWrite);
         StopWorker(hThreadFlow);
-        plat::PortHandle port = idComDev.exchange(plat::kInvalidPort);
-        if (port != plat::kInvalidPort)
-            plat::ClosePort(port);
-        szInQueue.Reset();
-        szOutQueue.Reset();
-        gpCallback = nullptr;
-        hWndIdle = nullptr;
-        hEvWrite = nullptr;
-        hEvRead = nullptr;
-        plat::SleepMs(100);
+        ClosePortAndForget();
     } catch (...) {
     }
     return 0;

@@ -80,6 +80,7 @@ void NotifyClient(uint32_t windowCode, uint32_t callbackCode, uint32_t error, ui
 }
 
 uint32_t ThreadFlowEntry(void *) {
+    WorkerMark mark;
     while (bOperate && ClientPresent()) {
         plat::Worker::ParkPoint();
         WaitEventOrStop(kFlowWaitMs);

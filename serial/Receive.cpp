@@ -58,6 +58,7 @@ void WakeReader() {
 }
 
 uint32_t ThreadReadEntry(void *) {
+    WorkerMark mark;
     uint32_t backoff = 0;
     while (bOperate && ClientPresent()) {
         plat::Worker::ParkPoint();
@@ -96,8 +97,12 @@ uint32_t ThreadReadEntry(void *) {
             backoff = 0;
             if (!PortIsOpen())
                 WaitForStop(kNoPortPauseMs);
-            else if (received == 0 && dwGRead == 0 && bOperate)
+            else if (received == 0 && dwGRead == 0 && bOperate) {
+                // A suspension asked for while the read ran ended that read
+                // early; park now rather than sleep through it.
+                plat::Worker::ParkPoint();
                 plat::WaitForInput(idComDev, kIdleInputWaitMs);
+            }
         }
     }
     dwThreadReadID = 0;

@@ -1,5 +1,6 @@
 // The transmit path: the send exports append to szOutQueue, and the transmit
 // thread writes it to the port in chunks of at most 250 bytes.
+#include <algorithm>
 #include <cstring>
 
 #include "Engine.h"
@@ -15,6 +16,12 @@ const char kDleEtx[2] = {char(FALCREST_DLE), char(FALCREST_ETX)};
 // An idle transmit thread rechecks the queue at least this often, in case a
 // producer appended without waking it.
 constexpr uint32_t kIdleRecheckMs = 1000;
+// After a pass that failed without writing anything the thread waits before
+// the next one, growing up to the limit while the failure lasts: a port whose
+// far end has gone fails every write at once, and must not cost a core while
+// the queue empties into it.
+constexpr uint32_t kFirstBackoffMs = 20;
+constexpr uint32_t kMaxBackoffMs = 1000;
 
 // The chunk being written.
 struct TransferRecord {
@@ -102,6 +109,8 @@ uint32_t WriteComm(uint32_t &written, plat::ComStat *status) {
 }
 
 uint32_t ThreadWriteEntry(void *) {
+    WorkerMark mark;
+    uint32_t backoff = 0;
     while (bOperate && ClientPresent()) {
         plat::Worker::ParkPoint();
         uint32_t error = 0;
@@ -124,10 +133,16 @@ uint32_t ThreadWriteEntry(void *) {
         }
         // A pass that sent something is followed by the 1 ms pause; an idle
         // thread sleeps until a send function gives it work.
-        if (count)
+        if (count) {
+            backoff = 0;
             plat::SleepMs(1);
-        else
+        } else if (error) {
+            backoff = backoff ? std::min(backoff * 2, kMaxBackoffMs) : kFirstBackoffMs;
+            WaitForStop(backoff);
+        } else {
+            backoff = 0;
             WaitForTransmitWork(kIdleRecheckMs);
+        }
     }
     dwThreadWriteID = 0;
     return 0;
@@ -180,9 +195,12 @@ extern "C" FALCREST_API int ShortBreak(int milliseconds) {
         return 0;
     plat::PortHandle port = idComDev;
     plat::FlushFileBuffers(port);
-    plat::EscapeCommFunction(port, plat::kClrDtr);
-    plat::SetCommBreak(port);
-    plat::SleepMs(milliseconds > 0 ? uint32_t(milliseconds) : 0);
+    bool dtrDropped = plat::EscapeCommFunction(port, plat::kClrDtr);
+    bool breaking = plat::SetCommBreak(port);
+    // The signals are held for the time asked; a port that can raise
+    // neither (a pseudo-terminal has no lines) has nothing to hold.
+    if (dtrDropped || breaking)
+        plat::SleepMs(milliseconds > 0 ? uint32_t(milliseconds) : 0);
     plat::ClearCommBreak(port);
     return plat::EscapeCommFunction(port, plat::kSetDtr) ? 1 : 0;
 }

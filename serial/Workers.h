@@ -26,6 +26,17 @@ private:
 };
 
 uint32_t ThreadReadEntry(void *);
+// Each worker holds one for its life: it marks the thread as one of the
+// engine's (a release from inside a callback must not wait for the thread it
+// runs on) and tells InitModem that the worker runs.
+class WorkerMark {
+public:
+    WorkerMark();
+    ~WorkerMark();
+    WorkerMark(const WorkerMark &) = delete;
+    WorkerMark &operator=(const WorkerMark &) = delete;
+};
+bool OnWorkerThread();
 uint32_t ThreadWriteEntry(void *);
 uint32_t ThreadFlowEntry(void *);
 

@@ -5,7 +5,8 @@
 // Each PrepareFaxPage pass writes the bitmap file afresh (the coding is done
 // in place) and prepares it. Each pbmtog3 pass is one run of the program
 // from a PBM file to a G3 file; its start-up alone is measured on a page of
-// one row and shown apart.
+// one row and shown apart. Every figure is also printed as
+// "result <key> <value> <unit>".
 #include <chrono>
 #include <cstdint>
 #include <cstdio>
@@ -36,6 +37,7 @@ using Clock = std::chrono::steady_clock;
 // Bit 1 white, most significant bit leftmost.
 struct Page {
     std::string name;
+    std::string key;
     std::vector<uint8_t> bits = std::vector<uint8_t>(size_t(kRowBytes) * kHeight, 0xFF);
     void SetBlack(int x, int y) {
         bits[size_t(y) * kRowBytes + x / 8] &= uint8_t(~(0x80 >> (x % 8)));
@@ -46,7 +48,7 @@ struct Page {
 };
 
 Page Noise() {
-    Page p{"50% noise"};
+    Page p{"50% noise", "noise"};
     std::mt19937 rng(1);
     for (int y = 0; y < kHeight; ++y)
         for (int x = 0; x < kWidth; ++x)
@@ -57,7 +59,7 @@ Page Noise() {
 
 // Lines of prose rendered by pbmtext, repeated down the page.
 Page Text(const std::string &dir) {
-    Page p{"text"};
+    Page p{"text", "text"};
     const std::string source = dir + "/text.txt";
     FILE *f = std::fopen(source.c_str(), "w");
     const char *line = "The quick brown fox jumps over the lazy dog; 0123456789 (fax) page text.";
@@ -197,7 +199,7 @@ int main(int argc, char **argv) {
         return 1;
     }
     const std::string dir = pattern;
-    const std::vector<Page> pages = {Page{"all white"}, Text(dir), Noise()};
+    const std::vector<Page> pages = {Page{"all white", "white"}, Text(dir), Noise()};
 
     std::printf(
         "PrepareFaxPage vs pbmtog3, pages of %d x %d pixels (%d pels a line), files in %s\n",
@@ -219,13 +221,16 @@ int main(int argc, char **argv) {
         }
         std::printf("%-10s %16.1f %16.1f %7.1fx\n", p.name.c_str(), ours.PerSecond(),
                     theirs.PerSecond(), ours.PerSecond() / theirs.PerSecond());
+        std::printf("result fax.%s.ours %.2f pages/s\n", p.key.c_str(), ours.PerSecond());
+        std::printf("result fax.%s.pbmtog3 %.2f pages/s\n", p.key.c_str(), theirs.PerSecond());
     }
     // What of pbmtog3's time is its start-up: a page of a single white row.
-    WriteFile(dir + "/row.pbm", Pbm(Page{"one row"}, 1));
+    WriteFile(dir + "/row.pbm", Pbm(Page{"one row", "row"}, 1));
     Rate startup;
     Measure(startup, kSecondsPerRound, [&] { Pbmtog3(dir + "/row.pbm", dir + "/row.g3"); });
     std::printf("pbmtog3 on a one-row page (start-up): %.1f runs/s (%.2f ms a run)\n",
                 startup.PerSecond(), 1000.0 / startup.PerSecond());
+    std::printf("result fax.pbmtog3_startup %.3f ms\n", 1000.0 / startup.PerSecond());
 
     const std::string cleanup = "rm -rf " + dir;
     return std::system(cleanup.c_str()) == 0 ? 0 : 1;

@@ -1,6 +1,8 @@
 // Serial engine figures over a pseudo-terminal: receive throughput unpaced and
 // paced at line rates with the backlog in the receive queue, latency both
 // ways, and transmit throughput. The client drains the way Quenby does.
+// Every figure is also printed as "result <key> <value> <unit>".
+// Usage: bench_serial [seconds per paced run, default 3] [latency samples, default 300]
 #include <algorithm>
 #include <atomic>
 #include <chrono>
@@ -131,19 +133,29 @@ void Receive(Far &far, const char *label, size_t bytes, double baud) {
         std::lock_guard<std::mutex> g(gLock);
         intact = gReceived == data;
     }
+    const double rateKBs = double(bytes) / seconds / 1000.0;
     std::printf("receive %-10s %8zu bytes  %9.1f KB/s  max backlog %6u bytes  %s\n", label, bytes,
-                double(bytes) / seconds / 1000.0, maxBacklog, intact ? "intact" : "CORRUPTED");
+                rateKBs, maxBacklog, intact ? "intact" : "CORRUPTED");
+    std::printf("result serial.receive.%s.rate %.1f KB/s\n", label, rateKBs);
+    std::printf("result serial.receive.%s.backlog_max %u bytes\n", label, maxBacklog);
+    std::printf("result serial.receive.%s.intact %d bool\n", label, intact ? 1 : 0);
 }
 
-void Percentiles(const char *label, std::vector<double> &us) {
+void Percentiles(const char *label, const char *key, std::vector<double> &us) {
     std::sort(us.begin(), us.end());
-    std::printf("latency %-22s median %7.1f us   p99 %7.1f us   (%zu samples)\n", label,
-                us[us.size() / 2], us[us.size() * 99 / 100], us.size());
+    const double median = us[us.size() / 2];
+    const double p99 = us[us.size() * 99 / 100];
+    std::printf("latency %-22s median %7.1f us   p99 %7.1f us   (%zu samples)\n", label, median,
+                p99, us.size());
+    std::printf("result serial.latency.%s.median %.1f us\n", key, median);
+    std::printf("result serial.latency.%s.p99 %.1f us\n", key, p99);
 }
+
+int gSamples = 300;
 
 void LatencyFarToCallback(Far &far) {
     std::vector<double> us;
-    for (int i = 0; i < 300; ++i) {
+    for (int i = 0; i < gSamples; ++i) {
         size_t before;
         {
             std::lock_guard<std::mutex> g(gLock);
@@ -162,13 +174,13 @@ void LatencyFarToCallback(Far &far) {
         us.push_back(double(gLastArrival - sent) / 1000.0);
         std::this_thread::sleep_for(std::chrono::milliseconds(2));
     }
-    Percentiles("far end -> callback", us);
+    Percentiles("far end -> callback", "far_to_callback", us);
 }
 
 void LatencyKeyToFar(Far &far) {
     std::vector<double> us;
     char c;
-    for (int i = 0; i < 300; ++i) {
+    for (int i = 0; i < gSamples; ++i) {
         uint64_t sent = NowNs();
         SendDataToModem("k", 1);
         pollfd p{far.fd, POLLIN, 0};
@@ -177,7 +189,7 @@ void LatencyKeyToFar(Far &far) {
         us.push_back(double(NowNs() - sent) / 1000.0);
         std::this_thread::sleep_for(std::chrono::milliseconds(2));
     }
-    Percentiles("key -> far end", us);
+    Percentiles("key -> far end", "key_to_far", us);
 }
 
 void Transmit(Far &far, size_t bytes) {
@@ -196,11 +208,16 @@ void Transmit(Far &far, size_t bytes) {
     }
     double seconds = std::chrono::duration<double>(Clock::now() - start).count();
     std::printf("transmit %9zu bytes  %9.1f KB/s\n", got, double(got) / seconds / 1000.0);
+    std::printf("result serial.transmit.rate %.1f KB/s\n", double(got) / seconds / 1000.0);
+    std::printf("result serial.transmit.complete %d bool\n", got == bytes ? 1 : 0);
 }
 
 } // namespace
 
-int main() {
+int main(int argc, char **argv) {
+    const double paced = argc > 1 ? std::max(0.5, std::atof(argv[1])) : 3.0;
+    if (argc > 2)
+        gSamples = std::max(10, std::atoi(argv[2]));
     Far far;
     if (InitModem(reinterpret_cast<void *>(&Drain), far.path.c_str(),
                   "baud=3000000 octs=off odsr=off xon=off") <= 0) {
@@ -208,9 +225,8 @@ int main() {
         return 1;
     }
     Receive(far, "unpaced", 8u << 20, 0);
-    Receive(far, "115200", 115200 / 10 * 3, 115200);
-    Receive(far, "921600", 921600 / 10 * 3, 921600);
-    Receive(far, "3000000", 3000000 / 10 * 3, 3000000);
+    for (double baud : {115200.0, 921600.0, 3000000.0})
+        Receive(far, std::to_string(int(baud)).c_str(), size_t(baud / 10 * paced), baud);
     LatencyFarToCallback(far);
     LatencyKeyToFar(far);
     Transmit(far, 4u << 20);

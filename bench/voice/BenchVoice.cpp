@@ -1,5 +1,6 @@
 // Prints how fast voice data is shielded (per format, in 1000-byte blocks as
 // playback reads them) and how many spoken amounts are built per second.
+// Every figure is also printed as "result <key> <value> <unit>".
 #include <chrono>
 #include <cstdio>
 #include <random>
@@ -37,6 +38,8 @@ int main() {
         double s = Seconds(start);
         std::printf("shield format %u: %.0f MB/s of file data (%zu bytes out)\n", format,
                     double(data.size()) / s / 1e6, written);
+        std::printf("result voice.shield.format%u %.1f MB/s\n", format,
+                    double(data.size()) / s / 1e6);
     }
 
     const long double amounts[] = {1021.5L, 123456789012.34L, 21000, 0.5L, 999999999999.99L};
@@ -49,5 +52,6 @@ int main() {
     double s = Seconds(start);
     std::printf("spoken amounts: %.0f texts/s (%.2f us each, %zu bytes)\n", rounds / s,
                 s / rounds * 1e6, total);
+    std::printf("result voice.amounts %.0f texts/s\n", rounds / s);
     return 0;
 }

@@ -7,7 +7,8 @@
 //       status display with boxes, colours, erases, inserts and scrolling).
 // The bytes go in 1,000-byte chunks, as the terminal receives them. The model
 // is measured without drawing, and once more drawing to /dev/null. Times are
-// the thread's CPU time, best of five.
+// the thread's CPU time, best of five. Every figure is also printed as
+// "result <key> <value> <unit>".
 // Usage: bench_vt100 [megabytes per input, default 8]
 #include "VT100.h"
 
@@ -188,10 +189,11 @@ int main(int argc, char **argv) {
     const int devNull = open("/dev/null", O_WRONLY);
     struct Input {
         const char *name;
+        const char *key;
         std::string bytes;
-    } inputs[] = {{"(a) plain text with line ends", PlainText(size)},
-                  {"(b) dense SGR and cursor sequences", DenseSequences(size)},
-                  {"(c) full-screen session", FullScreenSession(size)}};
+    } inputs[] = {{"(a) plain text with line ends", "plain", PlainText(size)},
+                  {"(b) dense SGR and cursor sequences", "dense", DenseSequences(size)},
+                  {"(c) full-screen session", "session", FullScreenSession(size)}};
 
     std::printf("%-36s %12s %14s %12s %10s %12s\n", "input", "ours MB/s", "ours+draw MB/s",
                 "libvterm MB/s", "ours/vterm", "x 300 KB/s");
@@ -205,6 +207,9 @@ int main(int argc, char **argv) {
         const double vterm = mb / Seconds([&] { FeedVterm(input.bytes); });
         std::printf("%-36s %12.1f %14.1f %12.1f %10.2f %12.0f\n", input.name, ours, drawn, vterm,
                     ours / vterm, ours * 1e6 / kLineRate);
+        std::printf("result vt100.%s.ours %.2f MB/s\n", input.key, ours);
+        std::printf("result vt100.%s.ours_draw %.2f MB/s\n", input.key, drawn);
+        std::printf("result vt100.%s.libvterm %.2f MB/s\n", input.key, vterm);
     }
     close(devNull);
     return 0;

@@ -150,9 +150,13 @@ uint32_t ReadPort(PortHandle handle, void *buffer, uint32_t n, uint32_t *got) {
         if (wait == 0)
             return 0; // time-out: no failure, the bytes so far are the result
         short revents = 0;
-        int ready = WaitPort(*port, POLLIN, wait, revents);
+        // CancelInputWait (a suspension, a release) ends the read early, as
+        // a time-out would, with what has arrived so far.
+        int ready = WaitPort(*port, POLLIN, wait, revents, true);
         if (ready < 0)
             return SystemError(errno);
+        if (ready == kWaitCancelled)
+            return 0;
         if (revents & (POLLHUP | POLLERR | POLLNVAL))
             hangUp = true; // the next read tells whether data is left
     }

@@ -16,6 +16,13 @@ namespace posix {
 
 namespace {
 
+// Whether the device has modem lines at all. A pseudo-terminal has none:
+// it accepts a break and drops it, so a break there is reported as not sent.
+bool HasLines(int fd) {
+    int lines = 0;
+    return ioctl(fd, TIOCMGET, &lines) == 0;
+}
+
 bool Modem(int fd, unsigned long request, int bits) {
     return ioctl(fd, request, &bits) == 0;
 }
@@ -119,9 +126,9 @@ bool EscapeCommFunction(PortHandle handle, uint32_t function) {
     case kClrDtr:
         return dtrBusy ? Fail(EINVAL) : Modem(fd, TIOCMBIC, TIOCM_DTR);
     case kSetBreak:
-        return ioctl(fd, TIOCSBRK) == 0;
+        return HasLines(fd) ? ioctl(fd, TIOCSBRK) == 0 : Fail(ENOTTY);
     case kClrBreak:
-        return ioctl(fd, TIOCCBRK) == 0;
+        return HasLines(fd) ? ioctl(fd, TIOCCBRK) == 0 : Fail(ENOTTY);
     default:
         return Fail(EINVAL);
     }

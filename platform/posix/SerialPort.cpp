@@ -102,8 +102,8 @@ double NowMs() {
     return double(ts.tv_sec) * 1000.0 + double(ts.tv_nsec) / 1e6;
 }
 
-int WaitPort(Port &port, short events, int64_t ms, short &revents) {
-    pollfd fds[2] = {{port.fd, events, 0}, {port.wake[0], POLLIN, 0}};
+int WaitPort(Port &port, short events, int64_t ms, short &revents, bool cancellable) {
+    pollfd fds[3] = {{port.fd, events, 0}, {port.wake[0], POLLIN, 0}, {port.cancel[0], POLLIN, 0}};
     revents = 0;
     while (true) {
         if (port.closed.load()) {
@@ -111,7 +111,7 @@ int WaitPort(Port &port, short events, int64_t ms, short &revents) {
             return -1;
         }
         int timeout = ms < 0 ? -1 : ms > 0x7FFFFFFF ? 0x7FFFFFFF : int(ms);
-        int r = poll(fds, 2, timeout);
+        int r = poll(fds, cancellable ? 3 : 2, timeout);
         if (r < 0 && errno == EINTR)
             continue;
         if (r < 0)
@@ -123,6 +123,12 @@ int WaitPort(Port &port, short events, int64_t ms, short &revents) {
         if (r == 0)
             return 0;
         revents = fds[0].revents;
+        if (cancellable && (fds[2].revents & POLLIN) && revents == 0) {
+            char drained[16];
+            while (read(port.cancel[0], drained, sizeof drained) > 0) {
+            }
+            return kWaitCancelled;
+        }
         return 1;
     }
 }

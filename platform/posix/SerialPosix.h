@@ -38,7 +38,10 @@ struct Port {
 // Waits up to ms (negative: no limit) for events on the port or for the port
 // to be closed. 1 when the device is ready (revents filled), 0 on time-out,
 // -1 when closed (errno ECANCELED) or on failure (errno set).
-int WaitPort(Port &port, short events, int64_t ms, short &revents);
+// With cancellable, CancelInputWait also ends the wait: the result is then
+// kWaitCancelled.
+constexpr int kWaitCancelled = 2;
+int WaitPort(Port &port, short events, int64_t ms, short &revents, bool cancellable = false);
 
 // Waits, within kFlushLimitMs, until the driver has sent what it holds.
 bool Drain(Port &port);

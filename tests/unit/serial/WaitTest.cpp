@@ -93,7 +93,8 @@ TEST(ConnectionTest, ReleaseWithNothingOpen) {
     uint64_t start = plat::NowMs();
     EXPECT_EQ(ReleaseModem(), 0);
     uint64_t took = plat::NowMs() - start;
-    EXPECT_GE(took, 99u);
+    // It waits for what it stops (the workers, the port), not for a fixed
+    // pause: with nothing open it returns at once.
     EXPECT_LT(took, 1000u); // generous for a loaded machine
     uint32_t status = 7;
     EXPECT_EQ(GetCommStatus(&status), 0);

@@ -1,0 +1,100 @@
+// The far end goes away in the middle of a transfer and comes back: the
+// client hears of it through the callback, the engine does not spin on the
+// dead port, and once the device is back under the same name and the client
+// has opened it again, data flows both ways intact.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <unistd.h>
+
+#include "FaultHelpers.h"
+#include "PtyPair.h"
+
+using faults::Client;
+using testing_support::PtyPair;
+using testing_support::WaitUntil;
+namespace fs = std::filesystem;
+
+namespace {
+
+// A device name that outlives the device: a link re-pointed at each new
+// pseudo-terminal, as a device node reappears when an adapter is plugged
+// back in.
+class DeviceLink {
+public:
+    DeviceLink() {
+        char dir[] = "/tmp/faults-link-XXXXXX";
+        dir_ = mkdtemp(dir);
+        path_ = dir_ + "/tty";
+    }
+    ~DeviceLink() { fs::remove_all(dir_); }
+    void PointAt(const std::string &device) {
+        fs::remove(path_);
+        fs::create_symlink(device, path_);
+    }
+    const char *Path() const { return path_.c_str(); }
+
+private:
+    std::string dir_, path_;
+};
+
+// Bytes without DLE, so that the feedback's text is the data itself.
+std::string Pattern(size_t n, unsigned seed) {
+    std::string s(n, '\0');
+    for (size_t i = 0; i < n; ++i) {
+        s[i] = char((i * 131 + seed) & 0xFF);
+        if (s[i] == char(FALCREST_DLE))
+            s[i] = 'D';
+    }
+    return s;
+}
+
+TEST(FarEnd, GoesAwayMidTransferIsReportedWithoutSpinningAndComesBack) {
+    Client::Instance().Reset();
+    DeviceLink link;
+    auto first = std::make_unique<PtyPair>();
+    link.PointAt(first->PortPath());
+    ASSERT_GT(InitModem(Client::Instance().Target(), link.Path(), faults::kDcb), 0);
+
+    // Both ways busy: a large block queued for the far end, which is read
+    // only in part, and a stream from the far end.
+    std::string outgoing = Pattern(256 * 1024, 1);
+    ASSERT_EQ(SendDataToModem(outgoing.data(), int(outgoing.size())), 0);
+    first->Write(Pattern(4096, 2));
+    EXPECT_FALSE(first->ReadAtLeast(2000).empty());
+    ASSERT_TRUE(WaitUntil([] { return Client::Instance().Received().size() >= 4096; }));
+
+    first->CloseFar();
+    ASSERT_TRUE(WaitUntil([] { return Client::Instance().errors > 0; }))
+        << "no error reached the callback";
+
+    // The engine backs off while the port stays dead: over a second only a
+    // handful of notifications and little CPU time.
+    int errorsBefore = Client::Instance().errors, txBefore = Client::Instance().txFailures;
+    double cpuBefore = faults::CpuSeconds();
+    auto start = std::chrono::steady_clock::now();
+    std::this_thread::sleep_for(std::chrono::milliseconds(1000));
+    double wall = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+    double cpu = faults::CpuSeconds() - cpuBefore;
+    EXPECT_LE(Client::Instance().errors - errorsBefore, 12);
+    EXPECT_LE(Client::Instance().txFailures - txBefore, 12);
+    EXPECT_LT(cpu / wall, 0.2) << "CPU share while the port is dead";
+
+    // The device returns under the same name; the client opens it again.
+    first.reset();
+    PtyPair second;
+    link.PointAt(second.PortPath());
+    ReleaseModem();
+    Client::Instance().Reset();
+    ASSERT_GT(InitModem(Client::Instance().Target(), link.Path(), faults::kDcb), 0);
+    std::string in = Pattern(64 * 1024, 3), out = Pattern(64 * 1024, 4);
+    second.Write(in);
+    ASSERT_EQ(SendDataToModem(out.data(), int(out.size())), 0);
+    EXPECT_TRUE(second.ReadAtLeast(out.size(), 10000) == out);
+    ASSERT_TRUE(WaitUntil([&] { return Client::Instance().Received().size() >= in.size(); }));
+    EXPECT_TRUE(Client::Instance().Received() == in);
+    EXPECT_EQ(Client::Instance().errors, 0);
+    ReleaseModem();
+}
+
+} // namespace

@@ -1,0 +1,187 @@
+// The connection's life under stress: a thousand InitModem/ReleaseModem
+// cycles leave no descriptor or thread behind (memory: the suite runs under
+// the leak checker), and ReleaseModem called from the library's own worker
+// threads, or from several threads at once, or racing InitModem, ends
+// without a deadlock and leaves a port that opens again.
+#include <gtest/gtest.h>
+
+#include <vector>
+
+#include "FaultHelpers.h"
+#include "PtyPair.h"
+
+using faults::Client;
+using testing_support::PtyPair;
+using testing_support::WaitUntil;
+
+namespace {
+
+class Lifecycle : public testing::Test {
+protected:
+    void SetUp() override {
+        Client::Instance().Reset();
+        Baseline();
+    }
+    void TearDown() override { ReleaseModem(); }
+    // What the process holds with no port open (the test's own far ends
+    // included).
+    void Baseline() {
+        descriptors_ = faults::OpenDescriptors();
+        threads_ = faults::Threads();
+    }
+
+    // After a release every worker ends and the port is closed: the process
+    // is back to the descriptors and threads it had before the test.
+    void ExpectNothingLeft() {
+        EXPECT_TRUE(WaitUntil([&] { return faults::Threads() == threads_; }, 5000))
+            << faults::Threads() << " threads, " << threads_ << " before";
+        EXPECT_EQ(faults::OpenDescriptors(), descriptors_);
+    }
+    // A port that opens again carries data both ways.
+    void ExpectPortWorks(PtyPair &pty) {
+        Client::Instance().Reset();
+        ASSERT_GT(InitModem(Client::Instance().Target(), pty.PortPath().c_str(), faults::kDcb), 0);
+        pty.ReadFor(20); // whatever an earlier connection left on the line
+        pty.Write("ping");
+        EXPECT_TRUE(WaitUntil([] { return Client::Instance().Received().find("ping") !=
+                                          std::string::npos; }));
+        ASSERT_EQ(SendDataToModem("pong", 4), 0);
+        EXPECT_EQ(pty.ReadAtLeast(4), "pong");
+        ReleaseModem();
+    }
+
+    int descriptors_ = 0, threads_ = 0;
+};
+
+TEST_F(Lifecycle, AThousandCyclesLeaveNoDescriptorOrThread) {
+    PtyPair pty;
+    // A first cycle builds what lives as long as the library.
+    ASSERT_GT(InitModem(Client::Instance().Target(), pty.PortPath().c_str(), faults::kDcb), 0);
+    ReleaseModem();
+    Baseline();
+
+    constexpr int kCycles = 1000;
+    auto start = std::chrono::steady_clock::now();
+    faults::WithinBound(120000, "a thousand cycles", [&] {
+        for (int i = 0; i < kCycles; ++i) {
+            ASSERT_GT(InitModem(Client::Instance().Target(), pty.PortPath().c_str(), faults::kDcb), 0)
+                << "cycle " << i;
+            ASSERT_EQ(SendDataToModem("AT\r", 3), 0);
+            ASSERT_EQ(ReleaseModem(), 0);
+        }
+    });
+    double ms = std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start)
+                    .count();
+    RecordProperty("ms_per_cycle", std::to_string(ms / kCycles));
+    std::printf("InitModem+ReleaseModem: %.2f ms per cycle\n", ms / kCycles);
+    ExpectNothingLeft();
+    ExpectPortWorks(pty);
+}
+
+TEST_F(Lifecycle, ReleaseFromTheFlowThreadsCallback) {
+    PtyPair pty;
+    Baseline();
+    ASSERT_GT(InitModem(Client::Instance().Target(), pty.PortPath().c_str(), faults::kDcb), 0);
+    std::atomic<double> took{-1};
+    // The notification of received data comes from the flow thread.
+    Client::Instance().Arm([](uint32_t code, uint32_t error) {
+        return code == FALCREST_NOTIFY_READ && error == 0;
+    }, [&] {
+        auto start = std::chrono::steady_clock::now();
+        EXPECT_EQ(ReleaseModem(), 0);
+        took = std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start)
+                   .count();
+    });
+    faults::WithinBound(10000, "release from the callback", [&] {
+        pty.Write("data");
+        ASSERT_TRUE(WaitUntil([] { return Client::Instance().hookRan.load(); }));
+    });
+    // It does not wait for the thread it runs on.
+    EXPECT_LT(took.load(), 500);
+    EXPECT_EQ(SendDataToModem("x", 1), FALCREST_ERR_NOPORT);
+    ExpectNothingLeft();
+    ExpectPortWorks(pty);
+    ExpectNothingLeft();
+}
+
+TEST_F(Lifecycle, ReleaseFromTheReceiveThreadsErrorCallback) {
+    std::string path;
+    {
+        auto pty = std::make_unique<PtyPair>();
+        path = pty->PortPath();
+        ASSERT_GT(InitModem(Client::Instance().Target(), path.c_str(), faults::kDcb), 0);
+        // A read error is notified by the receive thread itself.
+        Client::Instance().Arm([](uint32_t code, uint32_t error) {
+            return code == FALCREST_NOTIFY_READ && error != 0;
+        }, [] { ReleaseModem(); });
+        pty->CloseFar();
+        faults::WithinBound(10000, "release from the error callback", [&] {
+            ASSERT_TRUE(WaitUntil([] { return Client::Instance().hookRan.load(); }));
+        });
+    }
+    EXPECT_EQ(SendDataToModem("x", 1), FALCREST_ERR_NOPORT);
+    ExpectNothingLeft();
+    PtyPair again;
+    ExpectPortWorks(again);
+}
+
+TEST_F(Lifecycle, SeveralThreadsReleaseAtOnceWhileDataFlows) {
+    PtyPair pty;
+    Baseline();
+    ASSERT_GT(InitModem(Client::Instance().Target(), pty.PortPath().c_str(), faults::kDcb), 0);
+    std::atomic<bool> stop{false};
+    std::thread far([&] {
+        std::string block(512, 'r');
+        while (!stop) {
+            [[maybe_unused]] ssize_t n = write(pty.FarFd(), block.data(), block.size());
+            char sink[4096];
+            while (read(pty.FarFd(), sink, sizeof sink) > 0) {
+            }
+            std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        }
+    });
+    std::string out(4096, 's');
+    for (int i = 0; i < 8; ++i)
+        SendDataToModem(out.data(), int(out.size()));
+    ASSERT_TRUE(WaitUntil([] { return Client::Instance().Received().size() > 1000; }));
+
+    faults::WithinBound(10000, "four concurrent releases", [&] {
+        std::atomic<int> ready{0};
+        std::vector<std::thread> releasers;
+        for (int i = 0; i < 4; ++i)
+            releasers.emplace_back([&] {
+                ++ready;
+                while (ready < 4) {
+                }
+                EXPECT_EQ(ReleaseModem(), 0);
+            });
+        for (auto &t : releasers)
+            t.join();
+    });
+    stop = true;
+    far.join();
+    ExpectNothingLeft();
+    ExpectPortWorks(pty);
+}
+
+TEST_F(Lifecycle, InitRacingReleaseEndsInAUsableState) {
+    PtyPair pty;
+    Baseline();
+    faults::WithinBound(30000, "InitModem racing ReleaseModem", [&] {
+        std::thread opener([&] {
+            for (int i = 0; i < 50; ++i)
+                InitModem(Client::Instance().Target(), pty.PortPath().c_str(), faults::kDcb);
+        });
+        std::thread closer([&] {
+            for (int i = 0; i < 50; ++i)
+                ReleaseModem();
+        });
+        opener.join();
+        closer.join();
+        ReleaseModem();
+    });
+    ExpectNothingLeft();
+    ExpectPortWorks(pty);
+}
+
+} // namespace

@@ -1,0 +1,72 @@
+#!/usr/bin/env bash
+# Quenby in a terminal (tmux) on the virtual modem, which then vanishes:
+# Quenby says so, stays nearly idle instead of spinning on the dead port,
+# and Ctrl+C still ends it with status 0 and the terminal as it found it.
+# Arguments: Quenby, vmodem.
+set -euo pipefail
+quenby=$1
+vmodem=$2
+work=$(mktemp -d)
+session=quenby-vanish-$$
+cleanup() {
+    tmux kill-session -t "$session" 2>/dev/null || true
+    [[ -n ${modem:-} ]] && kill -9 "$modem" 2>/dev/null || true
+    rm -rf "$work"
+}
+trap cleanup EXIT
+
+"$vmodem" --link "$work/tty" >/dev/null 2>&1 &
+modem=$!
+for _ in $(seq 200); do [[ -e $work/tty ]] && break; sleep 0.05; done
+
+# The pane runs Quenby, then reports its exit status and whether the
+# terminal's mode came back.
+cat >"$work/run.sh" <<SCRIPT
+before=\$(stty -g)
+"$quenby" "$work/tty"
+status=\$?
+[[ \$(stty -g) == "\$before" ]] && mode=restored || mode=changed
+echo "QUENBY-EXIT=\$status MODE=\$mode"
+sleep 30
+SCRIPT
+tmux new-session -d -s "$session" -x 100 -y 30 "bash $work/run.sh"
+
+pane() { tmux capture-pane -t "$session" -p; }
+wait_for() { # pattern (grep -E), up to 10 s
+    for _ in $(seq 200); do
+        pane | grep -qE "$1" && return 0
+        sleep 0.05
+    done
+    echo "pane never showed: $1"
+    pane
+    return 1
+}
+
+wait_for "Start typing commands>"
+tmux send-keys -t "$session" "ATI" Enter
+wait_for "^OK"
+qpid=$(pgrep -n -f "^$quenby $work/tty")
+
+# The device vanishes.
+kill -9 "$modem"
+wait "$modem" 2>/dev/null || true
+modem=
+wait_for "Port error"
+
+# CPU time (user + system, clock ticks) over two seconds of a dead port.
+ticks() { awk '{ sub(/.*\) /, ""); print $12 + $13 }' "/proc/$qpid/stat"; }
+hz=$(getconf CLK_TCK)
+t0=$(ticks)
+sleep 2
+t1=$(ticks)
+used=$((t1 - t0))
+limit=$((hz * 2 / 5)) # 20 % of one core over 2 s
+if ((used > limit)); then
+    echo "Quenby used $used ticks of CPU in 2 s on a dead port (limit $limit, $hz per second)"
+    exit 1
+fi
+
+tmux send-keys -t "$session" C-c
+wait_for "QUENBY-EXIT="
+pane | grep -q "QUENBY-EXIT=0 MODE=restored" || { echo "bad exit or terminal left changed"; pane; exit 1; }
+echo "Quenby reported the vanished device, used $used/$hz ticks in 2 s, and ended cleanly"
