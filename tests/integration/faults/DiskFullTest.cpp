@@ -1,7 +1,8 @@
 // The disk fills while a voice file is converted: the call reports failure
 // and the source is left byte for byte as it was. The full disk is played by
 // a file size limit, under which a write past the limit fails with EFBIG.
-// (A fax page that cannot grow is covered with the fax page tests.)
+// (A fax page that cannot grow is covered with the fax page tests.) A
+// conversion onto the source itself must not destroy it either.
 #include <gtest/gtest.h>
 
 #include <csignal>
@@ -76,6 +77,16 @@ TEST_F(DiskFull, VoiceConversionFailsAndKeepsTheSource) {
     }
     // With room on the disk the same conversion succeeds.
     EXPECT_EQ(ConvertFile(dst.c_str(), 1, src.c_str(), 1), int(source_.size()));
+}
+
+TEST_F(DiskFull, ConversionOntoItsOwnSourceKeepsIt) {
+    const std::string src = Path("greeting.vce"), alias = Path("alias.vce");
+    WriteSource(src, 4096);
+    fs::create_symlink(src, alias);
+    EXPECT_EQ(ConvertFile(src.c_str(), 1, src.c_str(), 0x8001), 0);
+    EXPECT_TRUE(Slurp(src) == source_) << "converted onto itself";
+    EXPECT_EQ(ConvertFile(alias.c_str(), 1, src.c_str(), 0x8001), 0);
+    EXPECT_TRUE(Slurp(src) == source_) << "converted onto a link to itself";
 }
 
 } // namespace
