@@ -46,8 +46,8 @@ inline MemoryVerdict JudgeMemory(const std::vector<Sample> &samples) {
         peak = std::max(peak, s.rssKb);
     if (peak > v.baseKb + v.boundKb) {
         v.flat = false;
-        v.reason = "resident set rose " + std::to_string(peak - v.baseKb) + " kB past the warm-up (bound " +
-                   std::to_string(v.boundKb) + " kB)";
+        v.reason = "resident set rose " + std::to_string(peak - v.baseKb) +
+                   " kB past the warm-up (bound " + std::to_string(v.boundKb) + " kB)";
         return v;
     }
     if (window.size() < 6)

@@ -62,15 +62,16 @@ TEST_F(DiskFull, VoiceConversionFailsAndKeepsTheSource) {
         uint32_t targetType, sourceType;
         rlim_t limit;
     } cases[] = {
-        {1, 1, 100 * 1024},       // the disk fills in the middle of the data
-        {1, 0x8001, 8},           // ... already in the ZyXEL header block
-        {4, 0x8004, 200 * 1024},  // a USR file, leading block dropped
-        {7, 7, 300 * 1024 - 1},   // the very last byte does not fit
+        {1, 1, 100 * 1024},      // the disk fills in the middle of the data
+        {1, 0x8001, 8},          // ... already in the ZyXEL header block
+        {4, 0x8004, 200 * 1024}, // a USR file, leading block dropped
+        {7, 7, 300 * 1024 - 1},  // the very last byte does not fit
     };
     for (const Case &c : cases) {
         SCOPED_TRACE(testing::Message() << "type " << c.targetType << " limit " << c.limit);
-        int result = WithFilesLimitedTo(
-            c.limit, [&] { return ConvertFile(dst.c_str(), c.targetType, src.c_str(), c.sourceType); });
+        int result = WithFilesLimitedTo(c.limit, [&] {
+            return ConvertFile(dst.c_str(), c.targetType, src.c_str(), c.sourceType);
+        });
         EXPECT_EQ(result, 0);
         EXPECT_TRUE(Slurp(src) == source_) << "the source changed";
         EXPECT_LE(fs::file_size(dst), c.limit);
