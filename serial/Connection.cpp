@@ -267,11 +267,16 @@ void StopWorker(plat::Worker *&handle) {
 
 // Workers left running by a release from inside a callback end on their own;
 // a first open joins them before it starts new ones, so that an old worker
-// clearing its id never hides a new one.
+// clearing its id never hides a new one. What they queued while winding down
+// belongs to the old connection and goes with them.
 void ReapWorkers() {
+    if (!hThreadRead && !hThreadWrite && !hThreadFlow)
+        return;
     StopWorker(hThreadRead);
     StopWorker(hThreadWrite);
     StopWorker(hThreadFlow);
+    szInQueue.Reset();
+    szOutQueue.Reset();
 }
 
 // Closes the port and forgets the client. The target goes first: a worker

@@ -62,6 +62,10 @@ int Convert(const char *target, uint32_t targetType, const char *source, uint32_
     FilePair files;
     if (!source || !OpenFileW(source, &files.source, "r"))
         return 0;
+    // A target that is the source itself would be truncated before a byte
+    // of it was read: the data would be gone.
+    if (target && plat::IsSameFile(files.source, target))
+        return 0;
     // The target is created before the source is examined: a conversion that
     // fails later leaves it empty (or holding only the header block).
     if (!target || !OpenFileW(target, &files.target, "w"))

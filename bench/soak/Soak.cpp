@@ -72,7 +72,8 @@ int Callback(uint32_t code, uint32_t error, uint32_t count) {
             int got = GetCommFeedback(&text, &codes, raw, &length);
             bool more = got && (length > 0 || (codes && *codes));
             if (got && !gReceiveBroken) {
-                if (!gReceived->AcceptRaw(raw, length) || (codes && !gReceived->AcceptCodes(codes))) {
+                if (!gReceived->AcceptRaw(raw, length) ||
+                    (codes && !gReceived->AcceptCodes(codes))) {
                     gReceiveBroken = true;
                     Fault("received data differs from what the far end wrote");
                 }
@@ -88,7 +89,9 @@ int Callback(uint32_t code, uint32_t error, uint32_t count) {
     return 0;
 }
 
-uint64_t ReceivedBytes() { return gReceivedBytes; }
+uint64_t ReceivedBytes() {
+    return gReceivedBytes;
+}
 
 // Keeps the transmit queue fed until told to stop; counts what it queued.
 void Sender(uint64_t seed, std::atomic<bool> &stop, std::atomic<uint64_t> &queued) {

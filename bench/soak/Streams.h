@@ -131,13 +131,20 @@ public:
 private:
     static std::string TokenFor(unsigned char code) {
         switch (code) {
-        case 0x00: return "<NUL>";
-        case 0x03: return "<ETX>";
-        case 0x12: return "<DC2>";
-        case 0x14: return "<DC4>";
-        case 0x18: return "<CAN>";
-        case 0x1C: return "<FS>";
-        default: return std::string("<") + char(code) + ">";
+        case 0x00:
+            return "<NUL>";
+        case 0x03:
+            return "<ETX>";
+        case 0x12:
+            return "<DC2>";
+        case 0x14:
+            return "<DC4>";
+        case 0x18:
+            return "<CAN>";
+        case 0x1C:
+            return "<FS>";
+        default:
+            return std::string("<") + char(code) + ">";
         }
     }
     // Generates the next unit into the expected raw text or tokens.

@@ -77,6 +77,12 @@ int64_t FileSize(FileHandle file) {
     return int64_t(st.st_size);
 }
 
+bool IsSameFile(FileHandle file, const char *path) {
+    struct stat opened, named;
+    return file >= 0 && path && ::fstat(int(file), &opened) == 0 && ::stat(path, &named) == 0 &&
+           opened.st_dev == named.st_dev && opened.st_ino == named.st_ino;
+}
+
 bool SetFileSize(FileHandle file, uint64_t size) {
     if (file < 0 || size > uint64_t(INT64_MAX))
         return false;

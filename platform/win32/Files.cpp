@@ -83,6 +83,23 @@ int64_t FileSize(FileHandle file) {
     return size.QuadPart;
 }
 
+bool IsSameFile(FileHandle file, const char *path) {
+    if (!Valid(file) || !path)
+        return false;
+    // No access asked: the other handle only reads the file's identity.
+    HANDLE named = CreateFileA(path, 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                               nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+    if (named == INVALID_HANDLE_VALUE)
+        return false;
+    BY_HANDLE_FILE_INFORMATION a{}, b{};
+    bool same = GetFileInformationByHandle(Native(file), &a) &&
+                GetFileInformationByHandle(named, &b) &&
+                a.dwVolumeSerialNumber == b.dwVolumeSerialNumber &&
+                a.nFileIndexHigh == b.nFileIndexHigh && a.nFileIndexLow == b.nFileIndexLow;
+    CloseHandle(named);
+    return same;
+}
+
 bool SetFileSize(FileHandle file, uint64_t size) {
     if (!Valid(file) || size > uint64_t(INT64_MAX))
         return false;

@@ -22,6 +22,9 @@ int64_t SeekFile(FileHandle file, int64_t offset, int whence);
 // The file's length, -1 on failure.
 int64_t FileSize(FileHandle file);
 bool SetFileSize(FileHandle file, uint64_t size);
+// Whether path names the open file (links and other spellings included);
+// false when path names nothing.
+bool IsSameFile(FileHandle file, const char *path);
 
 // A view of a whole file.
 struct Mapping {

@@ -30,8 +30,12 @@ inline int CountEntries(const char *dir) {
     }
     return n;
 }
-inline int OpenDescriptors() { return CountEntries("/proc/self/fd"); }
-inline int Threads() { return CountEntries("/proc/self/task"); }
+inline int OpenDescriptors() {
+    return CountEntries("/proc/self/fd");
+}
+inline int Threads() {
+    return CountEntries("/proc/self/task");
+}
 
 // Seconds of CPU the whole process has used.
 inline double CpuSeconds() {
