@@ -223,7 +223,7 @@ int StartWorkers() {
         void (*wake)(); // ends the worker's idle wait when it is to park
     } slots[3] = {{hThreadRead, dwThreadReadID, ThreadReadEntry, WakeReader},
                   {hThreadWrite, dwThreadWriteID, ThreadWriteEntry, WakeTransmitter},
-                  {hThreadFlow, dwThreadFlow, ThreadFlowEntry, nullptr}};
+                  {hThreadFlow, dwThreadFlow, ThreadFlowEntry, WakeFlow}};
     for (int i = 0; i < 3; ++i) {
         if (slots[i].id != 0)
             continue;

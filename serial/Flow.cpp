@@ -8,11 +8,10 @@ namespace {
 
 constexpr uint32_t kDefaultWaitMs = 100;
 constexpr uint32_t kDefaultPumpSleepMs = 50;
-// The flow thread wakes for the events and for the stop signal, so it need not
-// poll: this bound only limits how long a missed wake-up could go unnoticed.
-constexpr uint32_t kFlowWaitMs = 250;
-
+// The flow thread wakes for the events, the stop signal and a request to
+// park; an idle terminal costs no wake-ups at all.
 plat::Event gStop{true, false};
+plat::Event gFlowWake{false, false};
 
 enum WaitResult { kNothing = 0, kWritten = 1, kReceived = 2 };
 
@@ -42,8 +41,8 @@ int WaitOnEvents(uint32_t ms, bool alsoStop) {
             plat::SleepMs(ms);
         return kNothing;
     }
-    plat::Event *events[3] = {read, write, &gStop};
-    int which = plat::WaitAny(events, alsoStop ? 3 : 2, ms);
+    plat::Event *events[4] = {read, write, &gStop, &gFlowWake};
+    int which = plat::WaitAny(events, alsoStop ? 4 : 2, ms);
     if (which == 0) {
         NotifyReceived();
         return kReceived;
@@ -62,11 +61,22 @@ void RaiseStopSignal() {
     WakeTransmitter();
     WakeReader();
 }
-void ResetStopSignal() { gStop.Reset(); }
-bool WaitForStop(uint32_t ms) { return gStop.Wait(ms); }
-int WaitEventOrStop(uint32_t ms) { return WaitOnEvents(ms, true); }
+void ResetStopSignal() {
+    gStop.Reset();
+}
+void WakeFlow() {
+    gFlowWake.Set();
+}
+bool WaitForStop(uint32_t ms) {
+    return gStop.Wait(ms);
+}
+int WaitEventOrStop(uint32_t ms) {
+    return WaitOnEvents(ms, true);
+}
 
-bool ClientPresent() { return plat::IsWindow(hWndIdle) || gpCallback.load() != nullptr; }
+bool ClientPresent() {
+    return plat::IsWindow(hWndIdle) || gpCallback.load() != nullptr;
+}
 
 void NotifyClient(uint32_t windowCode, uint32_t callbackCode, uint32_t error, uint32_t count) {
     void *window = hWndIdle;
@@ -83,7 +93,7 @@ uint32_t ThreadFlowEntry(void *) {
     WorkerMark mark;
     while (bOperate && ClientPresent()) {
         plat::Worker::ParkPoint();
-        WaitEventOrStop(kFlowWaitMs);
+        WaitEventOrStop(plat::kInfinite);
         if (!bOperate)
             break;
     }

@@ -13,9 +13,6 @@ constexpr uint32_t kFirstBackoffMs = 20;
 constexpr uint32_t kMaxBackoffMs = 1000;
 // Without a port there is nothing to wait on; passes are spaced by this.
 constexpr uint32_t kNoPortPauseMs = 10;
-// An idle reader waits for input this long at most before its next pass;
-// arriving bytes, a suspension and the release end the wait at once.
-constexpr uint32_t kIdleInputWaitMs = 1000;
 
 std::atomic<int> bReentr{0};
 
@@ -101,7 +98,9 @@ uint32_t ThreadReadEntry(void *) {
                 // A suspension asked for while the read ran ended that read
                 // early; park now rather than sleep through it.
                 plat::Worker::ParkPoint();
-                plat::WaitForInput(idComDev, kIdleInputWaitMs);
+                // An idle reader waits for input without a bound: arriving
+                // bytes, a hang-up, a suspension and the release end the wait.
+                plat::WaitForInput(idComDev, plat::kInfinite);
             }
         }
     }

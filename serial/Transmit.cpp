@@ -13,9 +13,6 @@ constexpr int kWriteAttempts = 101;
 constexpr uint32_t kStalledChunk = 15; // the chunk did not go out, the port reports nothing
 constexpr uint32_t kStatusFlagsMask = 0x1F;
 const char kDleEtx[2] = {char(FALCREST_DLE), char(FALCREST_ETX)};
-// An idle transmit thread rechecks the queue at least this often, in case a
-// producer appended without waking it.
-constexpr uint32_t kIdleRecheckMs = 1000;
 // After a pass that failed without writing anything the thread waits before
 // the next one, growing up to the limit while the failure lasts: a port whose
 // far end has gone fails every write at once, and must not cost a core while
@@ -45,7 +42,9 @@ int AppendToOutQueue(const char *data, uint32_t length) {
     return 0;
 }
 
-uint32_t FlagsOf(const plat::ComStat &status) { return status.flags & kStatusFlagsMask; }
+uint32_t FlagsOf(const plat::ComStat &status) {
+    return status.flags & kStatusFlagsMask;
+}
 
 // The error mask the port reports now, with the status at this moment.
 uint32_t PortErrorMask(plat::ComStat *status) {
@@ -60,7 +59,9 @@ void ReportTransmitFailure(uint32_t error, const plat::ComStat &status) {
 
 } // namespace
 
-void WakeTransmitter() { gTxWake.Set(); }
+void WakeTransmitter() {
+    gTxWake.Set();
+}
 
 void WaitForTransmitWork(uint32_t ms) {
     if (bTransfer && szOutQueue.GetLength())
@@ -132,7 +133,8 @@ uint32_t ThreadWriteEntry(void *) {
             written->Set();
         }
         // A pass that sent something is followed by the 1 ms pause; an idle
-        // thread sleeps until a send function gives it work.
+        // thread sleeps until a producer wakes it (every append to the
+        // transmit queue does), a suspension or the release.
         if (count) {
             backoff = 0;
             plat::SleepMs(1);
@@ -141,7 +143,7 @@ uint32_t ThreadWriteEntry(void *) {
             WaitForStop(backoff);
         } else {
             backoff = 0;
-            WaitForTransmitWork(kIdleRecheckMs);
+            WaitForTransmitWork(plat::kInfinite);
         }
     }
     dwThreadWriteID = 0;

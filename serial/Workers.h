@@ -47,6 +47,8 @@ uint32_t WriteComm(uint32_t &written, plat::ComStat *status);
 // Stop signal: raised by ReleaseModem so that idle workers wake at once.
 void RaiseStopSignal();
 void ResetStopSignal();
+// Ends the flow thread's wait so that it can park.
+void WakeFlow();
 // Waits up to ms unless the stop signal is raised; true when it was.
 bool WaitForStop(uint32_t ms);
 // The flow thread's wait: like WaitEvent but it also ends on the stop signal

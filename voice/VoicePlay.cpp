@@ -172,6 +172,7 @@ int SendFile(const char *path, uint32_t type) {
         }
     }
     szOutQueue.Append(kEndMarker, sizeof kEndMarker);
+    WakeTransmitter();
     guard.Close();
     workers.Release();
     int result = total > INT_MAX ? INT_MAX : int(total);

@@ -67,8 +67,8 @@ namespace {
 // What a read and a write check before they start: the port, an empty
 // request and a missing buffer. Fills the port and its time-outs and returns
 // true to go on; otherwise result holds what the call returns.
-bool BeginTransfer(PortHandle handle, const void *buffer, uint32_t n,
-                   std::shared_ptr<Port> &port, CommTimeouts &t, uint32_t &result) {
+bool BeginTransfer(PortHandle handle, const void *buffer, uint32_t n, std::shared_ptr<Port> &port,
+                   CommTimeouts &t, uint32_t &result) {
     result = 0;
     port = FindPort(handle);
     if (!port) {
@@ -245,10 +245,14 @@ bool WaitForInput(PortHandle handle, uint32_t ms) {
     auto port = posix::FindPort(handle);
     if (!port)
         return true; // let the read report the failure
-    pollfd fds[3] = {{port->fd, POLLIN, 0}, {port->wake[0], POLLIN, 0}, {port->cancel[0], POLLIN, 0}};
+    pollfd fds[3] = {
+        {port->fd, POLLIN, 0}, {port->wake[0], POLLIN, 0}, {port->cancel[0], POLLIN, 0}};
     int r;
     do {
-        r = poll(fds, 3, ms > 0x7FFFFFFF ? 0x7FFFFFFF : int(ms));
+        r = poll(fds, 3,
+                 ms == 0xFFFFFFFFu /* kInfinite: no bound */ ? -1
+                 : ms > 0x7FFFFFFF                           ? 0x7FFFFFFF
+                                                             : int(ms));
     } while (r < 0 && errno == EINTR);
     if (fds[2].revents & POLLIN) {
         char drained[16];
