@@ -28,7 +28,8 @@
  * The library takes no lock around the callback: two calls can overlap (the
  * flow thread and an error report), so a callback serialises its own work,
  * and GetCommFeedback, which must have one consumer at a time, is called
- * under that lock. A callback must not call InitModem or ReleaseModem.
+ * under that lock. A callback may call ReleaseModem (see there), but not
+ * InitModem.
  *
  * POSIX. The same code runs on POSIX through the library's platform layer:
  *   - there are no windows: every target of InitModem is taken as a
@@ -127,10 +128,14 @@ typedef int (*FalcrestCallback)(uint32_t code, uint32_t error, uint32_t count);
  * ReleaseModem.
  *
  * ReleaseModem: stops the workers (waiting up to 1 s for each), closes the
- * port, empties the receive and transmit queues and forgets the target;
- * returns 0 after about 100 ms more. Safe to call at any time, also with
- * nothing open. Once it returns no callback starts, unless a callback had
- * been blocked for longer than that bound. Unloading the library calls it.
+ * port, empties the receive and transmit queues, forgets the target and
+ * returns 0. Safe to call at any time: with nothing open, from several
+ * threads at once (the calls take turns with each other and with InitModem),
+ * and from inside a callback, where it stops the workers and closes the port
+ * without waiting for its own thread; the next InitModem or ReleaseModem
+ * from another thread joins them. Once it returns no callback starts, unless
+ * a callback had been blocked for longer than that bound. Unloading the
+ * library calls it.
  *
  * EnumComPorts(list): *list (null or a Realloc block) receives the serial
  * ports as a comma-separated string ("COM1,COM3"; on POSIX the device paths
