@@ -198,24 +198,22 @@ public:
     }
 
     bool FarToScreen(Sample &s) {
-        Drain(screen_.master);
-        const auto start = Clock::now();
-        if (write(line_.master, "x", 1) != 1 || !WaitFor(screen_.master, 'x', 2000))
-            return false;
-        s.farToScreen.push_back(MicrosecondsSince(start));
-        return true;
+        return TimeOneByte(line_.master, screen_.master, 'x', s.farToScreen);
     }
 
-    bool KeyToFar(Sample &s) {
-        Drain(line_.master);
-        const auto start = Clock::now();
-        if (write(screen_.master, "k", 1) != 1 || !WaitFor(line_.master, 'k', 2000))
-            return false;
-        s.keyToFar.push_back(MicrosecondsSince(start));
-        return true;
-    }
+    bool KeyToFar(Sample &s) { return TimeOneByte(screen_.master, line_.master, 'k', s.keyToFar); }
 
 private:
+    // Writes one byte into `from` and records how long it takes to come out of `to`.
+    static bool TimeOneByte(int from, int to, char byte, std::vector<double> &samples) {
+        Drain(to);
+        const auto start = Clock::now();
+        if (write(from, &byte, 1) != 1 || !WaitFor(to, byte, 2000))
+            return false;
+        samples.push_back(MicrosecondsSince(start));
+        return true;
+    }
+
     std::string name_;
     std::vector<std::string> command_;
     Pty line_;
