@@ -322,33 +322,35 @@ int main(int argc, char **argv) {
     for (auto &p : programs)
         p->Stop();
 
+    struct Figures {
+        std::string name;
+        double cpuPercent, wakeups;
+        Stats far, key;
+        size_t samples;
+    };
+    std::vector<Figures> figures;
+    for (size_t i = 0; i < programs.size(); ++i)
+        figures.push_back({programs[i]->Name(), (cpu1[i] - cpu0[i]) / (idleWall * 1e9) * 100,
+                           (sw1[i] - sw0[i]) / idleWall, Percentiles(results[i].farToScreen),
+                           Percentiles(results[i].keyToFar),
+                           std::min(results[i].farToScreen.size(), results[i].keyToFar.size())});
+
     std::printf("terminals between pseudo-terminals: idle %.0f s, %d latency samples each\n",
                 idleWall, samples);
     std::printf("%-8s %14s %12s %22s %22s\n", "program", "idle CPU %", "wakeups/s",
                 "far->screen med/p99 us", "key->far med/p99 us");
-    for (size_t i = 0; i < programs.size(); ++i) {
-        const std::string &name = programs[i]->Name();
-        const double cpuPercent = (cpu1[i] - cpu0[i]) / (idleWall * 1e9) * 100;
-        const double wakeups = (sw1[i] - sw0[i]) / idleWall;
-        const Stats far = Percentiles(results[i].farToScreen);
-        const Stats key = Percentiles(results[i].keyToFar);
-        std::printf("%-8s %14.4f %12.1f %12.1f / %7.1f %12.1f / %7.1f\n", name.c_str(), cpuPercent,
-                    wakeups, far.median, far.p99, key.median, key.p99);
-    }
-    for (size_t i = 0; i < programs.size(); ++i) {
-        const std::string &name = programs[i]->Name();
-        const double cpuPercent = (cpu1[i] - cpu0[i]) / (idleWall * 1e9) * 100;
-        const double wakeups = (sw1[i] - sw0[i]) / idleWall;
-        const Stats far = Percentiles(results[i].farToScreen);
-        const Stats key = Percentiles(results[i].keyToFar);
-        std::printf("result idle.cpu.%s %.5f %%core\n", name.c_str(), cpuPercent);
-        std::printf("result idle.wakeups.%s %.2f /s\n", name.c_str(), wakeups);
-        std::printf("result latency.far_to_screen.%s.median %.1f us\n", name.c_str(), far.median);
-        std::printf("result latency.far_to_screen.%s.p99 %.1f us\n", name.c_str(), far.p99);
-        std::printf("result latency.key_to_far.%s.median %.1f us\n", name.c_str(), key.median);
-        std::printf("result latency.key_to_far.%s.p99 %.1f us\n", name.c_str(), key.p99);
-        std::printf("result latency.samples.%s %zu count\n", name.c_str(),
-                    std::min(results[i].farToScreen.size(), results[i].keyToFar.size()));
+    for (const Figures &f : figures)
+        std::printf("%-8s %14.4f %12.1f %12.1f / %7.1f %12.1f / %7.1f\n", f.name.c_str(),
+                    f.cpuPercent, f.wakeups, f.far.median, f.far.p99, f.key.median, f.key.p99);
+    for (const Figures &f : figures) {
+        const char *name = f.name.c_str();
+        std::printf("result idle.cpu.%s %.5f %%core\n", name, f.cpuPercent);
+        std::printf("result idle.wakeups.%s %.2f /s\n", name, f.wakeups);
+        std::printf("result latency.far_to_screen.%s.median %.1f us\n", name, f.far.median);
+        std::printf("result latency.far_to_screen.%s.p99 %.1f us\n", name, f.far.p99);
+        std::printf("result latency.key_to_far.%s.median %.1f us\n", name, f.key.median);
+        std::printf("result latency.key_to_far.%s.p99 %.1f us\n", name, f.key.p99);
+        std::printf("result latency.samples.%s %zu count\n", name, f.samples);
     }
     return 0;
 }

@@ -17,6 +17,7 @@
 #include <unistd.h>
 #include <vector>
 
+#include "FeedbackDrain.h"
 #include "serial/Engine.h"
 
 namespace {
@@ -49,28 +50,19 @@ std::string gReceived;
 std::atomic<uint64_t> gLastArrival{0};
 
 uint64_t NowNs() {
-    return uint64_t(std::chrono::duration_cast<std::chrono::nanoseconds>(
-                        Clock::now().time_since_epoch())
-                        .count());
+    return uint64_t(
+        std::chrono::duration_cast<std::chrono::nanoseconds>(Clock::now().time_since_epoch())
+            .count());
 }
 
 int Drain(uint32_t, uint32_t, uint32_t) {
     std::lock_guard<std::mutex> g(gLock);
-    for (;;) {
-        char *text = nullptr, *codes = nullptr;
-        char raw[1000];
-        uint32_t length = sizeof raw;
-        int got = GetCommFeedback(&text, &codes, raw, &length);
+    DrainFeedback([](const char *raw, uint32_t length, const char *) {
         if (length) {
             gReceived.append(raw, length);
             gLastArrival = NowNs();
         }
-        bool more = got && (length || (codes && *codes));
-        Realloc(text, 0);
-        Realloc(codes, 0);
-        if (!more)
-            break;
-    }
+    });
     return 0;
 }
 

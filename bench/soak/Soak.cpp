@@ -21,6 +21,7 @@
 #include <unistd.h>
 #include <vector>
 
+#include "FeedbackDrain.h"
 #include "Memory.h"
 #include "Streams.h"
 #include "serial/Engine.h"
@@ -65,25 +66,15 @@ int Callback(uint32_t code, uint32_t error, uint32_t count) {
     }
     {
         std::lock_guard<std::mutex> guard(gFeedbackLock);
-        for (;;) {
-            char *text = nullptr, *codes = nullptr;
-            char raw[1000];
-            uint32_t length = sizeof raw;
-            int got = GetCommFeedback(&text, &codes, raw, &length);
-            bool more = got && (length > 0 || (codes && *codes));
-            if (got && !gReceiveBroken) {
-                if (!gReceived->AcceptRaw(raw, length) ||
-                    (codes && !gReceived->AcceptCodes(codes))) {
-                    gReceiveBroken = true;
-                    Fault("received data differs from what the far end wrote");
-                }
-                gReceivedBytes = gReceived->Matched();
+        DrainFeedback([](const char *raw, uint32_t length, const char *codes) {
+            if (gReceiveBroken)
+                return;
+            if (!gReceived->AcceptRaw(raw, length) || (codes && !gReceived->AcceptCodes(codes))) {
+                gReceiveBroken = true;
+                Fault("received data differs from what the far end wrote");
             }
-            Realloc(text, 0);
-            Realloc(codes, 0);
-            if (!more)
-                break;
-        }
+            gReceivedBytes = gReceived->Matched();
+        });
     }
     gSendWake.notify_all();
     return 0;

@@ -15,6 +15,7 @@
 #include <sys/resource.h>
 #include <thread>
 
+#include "FeedbackDrain.h"
 #include "Tamsel.h"
 #include "falcrest/Falcrest.h"
 
@@ -125,19 +126,9 @@ private:
             return 0;
         }
         std::lock_guard<std::mutex> g(m_);
-        for (;;) {
-            char *text = nullptr, *codes = nullptr;
-            char raw[1000];
-            uint32_t length = sizeof raw;
-            int got = GetCommFeedback(&text, &codes, raw, &length);
-            if (got)
-                received_.append(raw, length);
-            bool more = got && (length || (codes && *codes));
-            Realloc(text, 0);
-            Realloc(codes, 0);
-            if (!more)
-                break;
-        }
+        DrainFeedback([this](const char *raw, uint32_t length, const char *) {
+            received_.append(raw, length);
+        });
         return 0;
     }
     std::mutex m_;

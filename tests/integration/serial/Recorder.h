@@ -7,8 +7,9 @@
 #include <string>
 #include <vector>
 
-#include "falcrest/Falcrest.h"
+#include "FeedbackDrain.h"
 #include "Tamsel.h"
+#include "falcrest/Falcrest.h"
 
 struct Notification {
     uint32_t code, error, count;
@@ -53,20 +54,11 @@ private:
         notes.push_back({code, error, count});
         if (!drain)
             return;
-        for (;;) {
-            char *text = nullptr, *found = nullptr;
-            char buffer[1000];
-            uint32_t length = sizeof buffer;
-            int got = GetCommFeedback(&text, &found, buffer, &length);
-            raw.append(buffer, length);
+        DrainFeedback([this](const char *bytes, uint32_t length, const char *found) {
+            raw.append(bytes, length);
             if (found)
                 codes += found;
-            bool more = got && (length || (found && *found));
-            Realloc(text, 0);
-            Realloc(found, 0);
-            if (!more)
-                break;
-        }
+        });
     }
     std::mutex m;
     std::vector<Notification> notes;
