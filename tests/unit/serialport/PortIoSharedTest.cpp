@@ -17,6 +17,17 @@ constexpr double kTotalTimeoutFloorMs = 90.0; // Windows timers may round down a
 constexpr double kTotalTimeoutFloorMs = 103.0;
 #endif
 
+TEST_F(PortTest, TimeoutsReadBack) {
+    EngineTimeouts();
+    plat::CommTimeouts t;
+    ASSERT_TRUE(plat::GetCommTimeouts(port, t));
+    EXPECT_EQ(t.ReadIntervalTimeout, 5u);
+    EXPECT_EQ(t.ReadTotalTimeoutMultiplier, 1u);
+    EXPECT_EQ(t.ReadTotalTimeoutConstant, 3u);
+    EXPECT_EQ(t.WriteTotalTimeoutMultiplier, 1u);
+    EXPECT_EQ(t.WriteTotalTimeoutConstant, 1u);
+}
+
 TEST_F(PortTest, ReadWithNothingEndsAfterTheTotalTimeout) {
     EngineTimeouts(); // 1 ms per byte + 3 ms: 103 ms for 100 bytes
     char buf[100];

@@ -276,15 +276,4 @@ TEST_F(PortTest, StatusCountsWhatWaits) {
     EXPECT_TRUE(plat::ClearCommError(port, nullptr, nullptr));
 }
 
-TEST_F(PortTest, TimeoutsReadBack) {
-    EngineTimeouts();
-    plat::CommTimeouts t;
-    ASSERT_TRUE(plat::GetCommTimeouts(port, t));
-    EXPECT_EQ(t.ReadIntervalTimeout, 5u);
-    EXPECT_EQ(t.ReadTotalTimeoutMultiplier, 1u);
-    EXPECT_EQ(t.ReadTotalTimeoutConstant, 3u);
-    EXPECT_EQ(t.WriteTotalTimeoutMultiplier, 1u);
-    EXPECT_EQ(t.WriteTotalTimeoutConstant, 1u);
-}
-
 } // namespace

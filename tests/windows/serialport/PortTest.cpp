@@ -61,7 +61,7 @@ TEST_F(Port, CallsOnAHandleThatIsNoPortFail) {
     EXPECT_FALSE(plat::ClearCommError(plat::kInvalidPort, nullptr, nullptr));
 }
 
-TEST_F(Port, StateAndTimeoutsReadBack) {
+TEST_F(Port, StateReadBack) {
     plat::Dcb dcb;
     ASSERT_TRUE(plat::GetCommState(port, dcb));
     ASSERT_TRUE(plat::BuildCommDcb("baud=9600 parity=n data=8 stop=1 xon=on", dcb));
@@ -80,15 +80,6 @@ TEST_F(Port, StateAndTimeoutsReadBack) {
     EXPECT_EQ(back.XonChar, 17);
     EXPECT_EQ(back.XoffChar, 19);
     EXPECT_FALSE(plat::BuildCommDcb("baud=9600 parity=q", dcb));
-
-    EngineTimeouts();
-    plat::CommTimeouts t;
-    ASSERT_TRUE(plat::GetCommTimeouts(port, t));
-    EXPECT_EQ(t.ReadIntervalTimeout, 5u);
-    EXPECT_EQ(t.ReadTotalTimeoutMultiplier, 1u);
-    EXPECT_EQ(t.ReadTotalTimeoutConstant, 3u);
-    EXPECT_EQ(t.WriteTotalTimeoutMultiplier, 1u);
-    EXPECT_EQ(t.WriteTotalTimeoutConstant, 1u);
 }
 
 TEST_F(Port, QueuesAndStatus) {
