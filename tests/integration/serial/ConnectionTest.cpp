@@ -2,12 +2,16 @@
 // notifications, port listing, and a far end that goes away.
 #include <gtest/gtest.h>
 
+#include <unistd.h>
+
 #include "PtyPair.h"
 #include "Recorder.h"
-#include "serial/Engine.h"
+#include "Stty.h"
+#include "serial/EngineState.h"
 
 using testing_support::PtyPair;
 using testing_support::RunCommand;
+using testing_support::SttyHas;
 using testing_support::WaitUntil;
 
 namespace {
@@ -16,34 +20,73 @@ class Connection : public ::testing::Test {
 protected:
     void SetUp() override { Recorder::Instance().Reset(); }
     void TearDown() override { ReleaseModem(); }
-    int Open(const char *dcb) { return InitModem(Recorder::Instance().Target(), pty.PortPath().c_str(), dcb); }
-    std::string Stty() { return RunCommand("stty -a -F " + pty.PortPath() + " 2>&1"); }
-    // Whether stty's listing holds the setting as a whole word.
-    static bool Has(const std::string &text, const std::string &word) {
-        std::string current;
-        for (char c : text + " ") {
-            if (c == ' ' || c == '\n' || c == ';') {
-                if (current == word)
-                    return true;
-                current.clear();
-            } else {
-                current += c;
-            }
-        }
-        return false;
+    int Open(const char *dcb, const std::string &port = "") {
+        return InitModem(Recorder::Instance().Target(),
+                         (port.empty() ? pty.PortPath() : port).c_str(), dcb);
     }
     PtyPair pty;
 };
 
 TEST_F(Connection, SettingsReachTheDevice) {
     ASSERT_GT(Open("baud=9600 xon=on"), 0);
-    std::string settings = Stty();
+    std::string settings = testing_support::Stty(pty);
     EXPECT_NE(settings.find("speed 9600 baud"), std::string::npos) << settings;
-    EXPECT_TRUE(Has(settings, "ixoff")) << settings;
-    EXPECT_TRUE(Has(settings, "-ixon")) << settings;
-    EXPECT_TRUE(Has(settings, "crtscts")) << settings; // octs defaults to on
-    EXPECT_TRUE(Has(settings, "cs8")) << settings;
-    EXPECT_TRUE(Has(settings, "-parenb")) << settings;
+    for (const char *word :
+         {"ixoff", "-ixon", "crtscts" /* octs defaults to on */, "cs8", "-parenb"})
+        EXPECT_TRUE(SttyHas(settings, word)) << word << " in " << settings;
+}
+
+// A device left without start and stop characters must not hand the state
+// two equal ones, and without software flow control they stay set.
+TEST_F(Connection, StartAndStopCharactersStayWithoutFlowControl) {
+    RunCommand("stty start undef stop undef <&" + std::to_string(pty.FarFd()));
+    ASSERT_GT(Open("baud=9600 xon=off"), 0);
+    std::string settings = testing_support::Stty(pty);
+    EXPECT_NE(settings.find("start = ^Q; stop = ^S"), std::string::npos) << settings;
+    EXPECT_TRUE(SttyHas(settings, "-ixon")) << settings;
+}
+
+// A first open that fails once the device is open closes it: the next open
+// is a first open of its own device, not a re-configuration of this one.
+TEST_F(Connection, AFailedFirstOpenLeavesNothingOpen) {
+    EXPECT_EQ(Open("baud=fast"), FALCREST_ERR_PORT);
+    EXPECT_FALSE(PortIsOpen());
+    EXPECT_EQ(Open(nullptr), FALCREST_ERR_ARG);
+    EXPECT_FALSE(PortIsOpen());
+    PtyPair other;
+    ASSERT_GT(Open("baud=4800 octs=off odsr=off xon=off", other.PortPath()), 0);
+    EXPECT_NE(testing_support::Stty(other).find("speed 4800 baud"), std::string::npos);
+    ASSERT_EQ(SendDataToModem("x", 1), 0);
+    EXPECT_EQ(other.ReadAtLeast(1), "x");
+    EXPECT_EQ(pty.ReadFor(50), "");
+}
+
+// A device under /dev named for the test, removed again.
+class DevName {
+public:
+    explicit DevName(const std::string &target)
+        : name_("fc" + std::to_string(100000 + getpid() % 900000) + "x") {
+        ok_ = symlink(target.c_str(), ("/dev/" + name_).c_str()) == 0;
+    }
+    ~DevName() { unlink(("/dev/" + name_).c_str()); }
+    bool Made() const { return ok_; }
+    const std::string &Name() const { return name_; }
+
+private:
+    std::string name_;
+    bool ok_ = false;
+};
+
+// A name that is not a path may have nine characters. A longer one is
+// refused: cut to nine, it would open another device.
+TEST_F(Connection, LongNamesAreRefusedNotCut) {
+    DevName nine(pty.PortPath());
+    if (!nine.Made())
+        GTEST_SKIP() << "cannot name a device under /dev";
+    ASSERT_EQ(nine.Name().size(), 9u);
+    EXPECT_EQ(Open("baud=9600", nine.Name() + "0"), FALCREST_ERR_PORT);
+    EXPECT_FALSE(PortIsOpen());
+    EXPECT_GT(Open("baud=9600", nine.Name()), 0);
 }
 
 TEST_F(Connection, CallbackHearsOfReceivedAndWrittenData) {

@@ -86,6 +86,29 @@ TEST_F(Playback, BlocksOfAFaxPageDoubleEveryDLE) {
     EXPECT_TRUE(got == AsString(v.expected));
 }
 
+// A fax page is sent from where its header says the data starts, whatever
+// the header's length.
+TEST_F(Playback, FaxPageDataStartsWhereItsHeaderSays) {
+    for (uint32_t offset : {30u, 100u}) {
+        SCOPED_TRACE(offset);
+        Bytes header(offset, 0x55);
+        header[0] = 'G';
+        header[1] = '3';
+        for (int i = 0; i < 4; ++i)
+            header[10 + i] = uint8_t(offset >> (8 * i));
+        Bytes data = Plain(500);
+        data[7] = 0x10;
+        std::string path = files.Write("page", header, data);
+        std::string want = AsString(Bytes(data.begin(), data.begin() + 8)) + "\x10" +
+                           AsString(Bytes(data.begin() + 8, data.end())) + kMarker + kEtx;
+        int result = 0;
+        std::string got =
+            ReadWhile(pty, want.size(), [&] { result = SendVoiceFileToModem(path.c_str(), 8); });
+        EXPECT_EQ(result, int(data.size()));
+        EXPECT_TRUE(got == want);
+    }
+}
+
 TEST_F(Playback, DLEAtTheEndOfABlockIsSentWithItsPartner) {
     // A DLE as byte 1000 of the first block, more than one byte after it.
     Bytes data = Plain(2000);

@@ -4,7 +4,7 @@
 
 #include <string>
 
-#include "serial/Engine.h"
+#include "serial/EngineState.h"
 #include "serial/Workers.h"
 
 namespace {
@@ -51,7 +51,16 @@ TEST_F(Feedback, TakesCodesOutOfTheText) {
 }
 
 TEST_F(Feedback, SpellsEveryKindOfToken) {
-    Queue(std::string("\x10" "b" "\x10" "5" "\x10\x14" "\x10\x18" "\x10\x1c" "\x10\0" "x", 13));
+    Queue(std::string("\x10"
+                      "b"
+                      "\x10"
+                      "5"
+                      "\x10\x14"
+                      "\x10\x18"
+                      "\x10\x1c"
+                      "\x10\0"
+                      "x",
+                      13));
     ASSERT_EQ(Fetch(), 1);
     EXPECT_STREQ(codes, "<b><5><DC4><CAN><FS><NUL>");
     EXPECT_STREQ(text, "x");

@@ -2,7 +2,7 @@
 #include <gtest/gtest.h>
 
 #include "platform/Threads.h"
-#include "serial/Engine.h"
+#include "serial/EngineState.h"
 #include "serial/Workers.h"
 
 namespace {
