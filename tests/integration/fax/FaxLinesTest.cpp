@@ -79,17 +79,3 @@ TEST(FaxLines, ReachTheFarEndShieldedOnceTheGateOpens) {
     ReleaseModem();
 }
 
-TEST(FaxLines, LinesQueuedWhileTheGateIsOpenGoOutAtOnce) {
-    PtyPair pty;
-    ASSERT_GT(InitModem(reinterpret_cast<void *>(&Quiet), pty.PortPath().c_str(),
-                        "baud=115200 octs=off odsr=off idsr=off xon=off"),
-              0);
-    ASSERT_EQ(SendDataToModem("", 0), 0);
-    ASSERT_EQ(SendFAXEol(), 2);
-    EXPECT_EQ(pty.ReadAtLeast(2, 5000), std::string("\x00\x08", 2));
-    ASSERT_EQ(SendFAXLine("00001000"
-                          "11000000"),
-              3);
-    EXPECT_EQ(pty.ReadAtLeast(3, 5000), "\x10\x10\x03");
-    ReleaseModem();
-}

@@ -127,12 +127,4 @@ TEST(TransmitStall, HeldLineIsReportedOnceAndLosesNothing) {
 }
 #endif
 
-TEST_F(Transmit, LargeDataLeavesWholeAndInOrder) {
-    std::string data;
-    for (int i = 0; i < 20000; ++i)
-        data += char(i * 7 % 251);
-    EXPECT_EQ(SendDataToModem(data.data(), int(data.size())), 0);
-    EXPECT_EQ(pty.ReadAtLeast(data.size(), 20000), data);
-}
-
 } // namespace

@@ -77,18 +77,6 @@ TEST(WaitTest, AbortWithoutPortOnlyClosesTheGate) {
     EXPECT_EQ(bTransfer.load(), 0);
 }
 
-TEST(WaitTest, PumpingTimes) {
-    uint64_t start = plat::NowMs();
-    WaitMSG2(0);
-    EXPECT_LT(plat::NowMs() - start, 20u);
-    start = plat::NowMs();
-    WaitMSG2(5); // a millisecond's pause per round
-    EXPECT_GE(plat::NowMs() - start, 5u);
-    start = plat::NowMs();
-    EXPECT_EQ(WaitMSG(0), 0);
-    EXPECT_GE(plat::NowMs() - start, 49u);
-}
-
 TEST(ConnectionTest, ReleaseWithNothingOpen) {
     uint64_t start = plat::NowMs();
     EXPECT_EQ(ReleaseModem(), 0);
