@@ -175,7 +175,7 @@ int PreparePort(plat::PortHandle handle) {
 }
 
 // Opens the port, sizes its queues and gives it the initial configuration.
-// Returns 0 with idComDev set, or the failure code with nothing open.
+// Returns 0 or the failure code; idComDev is set once the open succeeded.
 int OpenAndPreparePort(const char *port) {
     iIQSize = 1024;
     iOQSize = 1024;
