@@ -50,6 +50,13 @@ TEST(PrepareFaxPage, PagesDecodeToTheirBitmaps) {
     for (double density : {0.01, 0.1, 0.5, 0.9, 0.99})
         ExpectDecodesTo(Noise(864, 60, density, 7), "noise " + std::to_string(density));
     ExpectDecodesTo(Text("Falcrest fax 0123456789 ,.;:!?", 864), "text");
+    // Row r: r white pixels, then black ones: every run a line can hold, of
+    // either colour.
+    Bitmap runs = AllBlack(864, 865);
+    for (int y = 0; y < 865; ++y)
+        for (int x = 0; x < y; ++x)
+            runs.Set(x, y, true);
+    ExpectDecodesTo(runs, "every run length");
 }
 
 TEST(PrepareFaxPage, StripesOfEveryWidth) {
