@@ -5,32 +5,22 @@
 
 #include "fax/FaxCodes.h"
 
-namespace {
-
-std::vector<uint8_t> Pack(const std::string &bits) {
-    char *packed = nullptr;
-    const int n = Binstr2Bin(packed, bits.c_str(), static_cast<int>(bits.size()));
-    std::vector<uint8_t> bytes(packed, packed + n);
-    Realloc(packed, 0);
-    return bytes;
-}
-
-} // namespace
-
 TEST(Binstr2Bin, PacksLeastSignificantBitFirst) {
-    EXPECT_EQ(Pack("000000000001"), (std::vector<uint8_t>{0x00, 0x08}));
-    EXPECT_EQ(Pack("1"), (std::vector<uint8_t>{0x01}));
-    EXPECT_EQ(Pack("10000000"
-                   "01"),
-              (std::vector<uint8_t>{0x01, 0x02}));
-    EXPECT_EQ(Pack("11111111"
-                   "1111111"),
-              (std::vector<uint8_t>{0xFF, 0x7F}));
-    // Anything but '0' is a 1 bit.
-    EXPECT_EQ(Pack("x0 0\x80"
-                   "000"
-                   "2"),
-              (std::vector<uint8_t>{0x15, 0x01}));
+    using Bytes = std::vector<uint8_t>;
+    for (const auto &[bits, bytes] : std::vector<std::pair<std::string, Bytes>>{
+             {"000000000001", {0x00, 0x08}},
+             {"1", {0x01}},
+             {"1000000001", {0x01, 0x02}},
+             {"111111111111111", {0xFF, 0x7F}},
+             {"x0 0\x80"
+              "0002",
+              {0x15, 0x01}}, // anything but '0' is a 1 bit
+         }) {
+        char *packed = nullptr;
+        const int n = Binstr2Bin(packed, bits.c_str(), static_cast<int>(bits.size()));
+        EXPECT_EQ(Bytes(packed, packed + n), bytes) << bits;
+        Realloc(packed, 0);
+    }
 }
 
 TEST(Binstr2Bin, ReusesTheBufferAndLeavesItAloneWhenNothingIsPacked) {

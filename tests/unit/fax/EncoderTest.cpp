@@ -65,15 +65,6 @@ Bitmap Print(int w, int h, uint64_t seed) {
     return b;
 }
 
-// Row y: vertical stripes y % 64 + 1 pixels wide, black first.
-Bitmap EveryStripe(int w, int h) {
-    Bitmap b(w, h);
-    for (int y = 0; y < h; ++y)
-        for (int x = 0; x < w; ++x)
-            b.Set(x, y, x / (y % 64 + 1) % 2 == 1);
-    return b;
-}
-
 uint64_t Fnv1a(const Bytes &bytes) {
     uint64_t h = 0xcbf29ce484222325ull;
     for (uint8_t b : bytes)
