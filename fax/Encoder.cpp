@@ -172,8 +172,8 @@ const unsigned char *LineBytes(const unsigned char *row, int width,
     const int have = (width + 7) / 8;
     std::memcpy(line, row, static_cast<size_t>(have));
     std::memset(line + have, 0xFF, sizeof line - static_cast<size_t>(have));
-    // So are the unused bits of the row's last byte: whatever the file holds
-    // there is not part of the page.
+    // The unused bits of the row's last byte are white too: whatever the
+    // file holds there is not part of the page.
     if (width % 8 != 0)
         line[have - 1] |= static_cast<unsigned char>(0xFF >> (width % 8));
     return line;
@@ -240,8 +240,8 @@ bool CodeFaxPage(const char *bitmap, int width, int height, uint32_t maxBytes, c
         return true;
 
     // The block grows with the coding, from 64 KiB (about what a page of
-    // text takes) unless the bitmap is smaller. Pages are given up once past maxBytes, so room for
-    // one line more is the most ever needed.
+    // text takes) unless the bitmap is smaller. Pages are given up once past
+    // maxBytes, so room for one line more is the most ever needed.
     const uint64_t room = kMaxLineBytes + kStoreSlack;
     const uint64_t firstSize =
         std::min<uint64_t>(static_cast<uint64_t>(rowBytes * rows), kFirstBlock);
