@@ -32,7 +32,6 @@ extern std::atomic<uint32_t> dwThreadFlow;
 extern QueueBuff szInQueue;   // received bytes
 extern QueueBuff szOutQueue;  // bytes waiting for the transmit thread
 extern QueueBuff szPlayQueue; // the exported collector
-extern QueueBuff cEncoded;    // the fax encoder's bit text
 
 // ---- Transmit -----------------------------------------------------------------
 extern std::atomic<int> bTransfer;        // transmit gate
