@@ -78,12 +78,20 @@ bool SetWindowInfo(Handle console, bool absolute, const Rect &window);
 bool SetTextAttribute(Handle console, uint16_t attribute);
 // 0xFFFFFFFF is the simple beep.
 bool MessageBeep(uint32_t type);
-// Shows what changed since the last call: the POSIX model repaints the rows of
-// the window that changed; on Windows the console is already on screen.
+// Shows what changed since the last call: the POSIX model scrolls the
+// terminal as the window's rows scrolled and repaints the rows that changed;
+// on Windows the console is already on screen.
 void Flush(Handle console);
+// Draws everything again: the POSIX model first fits its window to the
+// terminal's size (after a resize, or when the terminal was given back after
+// a suspend). No effect on Windows.
+void Refresh(Handle console);
 
 // Where the POSIX model draws: a file descriptor (standard output at start),
-// or -1 to draw nothing (tests and benchmarks). No effect on Windows.
+// or -1 to draw nothing (tests and benchmarks). No effect on Windows. A
+// terminal is drawn on in its alternate screen, which is left again at exit,
+// on SIGTERM and SIGHUP and while the program is stopped; glyphs follow the
+// character set of the locale (LC_ALL, LC_CTYPE, LANG).
 void SetRenderTarget(int fd);
 
 // Reaching into the POSIX screen model, for tests.
