@@ -104,8 +104,7 @@ void SetPortName(const char *argument) {
 
 // Every key goes to the modem as its byte: Enter is CR, which ends a command
 // line, Ctrl+J a line feed.
-void KeyLoop() {
-    plat::RawKeyboard keyboard;
+void KeyLoop(plat::RawKeyboard &keyboard) {
     for (;;) {
         const int key = keyboard.GetKey();
         if (key == -1)
@@ -246,9 +245,12 @@ int main(int argc, char **argv) {
         // Plainly: with -v the emulator's screen would go with the program.
         std::printf("Connection failed: %i(%08x)\n", iModemDevice, unsigned(iModemDevice));
     } else {
+        // Keys come raw from before the prompt: what is typed after it is
+        // never taken by the terminal's line editing.
+        plat::RawKeyboard keyboard;
         x_printf("Connected to %s. Press %s to quit.\n", gszPortName, plat::QuitKeyName());
         x_printf("Start typing commands>");
-        KeyLoop();
+        KeyLoop(keyboard);
     }
     ReleaseModem();
     {

@@ -106,32 +106,25 @@ void BlankRow(Screen &s, int y, Cell fill) {
 // Full-width rows top..bottom move by dy (no further than their own height)
 // within rows clipTop..clipBottom, which hold them: storage rows trade places,
 // and with them the marks of what is still to be drawn. The rows left behind
-// get fill; rows pushed past the clip are lost.
+// get fill; rows pushed past the clip are lost. Within the rows concerned this
+// is a rotation, the rows coming round at the far end being the blank ones.
 void ShiftRows(Screen &s, int top, int bottom, int dy, int clipTop, int clipBottom, Cell fill) {
     const int lo = std::max(clipTop, std::min(top, top + dy));
     const int hi = std::min(clipBottom, std::max(bottom, bottom + dy));
-    std::vector<int> &storage = s.scratchMap; // of rows lo..hi; taken ones flagged
-    storage.assign(s.rowMap.begin() + lo, s.rowMap.begin() + hi + 1);
-    s.scratchDirty.assign(s.dirty.begin() + lo, s.dirty.begin() + hi + 1);
-    auto moved = [&](int y) { return y - dy >= top && y - dy <= bottom; };
-    for (int y = lo; y <= hi; ++y) {
-        if (!moved(y))
-            continue;
-        const size_t from = size_t(y - dy - lo);
-        s.rowMap[size_t(y)] = storage[from];
-        s.dirty[size_t(y)] = s.scratchDirty[from];
-        storage[from] = -1;
-    }
-    size_t spare = 0;
-    for (int y = lo; y <= hi; ++y) {
-        if (moved(y))
-            continue;
-        while (storage[spare] < 0)
-            ++spare;
-        s.rowMap[size_t(y)] = storage[spare++];
+    const int n = std::abs(dy);
+    const auto rotate = [&](auto &rows) {
+        const auto first = rows.begin() + lo, last = rows.begin() + hi + 1;
+        if (dy < 0)
+            std::rotate(first, first + n, last);
+        else
+            std::rotate(first, last - n, last);
+    };
+    rotate(s.rowMap);
+    rotate(s.dirty);
+    const int blank = dy < 0 ? hi - n + 1 : lo;
+    for (int y = blank; y < blank + n; ++y)
         BlankRow(s, y, fill);
-        s.dirty[size_t(y)] = 1;
-    }
+    s.MarkRows(blank, blank + n - 1);
     NoteShift(s, lo, hi, dy);
 }
 
@@ -167,8 +160,8 @@ void FitWindow(Screen &s, int columns, int rows) {
     columns = std::clamp(columns, 1, s.width);
     rows = std::clamp(rows, 1, s.height);
     Rect &w = s.window;
-    // The bottom row stays where it was if it can, and the cursor in view.
-    int top = std::clamp(w.Bottom - rows + 1, 0, s.height - rows);
+    // The top row stays where it was if it can, and the cursor in view.
+    int top = std::clamp<int>(w.Top, 0, s.height - rows);
     top = std::clamp<int>(top, s.cursor.Y - rows + 1, s.cursor.Y);
     int left = std::clamp<int>(w.Left, 0, s.width - columns);
     left = std::clamp<int>(left, s.cursor.X - columns + 1, s.cursor.X);
@@ -296,7 +289,20 @@ bool Write(Handle console, const char *text, uint32_t length, uint32_t *written)
             followColumn();
             continue;
         }
-        row[x] = Cell{static_cast<char>(c), s->attribute};
+        // Plain bytes up to the window's or the row's edge in one go (the
+        // cells' char member may alias anything: keep what the loop needs local).
+        const uint16_t attribute = s->attribute;
+        const int edge = std::min<int>(width - 1, s->window.Right);
+        uint32_t j = i;
+        while (j < length && x < edge &&
+               !(processed && static_cast<unsigned char>(text[j]) < 0x0E)) {
+            row[x++] = Cell{text[j++], attribute};
+        }
+        if (j > i) {
+            i = j - 1;
+            continue;
+        }
+        row[x] = Cell{static_cast<char>(c), attribute};
         if (++x < width) {
             if (x > s->window.Right)
                 followColumn();

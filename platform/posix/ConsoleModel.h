@@ -43,9 +43,7 @@ struct Screen {
     int pendingBeeps = 0;
     int beepCount = 0;
 
-    std::vector<Cell> scratch;         // reused by rectangle moves
-    std::vector<int> scratchMap;       // reused by row moves
-    std::vector<uint8_t> scratchDirty; // reused by row moves
+    std::vector<Cell> scratch; // reused by rectangle moves
 
     Cell *Row(int y) { return &cells[size_t(rowMap[size_t(y)]) * size_t(width)]; }
     int WindowRows() const { return window.Bottom - window.Top + 1; }

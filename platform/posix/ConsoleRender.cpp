@@ -7,8 +7,10 @@
 #include "ConsoleModel.h"
 #include "ConsoleTerminal.h"
 
+#include <cctype>
 #include <cerrno>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <iconv.h>
 #include <langinfo.h>
@@ -81,16 +83,36 @@ char AsciiFallback(unsigned char c) {
     }
 }
 
+// The character set of the locale the environment names (LC_ALL, LC_CTYPE,
+// LANG); for a locale this system lacks, UTF-8 if its name says so, else
+// ASCII.
+std::string Codeset() {
+    if (locale_t named = newlocale(LC_CTYPE_MASK, "", locale_t(0))) {
+        std::string codeset = nl_langinfo_l(CODESET, named);
+        freelocale(named);
+        return codeset;
+    }
+    std::string name;
+    for (const char *variable : {"LC_ALL", "LC_CTYPE", "LANG"}) {
+        const char *value = std::getenv(variable);
+        if (value && *value) {
+            name = value;
+            break;
+        }
+    }
+    for (char &c : name)
+        c = char(std::tolower(static_cast<unsigned char>(c)));
+    const bool utf8 =
+        name.find("utf-8") != std::string::npos || name.find("utf8") != std::string::npos;
+    return utf8 ? "UTF-8" : "ANSI_X3.4-1968";
+}
+
 // What each byte looks like on the terminal, in its character set.
 struct Glyphs {
     std::string of[256];
     Glyphs() {
-        std::string codeset = "UTF-8";
-        if (locale_t here = newlocale(LC_CTYPE_MASK, "", locale_t(0))) {
-            codeset = nl_langinfo_l(CODESET, here);
-            freelocale(here);
-        }
-        const bool utf8 = codeset == "UTF-8" || codeset == "utf8";
+        const std::string codeset = Codeset();
+        const bool utf8 = codeset == "UTF-8";
         iconv_t convert = utf8 ? iconv_t(-1) : iconv_open(codeset.c_str(), "UTF-8");
         for (int c = 0; c < 256; ++c) {
             const char *glyph = Cp437Utf8(static_cast<unsigned char>(c));
