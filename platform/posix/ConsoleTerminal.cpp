@@ -36,20 +36,21 @@ void WriteAll(int fd, const char *text, size_t length) {
     }
 }
 
-void GiveBack() {
+// The keyboard's mode and the screen the terminal shows, one way or the other.
+void Switch(const termios &mode, const char *screen, size_t length) {
     if (keyboardRaw)
-        tcsetattr(STDIN_FILENO, TCSAFLUSH, &savedMode);
+        tcsetattr(STDIN_FILENO, TCSAFLUSH, &mode);
     const int fd = screenFd;
     if (fd >= 0)
-        WriteAll(fd, kLeaveScreen, sizeof kLeaveScreen - 1);
+        WriteAll(fd, screen, length);
+}
+
+void GiveBack() {
+    Switch(savedMode, kLeaveScreen, sizeof kLeaveScreen - 1);
 }
 
 void TakeAgain() {
-    if (keyboardRaw)
-        tcsetattr(STDIN_FILENO, TCSAFLUSH, &rawMode);
-    const int fd = screenFd;
-    if (fd >= 0)
-        WriteAll(fd, kEnterScreen, sizeof kEnterScreen - 1);
+    Switch(rawMode, kEnterScreen, sizeof kEnterScreen - 1);
 }
 
 void OnEnd(int sig) {

@@ -7,9 +7,7 @@
 
 namespace plat {
 
-uint64_t CurrentNativeThreadId() {
-    return uint64_t(syscall(SYS_gettid));
-}
+uint64_t CurrentNativeThreadId() { return uint64_t(syscall(SYS_gettid)); }
 
 bool SetNativeThreadPriority(uint64_t nativeId, bool highest) {
     // Raising a thread above normal needs the right to do so; without it the

@@ -8,12 +8,8 @@ namespace plat {
 using FileHandle = intptr_t;
 constexpr FileHandle kNoFile = -1;
 
-enum class FileMode {
-    Read,
-    Write /* create or truncate */,
-    ReadAppend /* "a+" */,
-    ReadWrite /* existing file */
-};
+enum class FileMode { Read, Write /* create or truncate */, ReadAppend /* "a+" */,
+                      ReadWrite /* existing file */ };
 
 FileHandle OpenFile(const char *path, FileMode mode);
 bool CloseFile(FileHandle file);

@@ -22,8 +22,8 @@
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <random>
-#include <regex>
 #include <string>
 #include <vector>
 
@@ -79,14 +79,15 @@ public:
 
     // Feeds bytes, bridging cursor up and down at the margins.
     void Feed(const std::string &bytes) {
-        static const std::regex kMoves("\x1b\\[([0-9;]*)([ABr])");
         size_t done = 0;
-        for (auto it = std::sregex_iterator(bytes.begin(), bytes.end(), kMoves);
-             it != std::sregex_iterator(); ++it) {
-            const size_t at = size_t(it->position());
+        for (size_t at = bytes.find("\x1b["); at != std::string::npos;
+             at = bytes.find("\x1b[", at + 1)) {
+            const size_t end = bytes.find_first_not_of("0123456789;", at + 2);
+            if (end == std::string::npos || !std::strchr("ABr", bytes[end]))
+                continue;
             Write(bytes.substr(done, at - done));
-            done = at + size_t(it->length());
-            Move((*it)[2].str()[0], (*it)[1].str(), it->str());
+            done = end + 1;
+            Move(bytes[end], bytes.substr(at + 2, end - at - 2), bytes.substr(at, done - at));
         }
         Write(bytes.substr(done));
     }
@@ -278,62 +279,42 @@ private:
         }
         return Csi(args, 'm');
     }
+    // One of: text, a control, or a sequence, with the fixed ones picked from
+    // a list split at '|' (IND, RI, NEL, wrap off and on, VT, FF, save,
+    // restore, tab clears).
     std::string Piece() {
-        switch (Pick(0, 26)) {
-        case 0:
-        case 1:
-        case 2:
-        case 3:
+        static const std::string kFixed = "\r|\n|\n|\r\n|\b|\t|\x1b"
+                                          "D|\x1bM|\x1b"
+                                          "E|\x1b[?7l|"
+                                          "\x1b[?7h|\x0b|\x0c|\x1b"
+                                          "7|\x1b"
+                                          "8|\x1b[g|\x1b[3g";
+        const int pick = Pick(0, 25);
+        if (pick < 4)
             return Text();
-        case 4:
-            return "\r";
-        case 5:
-        case 6:
-            return "\n";
-        case 7:
-            return "\r\n";
-        case 8:
-            return "\b";
-        case 9:
-            return "\t";
-        case 10:
-            return Csi(Param() + ";" + Param(), Pick(0, 1) ? 'H' : 'f');
-        case 11:
-            return Csi(Param(), "ABCD"[Pick(0, 3)]);
-        case 12:
-            return Csi(Pick(0, 1) ? "" : std::to_string(Pick(0, 2)), Pick(0, 1) ? 'J' : 'K');
-        case 13:
-            return Csi(Param(), Pick(0, 1) ? 'L' : 'M');
-        case 14:
-            return Csi(Param(), 'P');
-        case 15:
-            return Pick(0, 3) ? Csi(Param() + ";" + Param(), 'r') : Csi("", 'r');
-        case 16:
-            return "\x1b"
-                   "D"; // IND
-        case 17:
-            return "\x1bM"; // RI
-        case 18:
-            return "\x1b"
-                   "E"; // NEL
-        case 19:
-        case 20:
-            return Sgr();
-        case 21:
-            return Pick(0, 1) ? "\x1b[?7l" : "\x1b[?7h";
-        case 22:
-            return Pick(0, 1) ? "\x0b" : "\x0c";
-        case 23:
-            return Pick(0, 1) ? "\x1b"
-                                "7"
-                              : "\x1b"
-                                "8";
-        case 24:
-            return Pick(0, 2) ? Csi("", 'g') : Csi("3", 'g');
-        case 25:
-            return "\x1b[" + std::to_string(Pick(1, 25)) + ";" + std::to_string(Pick(70, 80)) + "H";
-        default:
+        if (pick == 4)
             return Text() + "\r\n";
+        if (pick < 7)
+            return Sgr();
+        switch (pick) {
+        case 7:
+            return Csi(Param() + ";" + Param(), Pick(0, 1) ? 'H' : 'f');
+        case 8:
+            return Csi(std::to_string(Pick(1, 25)) + ";" + std::to_string(Pick(70, 80)), 'H');
+        case 9:
+            return Csi(Param(), "ABCD"[Pick(0, 3)]);
+        case 10:
+            return Csi(Pick(0, 1) ? "" : std::to_string(Pick(0, 2)), Pick(0, 1) ? 'J' : 'K');
+        case 11:
+            return Csi(Param(), "LMP"[Pick(0, 2)]);
+        case 12:
+            return Pick(0, 3) ? Csi(Param() + ";" + Param(), 'r') : Csi("", 'r');
+        default: {
+            size_t at = 0;
+            for (int n = Pick(0, 16); n > 0; --n)
+                at = kFixed.find('|', at) + 1;
+            return kFixed.substr(at, kFixed.find('|', at) - at);
+        }
         }
     }
 

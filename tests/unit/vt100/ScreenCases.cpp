@@ -1,29 +1,29 @@
 #include "ScreenCases.h"
 
-namespace {
-
 std::string Csi(const std::string &s) {
     return "\x1b[" + s;
 }
 std::string At(int row, int column) {
     return Csi(std::to_string(row) + ";" + std::to_string(column) + "H");
 }
-// Rows 1..25 numbered "r<row>" and filled with dots to column 79.
-std::string Numbered() {
-    std::string text;
-    for (int r = 1; r <= 25; ++r) {
-        std::string line = "r" + std::to_string(r);
-        line.resize(79, '.');
-        text += At(r, 1) + line;
-    }
-    return text;
-}
-std::string Run(int n, char first = 'A') {
+std::string Run(int n, char first) {
     std::string text;
     for (int i = 0; i < n; ++i)
         text += char(first + i % 26);
     return text;
 }
+std::string Numbered(int rows) {
+    std::string text;
+    for (int r = 1; r <= rows; ++r) {
+        std::string line = "r" + std::to_string(r);
+        line.resize(79, '.');
+        text += At(r, 1) + line;
+    }
+    return text + At(1, 1);
+}
+
+namespace {
+
 std::string Lines(int n) {
     std::string text;
     for (int i = 1; i <= n; ++i)

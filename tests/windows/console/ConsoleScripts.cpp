@@ -14,23 +14,6 @@ namespace {
 std::string Esc(const std::string &s) {
     return "\x1b" + s;
 }
-std::string Csi(const std::string &s) {
-    return "\x1b[" + s;
-}
-std::string At(int row, int column) {
-    return Csi(std::to_string(row) + ";" + std::to_string(column) + "H");
-}
-// Window rows 1..rows numbered "r<row>" and dotted up to column 79, so that
-// no line reaches the right edge; the cursor ends at home.
-std::string Numbered(int rows = 25) {
-    std::string text;
-    for (int r = 1; r <= rows; ++r) {
-        std::string line = "r" + std::to_string(r);
-        line.resize(79, '.');
-        text += At(r, 1) + line;
-    }
-    return text + At(1, 1);
-}
 // n lines "line <i>" each ended by LF.
 std::string Lines(int n, int from = 1) {
     std::string text;
@@ -38,13 +21,6 @@ std::string Lines(int n, int from = 1) {
         text += "line " + std::to_string(i) + "\n";
     return text;
 }
-std::string Run(int n, char first = 'A') {
-    std::string text;
-    for (int i = 0; i < n; ++i)
-        text += char(first + i % 26);
-    return text;
-}
-
 // Bytes of a deterministic mixture of text, controls and sequences.
 std::string Mixture(unsigned seed, int pieces) {
     // clang-format off
