@@ -62,16 +62,15 @@ long long ScreenColumn(int column, const ConState &s) {
 void FillBlank(long long column, long long row, long long count, const ConState &s) {
     if (count <= 0)
         return;
-    const con::Coord at{Coord16(column), Coord16(row)};
-    const uint32_t n = static_cast<uint32_t>(std::min<long long>(count, UINT32_MAX));
-    con::FillOutputCharacter(hConOut, ' ', n, at, nullptr);
-    con::FillOutputAttribute(hConOut, s.A, n, at, nullptr);
+    con::FillOutput(hConOut, con::Cell{' ', s.A},
+                    static_cast<uint32_t>(std::min<long long>(count, UINT32_MAX)),
+                    con::Coord{Coord16(column), Coord16(row)});
 }
 
 } // namespace
 
 bool ReadConsoleState(ConState &s) {
-    con::ScreenBufferInfo info{};
+    con::ScreenBufferInfo info;
     if (!con::GetScreenBufferInfo(hConOut, &info))
         return false;
     s.W = info.dwSize.X;

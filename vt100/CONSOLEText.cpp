@@ -57,9 +57,8 @@ void WriteText(const char *text, int length) {
 void PutLast(char c, const ConState &s) {
     if (IsGraphics())
         c = static_cast<char>(G1Chars.map[static_cast<unsigned char>(c)]);
-    const con::Coord at{static_cast<int16_t>(s.W - 1), static_cast<int16_t>(s.cy)};
-    con::FillOutputCharacter(hConOut, c, 1, at, nullptr);
-    con::FillOutputAttribute(hConOut, s.A, 1, at, nullptr);
+    con::FillOutput(hConOut, con::Cell{c, s.A}, 1,
+                    con::Coord{static_cast<int16_t>(s.W - 1), static_cast<int16_t>(s.cy)});
 }
 
 // Down one row, scrolling the margins at the bottom one. Without margins the
@@ -83,9 +82,8 @@ void Index(const ConState &s) {
         con::ScrollScreenBuffer(hConOut, all, nullptr, con::Coord{0, 0}, con::Cell{' ', s.A});
         return;
     }
-    const con::Coord below{0, static_cast<int16_t>(s.cy + 1)};
-    con::FillOutputCharacter(hConOut, ' ', uint32_t(s.W), below, nullptr);
-    con::FillOutputAttribute(hConOut, s.A, uint32_t(s.W), below, nullptr);
+    con::FillOutput(hConOut, con::Cell{' ', s.A}, uint32_t(s.W),
+                    con::Coord{0, static_cast<int16_t>(s.cy + 1)});
     SetCursor(s, s.cx, s.cy + 1);
 }
 

@@ -101,6 +101,7 @@ void EscapeEcho(unsigned char c) {
 void SelectGraphicRendition(const int *params, int count) {
     int fore = 0, back = 0;
     beGetTextAttributes(&fore, &back);
+    const int wasFore = fore, wasBack = back;
     for (int i = 0; i < std::max(count, 1); ++i) {
         const int p = count ? params[i] : 0;
         if (p <= 0) {
@@ -132,7 +133,8 @@ void SelectGraphicRendition(const int *params, int count) {
             back = (back & ~kAttrColours) | (startBack & kAttrColours);
         }
     }
-    beSetTextAttributes(fore, back);
+    if (fore != wasFore || back != wasBack)
+        beSetTextAttributes(fore, back);
 }
 
 // ESC [ ? Pn ; ... h or l: DEC private modes 0 to 8.
@@ -400,8 +402,10 @@ void Interpret() {
     int pos = bSkipSequence ? SkipSequence(0) : 0;
     while (pos < BufLen) {
         const int run = pos;
-        while (kText.text[static_cast<unsigned char>(cBuffer[pos])])
-            ++pos; // the NUL behind the data ends every run
+        const unsigned char *byte = reinterpret_cast<const unsigned char *>(cBuffer) + pos;
+        while (kText.text[*byte])
+            ++byte; // the NUL behind the data ends every run
+        pos = int(byte - reinterpret_cast<const unsigned char *>(cBuffer));
         if (pos > run)
             beRawTextOut(cBuffer + run, pos - run);
         if (pos >= BufLen)

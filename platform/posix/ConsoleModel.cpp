@@ -358,6 +358,10 @@ bool FillOutputAttribute(Handle console, uint16_t attribute, uint32_t count, Coo
     return Fill(console, count, at, written, [attribute](Cell &c) { c.Attributes = attribute; });
 }
 
+bool FillOutput(Handle console, Cell fill, uint32_t count, Coord at) {
+    return Fill(console, count, at, nullptr, [fill](Cell &c) { c = fill; });
+}
+
 bool ScrollScreenBuffer(Handle console, const Rect &scroll, const Rect *clip, Coord dest,
                         Cell fill) {
     Screen *s = ScreenOf(console);

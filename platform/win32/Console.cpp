@@ -83,6 +83,12 @@ bool FillOutputAttribute(Handle console, uint16_t attribute, uint32_t count, Coo
     return ok != 0;
 }
 
+bool FillOutput(Handle console, Cell fill, uint32_t count, Coord at) {
+    DWORD n = 0;
+    return ::FillConsoleOutputCharacterA(H(console), fill.Char, count, C(at), &n) &&
+           ::FillConsoleOutputAttribute(H(console), fill.Attributes, count, C(at), &n);
+}
+
 bool ScrollScreenBuffer(Handle console, const Rect &scroll, const Rect *clip, Coord destination,
                         Cell fill) {
     COORD dest = C(destination);

@@ -65,6 +65,8 @@ bool Write(Handle console, const char *text, uint32_t length, uint32_t *written)
 bool FillOutputCharacter(Handle console, char ch, uint32_t count, Coord at, uint32_t *written);
 bool FillOutputAttribute(Handle console, uint16_t attribute, uint32_t count, Coord at,
                          uint32_t *written);
+// Both fills at once: count cells from at become the cell given.
+bool FillOutput(Handle console, Cell fill, uint32_t count, Coord at);
 bool ScrollScreenBuffer(Handle console, const Rect &scroll, const Rect *clip, Coord dest,
                         Cell fill);
 bool GetMode(Handle console, uint32_t *mode);
