@@ -54,7 +54,7 @@ struct TextBytes {
     TextBytes() : text{} {
         for (int c = 0x1C; c <= 0x7F; ++c)
             text[c] = true;
-        text['\n'] = text['\r'] = true;
+        text[size_t('\n')] = text[size_t('\r')] = true;
     }
 };
 const TextBytes kText;
@@ -226,7 +226,7 @@ int ControlSequence(int start) {
         leader = static_cast<unsigned char>(cBuffer[q++]);
     int value = kMissing;
     bool intermediate = false;
-    for (; q < BufLen && InSequence(static_cast<unsigned char>(cBuffer[q])); ++q) {
+    for (; q < BufLen; ++q) {
         const unsigned char c = static_cast<unsigned char>(cBuffer[q]);
         if (IsDigit(c)) {
             value = AddDigit(value, c);
@@ -234,8 +234,10 @@ int ControlSequence(int start) {
             if (count < kMaxParams)
                 params[count++] = value;
             value = kMissing;
-        } else {
+        } else if (InSequence(c)) {
             intermediate = true; // a sequence of another kind: parsed, not acted on
+        } else {
+            break;
         }
     }
     if (q >= BufLen)

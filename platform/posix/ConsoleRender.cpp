@@ -22,6 +22,7 @@ namespace plat::con {
 namespace {
 
 int gRenderFd = STDOUT_FILENO;
+bool gTargetChecked = false; // whether gRenderFd is a terminal was looked at
 constexpr int kMaxBells = 4;
 constexpr uint16_t kPlain = 0x07;
 
@@ -249,6 +250,7 @@ bool AnyDirty(const detail::Screen &s) {
 
 void SetRenderTarget(int fd) {
     gRenderFd = fd;
+    gTargetChecked = false;
     detail::TheScreen().allDirty = true;
 }
 
@@ -270,8 +272,9 @@ void Flush(Handle console) {
     if (!s.allDirty && s.shifts.empty() && s.pendingBeeps == 0 && c.X == gDrawnCursor.X &&
         c.Y == gDrawnCursor.Y && SameRect(w, gDrawnWindow) && !AnyDirty(s))
         return;
-    if (isatty(gRenderFd))
+    if (!gTargetChecked && isatty(gRenderFd))
         term::EnterAlternateScreen(gRenderFd);
+    gTargetChecked = true;
     const Glyphs &glyphs = TheGlyphs();
     static std::string out;
     out.clear();
