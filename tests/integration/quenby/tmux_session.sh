@@ -57,7 +57,7 @@ for signal in TERM HUP; do
     wait_for "1" '#{alternate_on}'
     tm send-keys -t q "ATI" Enter
     wait_for "^OK"
-    pkill "-$signal" -f "^$quenby -v $work/tty" # the one started above
+    kill "-$signal" "$(pgrep -P "$(tm display -p -t q '#{pane_pid}')")" # the pane shell's child
     wait_for "0 1 1" '#{alternate_on} #{cursor_flag} #{wrap_flag}'
     pane | grep -q "^shell screen $signal" || { echo "screen not given back"; pane; exit 1; }
 done
