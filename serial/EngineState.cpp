@@ -21,7 +21,6 @@ std::atomic<uint32_t> dwThreadFlow{0};
 QueueBuff szInQueue;
 QueueBuff szOutQueue;
 QueueBuff szPlayQueue;
-QueueBuff cEncoded;
 
 std::atomic<int> bTransfer{0};
 std::atomic<uint32_t> dwGWrote{0};
