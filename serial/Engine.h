@@ -69,5 +69,3 @@ private:
     bool paused_ = false;
 };
 
-// The fax page coder's working queue; it lives as long as the library.
-extern QueueBuff cEncoded;
