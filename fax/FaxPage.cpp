@@ -159,7 +159,7 @@ bool ReadPageHeader(const char *view, uint32_t size, PageHeader &header) {
     return true;
 }
 
-int PrepareFaxPage(const char *path) {
+extern "C" FALCREST_API int PrepareFaxPage(const char *path) {
     try {
         return Prepare(path);
     } catch (...) {

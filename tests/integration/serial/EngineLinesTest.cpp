@@ -8,7 +8,7 @@
 #include "FakeModemLines.h"
 #include "PtyPair.h"
 #include "Recorder.h"
-#include "serial/Engine.h"
+#include "serial/EngineState.h"
 
 using testing_support::PtyPair;
 using testing_support::WaitUntil;
