@@ -44,6 +44,8 @@ SOptions ParseOptions(int argc, char **argv) {
             o.store = value();
         } else if (arg == "--speed") {
             o.speed = ParseNumber(value(), 1, 100000000, "speed");
+        } else if (arg == "--clock-scale") {
+            o.clockScale = ParseNumber(value(), 1, 1000, "clock scale");
         } else if (arg == "--mode") {
             std::string m = value();
             if (m == "echo")
