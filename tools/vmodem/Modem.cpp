@@ -85,10 +85,10 @@ void CModem::Result(EResult result, const std::string &extra) {
     if (!extra.empty())
         text += " " + extra;
     host_.Event("result " + text);
-    if (result != EResult::Connect && result != EResult::Ring)
-        resultGiven_ = true;
     if (quiet_)
         return;
+    if (result != EResult::Connect && result != EResult::Ring)
+        resultGiven_ = true;
     if (verbose_)
         host_.SendToDte(Crlf() + text + Crlf());
     else

@@ -19,7 +19,7 @@ std::string FieldOf(const std::string &event, const std::string &key) {
 class VmodemPlayback : public testing::Test {
 protected:
     CVmodem modem;
-    Session session{modem.PortPath()};
+    Session session{modem.PortPath(), "baud=115200 octs=off odsr=off"}; // obeys XOFF
     Files files;
     void SetUp() override { ASSERT_TRUE(session.Opened()); }
 };
@@ -30,18 +30,18 @@ protected:
 TEST_F(VmodemPlayback, ModemReceivesTheVoiceDataOfEveryFormat) {
     for (uint32_t format : {0u, 1u, 2u, 3u, 4u, 5u, 6u, 7u, 9u}) {
         SCOPED_TRACE(format);
-        Voice v = MakeVoice(format, 5000, 100 + format);
+        Voice v = MakeVoice(format, 5000, 100 + format, false);
         v.data.push_back(0x10); // a DLE as the file's last byte
         v.received.push_back(0x10);
         std::string path =
             files.Write("v" + std::to_string(format), Bytes(HeaderOf(format), 0), v.data);
-        ASSERT_TRUE(session.Command("AT+FCLASS=8", "OK"));
+        ASSERT_TRUE(session.Command("AT+FCLASS=8;+VLS=1", "OK"));
         ASSERT_TRUE(session.Command("AT+VSM=" + std::to_string(format), "OK"));
         ASSERT_TRUE(session.Command("AT+VTX", "CONNECT"));
         EXPECT_EQ(SendVoiceFileToModem(path.c_str(), int(format)), int(v.data.size()));
         auto event = modem.WaitEvent("voice", 10000);
         ASSERT_TRUE(event.has_value());
-        EXPECT_EQ(FieldOf(*event, "stray"), "0") << *event;
+        EXPECT_EQ(FieldOf(*event, "overrun"), "0") << *event;
         std::string received = vmodem_client::ReadWholeFile(FieldOf(*event, "file"));
         EXPECT_EQ(received.size(), v.received.size());
         EXPECT_TRUE(received == AsString(v.received));
@@ -53,7 +53,7 @@ TEST_F(VmodemPlayback, FaxPagePlayedAsType8DecodesToItsBitmap) {
     faxtest::Bitmap page = faxtest::Noise(1728, 120, 0.3, 7);
     std::vector<uint8_t> file = faxtest::PageFile(page);
     std::string path = files.Write("page.bmp", {}, file);
-    ASSERT_TRUE(session.Command("AT+FCLASS=1", "OK"));
+    ASSERT_TRUE(session.Command("AT+FCLASS=1;D5551", "OK"));
     ASSERT_TRUE(session.Command("AT+FTM=96", "CONNECT"));
     EXPECT_GT(SendVoiceFileToModem(path.c_str(), 8), 0);
     auto event = modem.WaitEvent("fax", 20000);

@@ -280,13 +280,15 @@ void CVmodem::Stop() {
     }
 }
 
-CPort::CPort(const std::string &path) {
+CPort::CPort(const std::string &path, bool obeyXoff) {
     fd_ = open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
     if (fd_ < 0)
         throw std::runtime_error("cannot open " + path + ": " + std::strerror(errno));
     termios tio{};
     tcgetattr(fd_, &tio);
     cfmakeraw(&tio);
+    if (obeyXoff)
+        tio.c_iflag |= IXON;
     tcsetattr(fd_, TCSANOW, &tio);
 }
 

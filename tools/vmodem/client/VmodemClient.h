@@ -67,10 +67,11 @@ private:
     std::vector<std::string> events_;
 };
 
-// vmodem's port seen from the DTE: opened raw and non-blocking.
+// vmodem's port seen from the DTE: opened raw and non-blocking; by default
+// its output stops while the modem has sent XOFF.
 class CPort {
 public:
-    explicit CPort(const std::string &path);
+    explicit CPort(const std::string &path, bool obeyXoff = true);
     ~CPort();
     CPort(const CPort &) = delete;
     CPort &operator=(const CPort &) = delete;
