@@ -287,8 +287,14 @@ CPort::CPort(const std::string &path, bool obeyXoff) {
     termios tio{};
     tcgetattr(fd_, &tio);
     cfmakeraw(&tio);
-    if (obeyXoff)
-        tio.c_iflag |= IXON;
+    tcsetattr(fd_, TCSANOW, &tio);
+    ObeyXoff(obeyXoff);
+}
+
+void CPort::ObeyXoff(bool obey) {
+    termios tio{};
+    tcgetattr(fd_, &tio);
+    tio.c_iflag = obey ? tio.c_iflag | IXON : tio.c_iflag & ~tcflag_t(IXON);
     tcsetattr(fd_, TCSANOW, &tio);
 }
 

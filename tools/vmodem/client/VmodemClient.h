@@ -77,6 +77,8 @@ public:
     CPort &operator=(const CPort &) = delete;
 
     int Fd() const { return fd_; }
+    // Whether output stops at XOFF (turning it off also ends a stop).
+    void ObeyXoff(bool obey);
     void Write(std::string_view bytes);
     // Reads until what arrived contains needle; returns everything up to and
     // including it (the rest stays for the next read), or all that arrived
