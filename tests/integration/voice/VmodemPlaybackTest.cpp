@@ -54,6 +54,9 @@ TEST_F(VmodemPlayback, FaxPagePlayedAsType8DecodesToItsBitmap) {
     std::vector<uint8_t> file = faxtest::PageFile(page);
     std::string path = files.Write("page.bmp", {}, file);
     ASSERT_TRUE(session.Command("AT+FCLASS=1;D5551", "OK"));
+    // The far machine's DIS frame carries 0x13, an XOFF to a port that obeys
+    // one; a modem's XON releases it.
+    modem.Ok("inject 11");
     ASSERT_TRUE(session.Command("AT+FTM=96", "CONNECT"));
     EXPECT_GT(SendVoiceFileToModem(path.c_str(), 8), 0);
     auto event = modem.WaitEvent("fax", 20000);

@@ -58,12 +58,24 @@ Bytes Collapse(const Bytes &s) {
     return out;
 }
 
+// Raw data as it goes out: unchanged, but an odd run of DLEs at its end
+// gets one more, so that it cannot take the end marker's DLE.
+Bytes WithFinalDLEPaired(Bytes data) {
+    size_t run = 0;
+    while (run < data.size() && data[data.size() - 1 - run] == FALCREST_DLE)
+        ++run;
+    if (run % 2)
+        data.push_back(FALCREST_DLE);
+    return data;
+}
+
 } // namespace
 
 TEST(Shield, RawFormatGoesOutUnchanged) {
     Bytes data = {0x10, 0x10, 0x10, 0x41, 0x10, 0x03, 0x10};
     auto r = Shield(data, 7);
-    EXPECT_EQ(r.out, data);
+    EXPECT_EQ(r.out, WithFinalDLEPaired(data));
+    EXPECT_EQ(Shield({0x41, 0x10, 0x10}, 7).out, (Bytes{0x41, 0x10, 0x10}));
     EXPECT_EQ(r.consumed, data.size());
 }
 
@@ -110,11 +122,10 @@ TEST(Shield, BlockFinalDLEWaitsForTheNextBlockWhenTheFileGoesOn) {
     }
 }
 
-TEST(Shield, DLEAtTheFileEndGoesOutAsALoneDLE) {
-    EXPECT_EQ(Shield({0x41, 0x10}, 1).out, (Bytes{0x41, 0x10, 0x10}));
-    EXPECT_EQ(Shield({0x41, 0x10}, 4).out, (Bytes{0x41, 0x10, 0x10}));
-    EXPECT_EQ(Shield({0x41, 0x10}, 8).out, (Bytes{0x41, 0x10, 0x10}));
-    EXPECT_EQ(Shield({0x41, 0x10}, 7).out, (Bytes{0x41, 0x10}));
+// Doubled even in raw data, where a lone DLE would pair with the end marker.
+TEST(Shield, DLEAtTheFileEndGoesOutDoubled) {
+    for (uint32_t format : {1u, 4u, 7u, 8u})
+        EXPECT_EQ(Shield({0x41, 0x10}, format).out, (Bytes{0x41, 0x10, 0x10})) << format;
     EXPECT_EQ(Shield({0x41, 0x10}, 1).consumed, 2u);
 }
 
@@ -143,7 +154,8 @@ TEST(Shield, APairSplitByTheBlockBoundaryStaysAPair) {
 
 // Wherever the blocks are cut, the modem reads the same data: for the
 // ZyXEL/USR formats what the file's pairs stand for, for fax pages the file
-// itself, for raw data the unchanged bytes; every byte is counted once.
+// itself, for raw data the unchanged bytes (a lone final DLE paired); every
+// byte is counted once.
 TEST(Shield, StreamDoesNotDependOnBlockBoundaries) {
     std::mt19937 rng(1234);
     for (uint32_t format : {0u, 1u, 2u, 3u, 4u, 5u, 6u, 7u, 8u, 9u}) {
@@ -162,7 +174,7 @@ TEST(Shield, StreamDoesNotDependOnBlockBoundaries) {
                 ASSERT_EQ(total, file.size());
                 ASSERT_EQ(stream, whole);
                 if (format == 7)
-                    ASSERT_EQ(stream, file);
+                    ASSERT_EQ(stream, WithFinalDLEPaired(file));
                 else if (format == 8)
                     ASSERT_EQ(Collapse(stream), file);
                 else
