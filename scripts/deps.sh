@@ -11,7 +11,7 @@ packages=(
     socat tmux netpbm picocom python3 python3-pyte python3-num2words libvterm-dev
     gcovr doxygen
     wine64 bsdutils
-    groff-base efax
+    groff-base efax mgetty-fax
 )
 
 missing=()
