@@ -69,8 +69,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
         if (run % 2)
             expected.push_back(FALCREST_DLE);
         ok = blocks == expected;
-    }
-    else if (format == 8)
+    } else if (format == 8)
         ok = received == Bytes(file, file + n);
     else
         ok = received == Collapse(file, n);

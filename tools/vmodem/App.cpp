@@ -102,8 +102,7 @@ bool ReadFile(const std::string &path, std::string &out) {
 } // namespace
 
 CApp::CApp(const SOptions &options)
-    : options_(options), store_(options.store),
-      modem_(*this, options.profile, options.clockScale) {
+    : options_(options), store_(options.store), modem_(*this, options.profile, options.clockScale) {
     if (!options_.control.empty())
         control_ = std::make_unique<CControlServer>(options_.control);
     if (!options_.link.empty())

@@ -45,10 +45,10 @@ bool ParseInt(const std::string &s, int lo, int hi, int &out) {
 // Extended commands accepted and otherwise ignored (settings that change
 // nothing in a virtual line).
 const std::set<std::string> kIgnoredExtended = {
-    "VIT", "VGT", "VGR", "VRA", "VRN", "VSD", "VDR", "VTD", "VTS", "VNH", "VEM", "VCID",
-    "VIP", "FTS", "FRS", "FCR", "FBOR", "FBO", "FAA", "FPTS", "FIP", "FCQ", "FNR", "FLO",
-    "FPHCTO", "FCT", "FIE", "FBU", "FAP", "FCTCRTY", "FPP", "FMS", "FMINSP", "FRBC", "FVRFC",
-    "FWDFC", "FLNFC", "FREL", "FECM", "FSPL", "FPI", "FLP", "FLPL"};
+    "VIT",  "VGT",   "VGR",    "VRA",   "VRN",  "VSD",  "VDR",  "VTD",     "VTS",  "VNH", "VEM",
+    "VCID", "VIP",   "FTS",    "FRS",   "FCR",  "FBOR", "FBO",  "FAA",     "FPTS", "FIP", "FCQ",
+    "FNR",  "FLO",   "FPHCTO", "FCT",   "FIE",  "FBU",  "FAP",  "FCTCRTY", "FPP",  "FMS", "FMINSP",
+    "FRBC", "FVRFC", "FWDFC",  "FLNFC", "FREL", "FECM", "FSPL", "FPI",     "FLP",  "FLPL"};
 
 const std::set<int> kFaxModulations = {24, 48, 72, 73, 74, 96, 97, 98, 121, 122, 145, 146};
 

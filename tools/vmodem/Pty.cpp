@@ -53,7 +53,9 @@ bool CPty::DteObeysXoff() const {
     return tcgetattr(master_, &t) == 0 && (t.c_iflag & IXON) != 0;
 }
 
-void CPty::FlushToDte() { tcflush(keeper_, TCIFLUSH); }
+void CPty::FlushToDte() {
+    tcflush(keeper_, TCIFLUSH);
+}
 
 void CPty::Link(const std::string &link) {
     struct stat st {};

@@ -75,7 +75,7 @@ protected:
         port.ObeyXoff(false);
         std::string call = Ask("AT+FCLASS=1;D5551\r");
         port.ObeyXoff(true);
-        EXPECT_EQ(call.substr(0, 11), "\r\nCONNECT\r\n");       // then the far machine's DIS
+        EXPECT_EQ(call.substr(0, 11), "\r\nCONNECT\r\n"); // then the far machine's DIS
         EXPECT_EQ(call.substr(call.size() - 8), "\x10\x03\r\nOK\r\n");
         EXPECT_EQ(Ask("AT+FTM=96\r", "CONNECT\r\n"), "\r\nCONNECT\r\n");
     }

@@ -204,8 +204,11 @@ TEST_F(ModemTest, VoicePlaybackDrainsAtTheSampleRate) {
     EXPECT_GT(modem.Acceptable(false), 1000u); // a DTE that ignores XOFF keeps sending
     EXPECT_EQ(Advance(70ms), "\x11");          // 560 of 800 sent: XON at the low mark
     Feed("\x10u\x10u\x10\x64\x10p");
-    EXPECT_EQ(Advance(1000ms), "");            // paused: nothing leaves
-    EXPECT_EQ(Feed("\x10r" + std::string(1100, 'c') + "\x10\x03" "AT\r"), "\x13");
+    EXPECT_EQ(Advance(1000ms), ""); // paused: nothing leaves
+    EXPECT_EQ(Feed("\x10r" + std::string(1100, 'c') +
+                   "\x10\x03"
+                   "AT\r"),
+              "\x13");
     EXPECT_EQ(Advance(100ms), "\x11");
     EXPECT_EQ(Advance(100ms), "\r\nOK\r\n");
     std::string played = host.kept["voice.raw"];

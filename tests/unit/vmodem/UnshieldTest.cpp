@@ -1,7 +1,7 @@
 // DLE unshielding in each dialect, across block boundaries, and the transmit
 // buffer's rate.
-#include "LineBuffer.h"
 #include "Unshield.h"
+#include "LineBuffer.h"
 
 #include <gtest/gtest.h>
 
@@ -13,7 +13,7 @@ using namespace vmodem;
 namespace {
 
 struct SOutcome {
-    std::string data;     // with each control code the modem acted on as "<c>"
+    std::string data; // with each control code the modem acted on as "<c>"
     size_t consumed = 0;
     size_t stray = 0;
 };
@@ -26,8 +26,8 @@ SOutcome Unshield(EDialect dialect, const std::string &input, size_t blockSize) 
     while (o.consumed < input.size()) {
         size_t n = std::min(blockSize, input.size() - o.consumed);
         uint8_t control = 0;
-        o.consumed += u.Feed(reinterpret_cast<const uint8_t *>(input.data()) + o.consumed, n,
-                             out, control);
+        o.consumed +=
+            u.Feed(reinterpret_cast<const uint8_t *>(input.data()) + o.consumed, n, out, control);
         o.data.append(out.begin(), out.end());
         out.clear();
         if (control)
@@ -55,10 +55,12 @@ TEST(Unshield, EachDialectAsAModemReadsIt) {
         {EDialect::Fax, "a" + D + D + "b" + D + "\x18" + D + "," + D + D + D + E + "tail",
          "a" + D + "b" + D + "<" + E + ">", 2},
         // Class 2.0: the post-page pairs are the modem's, not the data's.
-        {EDialect::FaxPostPage, "x" + D + D + D + ";" + "y" + D + "." + D + "a", "x" + D + "<;>y<.>", 1},
+        {EDialect::FaxPostPage, "x" + D + D + D + ";" + "y" + D + "." + D + "a",
+         "x" + D + "<;>y<.>", 1},
         // Voice: the commands are acted on, other pairs deleted.
-        {EDialect::Voice, D + "\x18" + D + "\x14" + D + "!" + D + "p" + D + "r" + D + "u" + D + "d" +
-                              D + "A" + D + "b" + D + D + D + E,
+        {EDialect::Voice,
+         D + "\x18" + D + "\x14" + D + "!" + D + "p" + D + "r" + D + "u" + D + "d" + D + "A" + D +
+             "b" + D + D + D + E,
          "<\x18><\x14><!><p><r><u><d>" + D + "<" + E + ">", 2},
     };
     for (const SCase &c : cases)

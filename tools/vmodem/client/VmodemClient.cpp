@@ -52,7 +52,7 @@ CVmodem::CVmodem(const std::vector<std::string> &extraArgs) {
     storeDir_ = dir_ + "/store";
 
     // Ten times the line rate keeps the suite quick; every rule but time holds.
-    std::vector<std::string> args = {ProgramPath(), "--control", controlPath_, "--store",
+    std::vector<std::string> args = {ProgramPath(), "--control",     controlPath_, "--store",
                                      storeDir_,     "--clock-scale", "10"};
     args.insert(args.end(), extraArgs.begin(), extraArgs.end());
     std::vector<char *> argv;
