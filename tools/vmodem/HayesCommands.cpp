@@ -187,7 +187,7 @@ bool CModem::ExecuteBasic(const std::string &body, size_t &i, bool &handled) {
     case 'O':
         Number(body, i, 0);
         handled = true;
-        if (!connected_) {
+        if (call_ != ECall::Data) {
             Result(EResult::NoCarrier);
         } else {
             Result(EResult::Connect, std::to_string(speed_));
@@ -446,7 +446,6 @@ void CModem::CompleteCall() {
     state_ = EState::Command;
     const std::string &fclass = fclassText_;
     if (fclass == "0") {
-        call_ = ECall::Data;
         host_.Event("connect " + std::to_string(speed_));
         Result(EResult::Connect, std::to_string(speed_));
         GoOnline();

@@ -247,7 +247,8 @@ size_t CModem::ReceiveSetup(const uint8_t *data, size_t) {
 
 void CModem::GoOnline() {
     state_ = EState::Online;
-    connected_ = offHook_ = true;
+    call_ = ECall::Data;
+    offHook_ = true;
     escapeCount_ = 0;
     lastData_ = now_;
     if (dataMode_ == EDataMode::Stream && !stream_.empty())
@@ -255,9 +256,9 @@ void CModem::GoOnline() {
 }
 
 void CModem::OnHook() {
-    if (connected_ || call_ != ECall::None)
+    if (call_ != ECall::None)
         host_.Event("hangup");
-    connected_ = offHook_ = ringing_ = false;
+    offHook_ = ringing_ = false;
     call_ = ECall::None;
     sessionPages_ = 0;
     s_[1] = 0;
@@ -365,7 +366,7 @@ bool CModem::Ring() {
 }
 
 bool CModem::DropCarrier() {
-    if (state_ == EState::Command && !connected_ && call_ == ECall::None)
+    if (state_ == EState::Command && call_ == ECall::None)
         return false;
     if (state_ == EState::Transfer || state_ == EState::Draining) {
         unshielder_.reset();
@@ -388,7 +389,7 @@ void CModem::SetDataMode(EDataMode mode, std::string stream) {
 std::string CModem::Report() const {
     static const char *const modes[] = {"echo", "sink", "stream"};
     return std::string("state=") + StateName(int(state_)) + " call=" + CallName(int(call_)) +
-           " connected=" + (connected_ ? "1" : "0") + " offhook=" + (offHook_ ? "1" : "0") +
+           " connected=" + (call_ == ECall::Data ? "1" : "0") + " offhook=" + (offHook_ ? "1" : "0") +
            " echo=" + (echo_ ? "1" : "0") + " verbose=" + (verbose_ ? "1" : "0") +
            " quiet=" + (quiet_ ? "1" : "0") + " fclass=" + fclassText_ +
            " vsm=" + std::to_string(vsm_) + " speed=" + std::to_string(speed_) +

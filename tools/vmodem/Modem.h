@@ -126,10 +126,9 @@ private:
     std::string stream_;
 
     EState state_ = EState::Command;
-    ECall call_ = ECall::None;
+    ECall call_ = ECall::None; // Data: ATO may resume the connection
     bool offHook_ = false;
     bool ringing_ = false;
-    bool connected_ = false; // a data connection is held (ATO may resume it)
 
     // Command line assembly.
     char sawA_ = 0; // the A or a that may start a command line
