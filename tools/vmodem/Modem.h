@@ -159,6 +159,7 @@ private:
     std::vector<uint8_t> chunk_;
     std::vector<uint8_t> transfer_; // what went out on the line
     size_t dropped_ = 0, overrun_ = 0, commands_ = 0, ignored_ = 0;
+    size_t holds_ = 0; // XOFFs sent
     int volume_ = 0;
     bool started_ = false, xoffSent_ = false;
     uint8_t lastSent_ = 0xFF;

@@ -173,9 +173,9 @@ Control commands (one per line on the --control socket; reply "ok [...]" or
 Events: cmd AT..., result <TEXT>, info <TEXT>, dial <number>, connect <bps>,
   connect fax, connect voice, aborted, escape, hangup,
   fax file=<pbm> g3=<g3> rows= bad= rtc= [vr=fine|normal] bytes= dropped=
-  stray= overrun= ignored= [underrun|stop], fax-bad line=<n> <reason>,
+  stray= overrun= holds= ignored= [underrun|stop], fax-bad line=<n> <reason>,
   frames bytes=..., voice file=<raw> format= commands= bytes= dropped= stray=
-  overrun= ignored= [stop]
+  overrun= holds=<XOFFs sent> ignored= [stop]
 
 Store (--store DIR): rx.bin every byte read from the port; events.log the
 event lines; fax-NNN.pbm decoded page (P4, 1728 wide); fax-NNN.g3 the page

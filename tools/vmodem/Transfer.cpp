@@ -28,7 +28,7 @@ void CModem::StartTransfer(EKind kind, double bitsPerSecond) {
     unshielder_.emplace(DialectFor(kind == EKind::Voice, kind == EKind::Class2Page && Class20()));
     buffer_.Start(bitsPerSecond / 8 * clockScale_, now_);
     transfer_.clear();
-    dropped_ = overrun_ = commands_ = ignored_ = 0;
+    dropped_ = overrun_ = commands_ = ignored_ = holds_ = 0;
     started_ = xoffSent_ = false;
     lastSent_ = 0xFF;
     endCode_ = 0;
@@ -87,6 +87,7 @@ void CModem::ActOnVoiceCommand(uint8_t code) {
 void CModem::UpdateFlow() {
     if (!xoffSent_ && buffer_.Fill() >= CLineBuffer::kHighWater) {
         xoffSent_ = true;
+        ++holds_;
         host_.SendToDte(std::string(1, char(kXoff)));
     } else if (xoffSent_ && buffer_.Fill() <= CLineBuffer::kLowWater) {
         xoffSent_ = false;
@@ -133,7 +134,7 @@ void CModem::FinishTransfer(EResult result, const char *why) {
     std::string_view bytes(reinterpret_cast<const char *>(transfer_.data()), transfer_.size());
     std::string tail = " bytes=" + std::to_string(transfer_.size()) +
                        " dropped=" + std::to_string(dropped_) + " stray=" + std::to_string(stray) +
-                       " overrun=" + std::to_string(overrun_) +
+                       " overrun=" + std::to_string(overrun_) + " holds=" + std::to_string(holds_) +
                        " ignored=" + std::to_string(ignored_) + (why ? std::string(" ") + why : "");
     switch (kind_) {
     case EKind::Class1Page:

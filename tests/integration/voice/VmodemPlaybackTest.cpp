@@ -49,6 +49,26 @@ TEST_F(VmodemPlayback, ModemReceivesTheVoiceDataOfEveryFormat) {
     }
 }
 
+// Far more than the modem's buffer at once: the modem holds the port, which
+// waits, and nothing is lost.
+TEST_F(VmodemPlayback, StreamWaitsWhileTheModemHoldsIt) {
+    std::string data, shielded;
+    for (size_t i = 0; data.size() < (48u << 10); ++i) {
+        data += char((i * 2654435761u) >> 13);
+        shielded += data.back();
+        if (data.back() == '\x10')
+            shielded += '\x10';
+    }
+    ASSERT_TRUE(session.Command("AT+FCLASS=8;+VLS=1", "OK"));
+    ASSERT_TRUE(session.Command("AT+VTX", "CONNECT"));
+    ASSERT_EQ(SendDataToModem((shielded + "\x10\x03").data(), int(shielded.size() + 2)), 0);
+    auto event = modem.WaitEvent("voice", 20000);
+    ASSERT_TRUE(event.has_value());
+    EXPECT_EQ(FieldOf(*event, "overrun"), "0") << *event;
+    EXPECT_NE(FieldOf(*event, "holds"), "0") << *event;
+    EXPECT_TRUE(vmodem_client::ReadWholeFile(FieldOf(*event, "file")) == data);
+}
+
 TEST_F(VmodemPlayback, FaxPagePlayedAsType8DecodesToItsBitmap) {
     faxtest::Bitmap page = faxtest::Noise(1728, 120, 0.3, 7);
     std::vector<uint8_t> file = faxtest::PageFile(page);
