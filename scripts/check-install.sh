@@ -1,14 +1,25 @@
 #!/usr/bin/env bash
-# Installs a build into a fresh prefix and uses it the way a user would: the
-# files are in place, the manual pages render, the example builds against the
-# prefix with pkg-config and with find_package, and both builds get OK from the
-# installed vmodem; the installed Quenby starts and prints its usage.
+# Installs a build into a fresh prefix, or takes an installation that is
+# already there (the Debian package's /usr), and uses it the way a user would:
+# the files are in place, the manual pages render, the example builds against
+# the prefix with pkg-config and with find_package, and both builds get OK
+# from the installed vmodem; the installed Quenby starts and prints its usage.
 #   scripts/check-install.sh BUILD_DIR
+#   scripts/check-install.sh --prefix DIR
 set -euo pipefail
-[[ $# -eq 1 ]] || { echo "usage: $0 BUILD_DIR" >&2; exit 2; }
+usage() { echo "usage: $0 BUILD_DIR | --prefix DIR" >&2; exit 2; }
+[[ $# -ge 1 ]] || usage
 root=$(cd "$(dirname "$0")/.." && pwd)
-build=$(cd "$1" && pwd)
 started=$SECONDS
+private=1
+if [[ $1 == --prefix ]]; then
+    [[ $# -eq 2 ]] || usage
+    prefix=$(cd "$2" && pwd)
+    private=0
+else
+    [[ $# -eq 1 ]] || usage
+    build=$(cd "$1" && pwd)
+fi
 
 tmp=$(mktemp -d "${TMPDIR:-/tmp}/falcrest-install.XXXXXX")
 modem=""
@@ -28,18 +39,24 @@ fail() {
     exit 1
 }
 
-prefix=$tmp/prefix
-timeout 120 cmake --install "$build" --prefix "$prefix" >"$tmp/install.log" ||
-    { cat "$tmp/install.log" >&2; fail "cmake --install failed"; }
+if ((private)); then
+    prefix=$tmp/prefix
+    timeout 120 cmake --install "$build" --prefix "$prefix" >"$tmp/install.log" ||
+        { cat "$tmp/install.log" >&2; fail "cmake --install failed"; }
+fi
 
 # ---- Files -------------------------------------------------------------------
-pc=$(find "$prefix" -path '*/pkgconfig/falcrest.pc' | head -n1)
+pc=$(find "$prefix"/lib* -maxdepth 3 -path '*/pkgconfig/falcrest.pc' | head -n1)
 [[ -n $pc ]] || fail "falcrest.pc not installed"
 libdir=$(dirname "$(dirname "$pc")")
 
-for f in include/falcrest/Falcrest.h include/tamsel/Tamsel.h \
-    share/man/man1/Quenby.1 share/man/man1/vmodem.1; do
+for f in include/falcrest/Falcrest.h include/tamsel/Tamsel.h; do
     [[ -f $prefix/$f ]] || fail "missing $f"
+done
+# Manual pages, compressed in a Debian package.
+man_page() { ls "$prefix/share/man/man1/$1.1" "$prefix/share/man/man1/$1.1.gz" 2>/dev/null | head -n1; }
+for page in Quenby vmodem; do
+    [[ -n $(man_page $page) ]] || fail "missing the manual page $page.1"
 done
 for f in bin/Quenby bin/vmodem; do
     [[ -x $prefix/$f ]] || fail "missing program $f"
@@ -60,9 +77,11 @@ for lib in Falcrest Tamsel; do
         fail "lib$lib.so does not lead to a versioned file"
 done
 # Only what users need: no tests, benchmarks, fuzz targets or static archives.
-extra=$(cd "$prefix/bin" && ls | grep -vx -e Quenby -e vmodem || true)
-[[ -z $extra ]] || fail "unexpected programs installed: $extra"
-[[ -z $(find "$prefix" -name '*.a') ]] || fail "static archives installed"
+if ((private)); then
+    extra=$(cd "$prefix/bin" && ls | grep -vx -e Quenby -e vmodem || true)
+    [[ -z $extra ]] || fail "unexpected programs installed: $extra"
+    [[ -z $(find "$prefix" -name '*.a') ]] || fail "static archives installed"
+fi
 ! grep -rq FalcrestPlatform "$libdir/cmake/Falcrest" || fail "the package names the platform layer"
 
 # Installed programs find the libraries of their own prefix.
@@ -76,7 +95,7 @@ done
 # Manual pages render without a warning.
 if command -v groff >/dev/null; then
     for page in Quenby vmodem; do
-        warnings=$(groff -man -Tutf8 -ww -z "$prefix/share/man/man1/$page.1" 2>&1)
+        warnings=$(zcat -f "$(man_page $page)" | groff -man -Tutf8 -ww -z 2>&1)
         [[ -z $warnings ]] || fail "$page.1: $warnings"
     done
 fi
