@@ -3,7 +3,7 @@
 # already there (the Debian package's /usr), and uses it the way a user would:
 # the files are in place, the manual pages render, the example builds against
 # the prefix with pkg-config and with find_package, and both builds get OK
-# from the installed vmodem; the installed Quenby starts and prints its usage.
+# from the installed vmodem; the installed Quenby loads the prefix's libraries.
 #   scripts/check-install.sh BUILD_DIR
 #   scripts/check-install.sh --prefix DIR
 set -euo pipefail
@@ -136,8 +136,7 @@ timeout 180 cmake -S "$root/examples/at_ok" -B "$tmp/at_ok-cmake" -G Ninja \
 
 # ---- Running against the installed vmodem ------------------------------------
 link=$tmp/ttyV0
-control=$tmp/control
-timeout 120 "$prefix/bin/vmodem" --link "$link" --control "$control" >"$tmp/vmodem.log" 2>&1 &
+timeout 120 "$prefix/bin/vmodem" --link "$link" >"$tmp/vmodem.log" 2>&1 &
 modem=$!
 for _ in $(seq 100); do
     [[ -e $link ]] && break
@@ -151,34 +150,5 @@ for program in "$tmp/at_ok-make/at_ok" "$tmp/at_ok-cmake/at_ok"; do
         { echo "$output" >&2; fail "$program got no OK"; }
     [[ $output == *"at_ok: OK from $link"* ]] || fail "$program printed: $output"
 done
-# A modem that stops reading gives no OK: a time-out, reported as a failure.
-if command -v socat >/dev/null; then
-    reply=$(echo stall | timeout 10 socat -t2 - "UNIX-CONNECT:$control") || true
-    [[ $reply == ok* ]] || fail "vmodem did not take the stall command: '$reply'"
-    status=0
-    timeout 30 "$tmp/at_ok-make/at_ok" "$link" 300 >/dev/null 2>&1 || status=$?
-    [[ $status -eq 1 ]] || fail "at_ok on a stalled modem exited with $status"
-fi
-# A port that does not exist is reported as such.
-status=0
-timeout 30 "$tmp/at_ok-make/at_ok" "$tmp/no-such-port" >/dev/null 2>&1 || status=$?
-[[ $status -eq 2 ]] || fail "at_ok on a missing port exited with $status"
-
-kill "$modem" 2>/dev/null || true
-wait "$modem" 2>/dev/null || true
-modem=""
-
-# ---- The installed Quenby ------------------------------------------------------
-# No argument: the usage text, then it waits for one character and exits 0.
-status=0
-usage=$(echo | timeout 10 "$prefix/bin/Quenby" 2>&1) || status=$?
-[[ $status -eq 0 ]] || fail "Quenby without arguments exited with $status"
-[[ $(head -n1 <<<"$usage") == "Usage: Quenby [options] <comport_number|comport_name>" ]] ||
-    fail "Quenby printed: $usage"
-# A port that cannot be opened: the library's code, as the exit status too.
-status=0
-message=$(timeout 10 "$prefix/bin/Quenby" "$tmp/no-such-port" </dev/null 2>&1) || status=$?
-[[ $message == "Connection failed: -100(ffffff9c)" && $status -eq 156 ]] ||
-    fail "Quenby on a missing port: status $status, '$message'"
 
 echo "install check passed ($((SECONDS - started)) s)"
