@@ -80,4 +80,17 @@ if ls fuzz/*/CMakeLists.txt >/dev/null 2>&1; then
     FUZZ_SECONDS=${FUZZ_SECONDS:-5} bash scripts/run-fuzz.sh build-fuzz
 fi
 
+# 7. The packages CPack makes, used as their users would: the Windows kits
+#    from their zips alone, and the Debian package, installed only now that
+#    the suites have run on the build trees (and removed again).
+echo "== packages"
+for dir in build build-win-i686 build-win-x86_64; do
+    (cd "$dir" && cpack >/dev/null)
+done
+version=$(sed -n 's/^set(CPACK_PACKAGE_VERSION "\(.*\)")$/\1/p' build/CPackConfig.cmake)
+WINEPREFIX=$root/build-win-x86_64/wineprefix bash scripts/check-winkit.sh \
+    "build-win-x86_64/Falcrest-$version-win64.zip" "build-win-i686/Falcrest-$version-win32.zip" \
+    build/tools/vmodem/vmodem
+bash scripts/check-deb.sh "build/falcrest_${version}_$(dpkg --print-architecture).deb"
+
 echo "all tests passed"
