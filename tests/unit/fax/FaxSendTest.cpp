@@ -1,11 +1,5 @@
-// The fax line operations as they fill the transmit queue, and
-// SetupRenderPort.
+// The fax line operations as they fill the transmit queue.
 #include <gtest/gtest.h>
-
-#include <cstdio>
-#include <cstdlib>
-#include <sys/stat.h>
-#include <unistd.h>
 
 #include "falcrest/Falcrest.h"
 #include "serial/EngineState.h"
@@ -87,26 +81,4 @@ TEST_F(FaxSend, NeitherGateNorPortIsTouched) {
     EXPECT_EQ(bTransfer, gate);
     EXPECT_EQ(idComDev.load(), plat::kInvalidPort);
     EXPECT_EQ(szOutQueue.GetLength(), 8u + 5u + 11u);
-}
-
-// Nothing but the allocation contract: no program (a print service's lister
-// found on PATH) is started for a list nobody reads.
-TEST(SetupRenderPort, StartsNoProgram) {
-    char dir[] = "/tmp/render-port-XXXXXX";
-    ASSERT_NE(mkdtemp(dir), nullptr);
-    const std::string marker = std::string(dir) + "/ran";
-    const std::string lister = std::string(dir) + "/lpinfo";
-    std::FILE *script = std::fopen(lister.c_str(), "w");
-    ASSERT_NE(script, nullptr);
-    std::fprintf(script, "#!/bin/sh\ntouch %s\n", marker.c_str());
-    std::fclose(script);
-    chmod(lister.c_str(), 0755);
-    const std::string path = getenv("PATH") ? getenv("PATH") : "";
-    setenv("PATH", (std::string(dir) + ":" + path).c_str(), 1);
-    EXPECT_EQ(SetupRenderPort(), 0);
-    setenv("PATH", path.c_str(), 1);
-    EXPECT_NE(access(marker.c_str(), F_OK), 0);
-    std::remove(marker.c_str());
-    std::remove(lister.c_str());
-    rmdir(dir);
 }
