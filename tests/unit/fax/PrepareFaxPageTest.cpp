@@ -149,8 +149,8 @@ TEST(PrepareFaxPage, ShortFiles) {
     ExpectRefusedUnchanged(Header(27, 27, 26, 8, 1), "27 bytes");
     ExpectRefusedUnchanged(std::vector<uint8_t>(27, 0), "27 zero bytes");
     ExpectRefusedUnchanged({}, "empty file");
-    // 28 bytes with the data offset not below the stored size.
-    ExpectRefusedUnchanged(Header(28, 28, 28, 8, 1), "offset at the stored size");
+    // The data offset not below the stored size, whatever the file holds.
+    ExpectRefusedUnchanged(Header(40, 28, 28, 8, 1), "offset at the stored size");
     ExpectRefusedUnchanged(Header(28, 20, 27, 8, 1), "offset past the stored size");
     // 28 bytes holding one row of one byte at offset 27: a page.
     TempDir dir;
