@@ -72,13 +72,3 @@ TEST_F(FaxSend, GapsAreZeroBytesForTheirBits) {
     EXPECT_EQ(SendFAXGap(INT32_MIN), 0);
     EXPECT_EQ(szOutQueue.GetLength(), 0u);
 }
-
-TEST_F(FaxSend, NeitherGateNorPortIsTouched) {
-    const int gate = bTransfer;
-    SendFAXTestLine();
-    SendFAXGap(30);
-    SendFAXRTC();
-    EXPECT_EQ(bTransfer, gate);
-    EXPECT_EQ(idComDev.load(), plat::kInvalidPort);
-    EXPECT_EQ(szOutQueue.GetLength(), 8u + 5u + 11u);
-}
