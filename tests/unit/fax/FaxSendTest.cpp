@@ -1,5 +1,11 @@
-// The fax line operations as they fill the transmit queue.
+// The fax line operations as they fill the transmit queue, and
+// SetupRenderPort.
 #include <gtest/gtest.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include "falcrest/Falcrest.h"
 #include "serial/EngineState.h"
@@ -71,4 +77,23 @@ TEST_F(FaxSend, GapsAreZeroBytesForTheirBits) {
     EXPECT_EQ(SendFAXGap(-12), 0);
     EXPECT_EQ(SendFAXGap(INT32_MIN), 0);
     EXPECT_EQ(szOutQueue.GetLength(), 0u);
+}
+
+// A list of printer drivers nobody reads is not worth starting a program for:
+// a print service's lister found first on PATH stays unused.
+TEST(SetupRenderPort, StartsNoProgram) {
+    char dir[] = "/tmp/render-port-XXXXXX";
+    ASSERT_NE(mkdtemp(dir), nullptr);
+    const std::string marker = std::string(dir) + "/ran", lister = std::string(dir) + "/lpinfo";
+    std::FILE *script = std::fopen(lister.c_str(), "w");
+    ASSERT_NE(script, nullptr);
+    std::fprintf(script, "#!/bin/sh\ntouch %s\n", marker.c_str());
+    std::fclose(script);
+    chmod(lister.c_str(), 0755);
+    const std::string path = getenv("PATH") ? getenv("PATH") : "";
+    setenv("PATH", (std::string(dir) + ":" + path).c_str(), 1);
+    EXPECT_EQ(SetupRenderPort(), 0);
+    setenv("PATH", path.c_str(), 1);
+    EXPECT_NE(access(marker.c_str(), F_OK), 0);
+    std::system(("rm -rf " + std::string(dir)).c_str());
 }
