@@ -145,7 +145,8 @@ std::string PortDevicePath(const char *name);
 // Opens a port exclusively for reading and writing; a second open of the same
 // port fails with kErrAccessDenied as on Windows. On POSIX the handle is the
 // file descriptor, a small positive number, and the port starts raw (no echo,
-// no line editing, CLOCAL|CREAD) with the line settings it had.
+// no line editing, CLOCAL|CREAD, a break counted but not read as a NUL) with
+// the line settings it had.
 // kInvalidPort on failure, with the system error in *error when given.
 PortHandle OpenPort(const char *name, uint32_t *error = nullptr);
 bool ClosePort(PortHandle port);

@@ -75,7 +75,8 @@ TEST(PortOpen, CallsOnAHandleThatIsNoPortFail) {
 
 TEST_F(PortTest, StartsRawWithoutEcho) {
     std::string s = Stty(pty);
-    for (const char *word : {"-icanon", "-echo", "-isig", "-opost", "-icrnl", "clocal", "cread"})
+    for (const char *word :
+         {"-icanon", "-echo", "-isig", "-opost", "-icrnl", "clocal", "cread", "ignbrk", "-brkint"})
         EXPECT_TRUE(HasWord(s, word)) << word << " in\n" << s;
     // Bytes go through untouched: no echo back, no CR/LF translation.
     pty.Write("a\rb\n");
