@@ -245,21 +245,32 @@ bool WaitForInput(PortHandle handle, uint32_t ms) {
     auto port = posix::FindPort(handle);
     if (!port)
         return true; // let the read report the failure
+    // A line error that brings no byte (a break, which the port does not
+    // pass on as data) wakes no poll: on a device that counts its errors the
+    // wait is cut into slices, and new errors end it like data would.
+    constexpr int64_t kErrorLookMs = 100;
+    const bool counted = port->counted;
+    const bool bounded = ms != 0xFFFFFFFFu; // kInfinite waits without a bound
+    const double deadline = posix::NowMs() + ms;
     pollfd fds[3] = {
         {port->fd, POLLIN, 0}, {port->wake[0], POLLIN, 0}, {port->cancel[0], POLLIN, 0}};
     int r;
-    do {
-        r = poll(fds, 3,
-                 ms == 0xFFFFFFFFu /* kInfinite: no bound */ ? -1
-                 : ms > 0x7FFFFFFF                           ? 0x7FFFFFFF
-                                                             : int(ms));
-    } while (r < 0 && errno == EINTR);
+    bool errors = false;
+    while (true) {
+        int64_t left = bounded ? posix::Left(deadline) : -1;
+        int64_t slice = counted && (left < 0 || left > kErrorLookMs) ? kErrorLookMs : left;
+        r = poll(fds, 3, slice > 0x7FFFFFFF ? 0x7FFFFFFF : int(slice));
+        if (r < 0 && errno == EINTR)
+            continue;
+        if (r != 0 || left == slice || (errors = posix::NewLineErrors(*port)))
+            break;
+    }
     if (fds[2].revents & POLLIN) {
         char drained[16];
         while (read(port->cancel[0], drained, sizeof drained) > 0) {
         }
     }
-    return r != 0 && fds[0].revents != 0;
+    return errors || (r > 0 && fds[0].revents != 0);
 }
 
 void CancelInputWait(PortHandle handle) {

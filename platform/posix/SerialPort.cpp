@@ -201,7 +201,7 @@ PortHandle OpenPort(const char *name, uint32_t *error) {
         dcb.fRtsControl = (lines & TIOCM_RTS) ? kRtsControlEnable : kRtsControlDisable;
     }
     MergeDeviceState(fd, dcb);
-    ReadLineCounts(fd, port->counts); // errors count from the open on
+    port->counted = ReadLineCounts(fd, port->counts); // errors count from the open on
 
     std::lock_guard<std::mutex> lock(TableLock());
     Table()[fd] = port;

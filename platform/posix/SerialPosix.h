@@ -28,6 +28,7 @@ struct Port {
     Dcb dcb;
     CommTimeouts timeouts;
     LineCounts counts;
+    bool counted = false; // the driver keeps error counters (set at open)
 
     Port() = default;
     Port(const Port &) = delete;
@@ -73,5 +74,7 @@ bool GetOtherBaud(int fd, uint32_t &baud);
 
 // Reads the kernel's error counters; false where the driver keeps none.
 bool ReadLineCounts(int fd, LineCounts &counts);
+// Whether the counters have moved since ClearCommError last read them.
+bool NewLineErrors(Port &port);
 
 } // namespace plat::posix

@@ -233,7 +233,8 @@ uint32_t ReadPort(PortHandle port, void *buffer, uint32_t n, uint32_t *got);
 uint32_t WritePort(PortHandle port, const void *data, uint32_t n, uint32_t *written);
 
 // Waits up to ms for received data (or a hang-up) on the port; true when a
-// read would find something. CancelInputWait ends the waits on the port at
+// read would find something, or when the line reported new errors (POSIX: a
+// break brings no byte). CancelInputWait ends the waits on the port at
 // once (and the next one, if none is waiting), a read in progress included:
 // it completes with what has arrived, as on a time-out. An idle reader sleeps here
 // instead of issuing empty reads. Win32 answers true at once: its reads wait
