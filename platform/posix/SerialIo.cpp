@@ -31,6 +31,18 @@ uint32_t HungUp() {
     return kErrGenFailure;
 }
 
+// A non-blocking tty write returns only once the driver takes nothing more:
+// handed more than the driver has room for, one call lasts until the device
+// has drained the excess (seconds on a USB adapter), whatever the time-out.
+// So each call is offered no more than the room left in the driver.
+uint32_t Room(int fd) {
+    int queued = 0;
+    if (ioctl(fd, TIOCOUTQ, &queued) != 0 || queued < 0)
+        queued = 0;
+    uint32_t ring = TransmitBuffer();
+    return uint32_t(queued) < ring ? ring - uint32_t(queued) : 1;
+}
+
 } // namespace
 
 bool Drain(Port &port) {
@@ -182,10 +194,12 @@ uint32_t WritePort(PortHandle handle, const void *data, uint32_t n, uint32_t *wr
             errno = ECANCELED;
             return kErrOperationAborted;
         }
-        ssize_t r = write(port->fd, bytes + count, n - count);
+        ssize_t r = write(port->fd, bytes + count, std::min(n - count, Room(port->fd)));
         if (r > 0) {
             count += uint32_t(r);
-            if (count == n)
+            // A device that keeps taking a little at a time must not stretch
+            // the time-out either.
+            if (count == n || (total && Left(deadline) == 0))
                 return 0;
             continue;
         }

@@ -44,6 +44,10 @@ struct Port {
 constexpr int kWaitCancelled = 2;
 int WaitPort(Port &port, short events, int64_t ms, short &revents, bool cancellable = false);
 
+// The driver's transmit buffer: the serial core and the USB serial drivers
+// keep one page per port.
+uint32_t TransmitBuffer();
+
 // Waits, within kFlushLimitMs, until the driver has sent what it holds.
 bool Drain(Port &port);
 
