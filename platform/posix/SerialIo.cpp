@@ -43,10 +43,23 @@ uint32_t Room(int fd) {
     return uint32_t(queued) < ring ? ring - uint32_t(queued) : 1;
 }
 
+// The longest a transmitter's own FIFO takes to empty at the port's rate:
+// 256 characters (FT232R's buffer; a 16550 holds 16) of 11 bits at most,
+// and a few milliseconds for the driver to notice.
+double HardwareFifoMs(Port &port) {
+    uint32_t baud;
+    {
+        std::lock_guard<std::mutex> lock(port.m);
+        baud = port.dcb.BaudRate;
+    }
+    return 256.0 * 11 * 1000 / (baud ? baud : 9600) + 5;
+}
+
 } // namespace
 
 bool Drain(Port &port) {
     double deadline = NowMs() + kFlushLimitMs;
+    double hardwareDeadline = 0; // set once the driver's buffer is empty
     int pause = 1;
     while (true) {
         int queued = 0;
@@ -55,10 +68,17 @@ bool Drain(Port &port) {
         bool empty = queued == 0;
 #ifdef TIOCSERGETLSR
         // The transmit ring is empty before the UART's FIFO and shift
-        // register are; drivers that cannot tell answer with an error.
+        // register are; drivers that cannot tell answer with an error. Some
+        // report a busy transmitter for ever (the ftdi driver keeps the last
+        // status its adapter sent, and not every adapter sends one when
+        // idle): the hardware gets the time its FIFO takes at the line's
+        // rate, no longer.
         unsigned lsr = 0;
-        if (empty && ioctl(port.fd, TIOCSERGETLSR, &lsr) == 0 && !(lsr & TIOCSER_TEMT))
-            empty = false;
+        if (empty && ioctl(port.fd, TIOCSERGETLSR, &lsr) == 0 && !(lsr & TIOCSER_TEMT)) {
+            if (hardwareDeadline == 0)
+                hardwareDeadline = NowMs() + HardwareFifoMs(port);
+            empty = NowMs() >= hardwareDeadline;
+        }
 #endif
         if (empty)
             return true;
