@@ -12,7 +12,6 @@
 #include <functional>
 #include <mutex>
 #include <string>
-#include <sys/resource.h>
 #include <thread>
 
 #include "FeedbackDrain.h"
@@ -36,14 +35,6 @@ inline int OpenDescriptors() {
 }
 inline int Threads() {
     return CountEntries("/proc/self/task");
-}
-
-// Seconds of CPU the whole process has used.
-inline double CpuSeconds() {
-    rusage u{};
-    getrusage(RUSAGE_SELF, &u);
-    return double(u.ru_utime.tv_sec + u.ru_stime.tv_sec) +
-           double(u.ru_utime.tv_usec + u.ru_stime.tv_usec) / 1e6;
 }
 
 // Runs body and ends the process with a message if it has not returned

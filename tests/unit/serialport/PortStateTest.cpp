@@ -149,15 +149,15 @@ TEST_F(PortTest, SettingsReachTheDevice) {
 TEST_F(PortTest, RatesWithoutAConstantGoThroughTermios2) {
     plat::Dcb dcb;
     ASSERT_TRUE(plat::GetCommState(port, dcb));
-    dcb.BaudRate = 250000;
+    dcb.BaudRate = 23040; // a 16550 (115200 / 5) and an FTDI adapter make it too
     ASSERT_TRUE(plat::SetCommState(port, dcb));
     struct termios2 tio {};
     ASSERT_EQ(ioctl(pty.FarFd(), TCGETS2, &tio), 0); // the far end reads the port's settings
     EXPECT_EQ(tio.c_cflag & CBAUD, tcflag_t(BOTHER));
-    EXPECT_EQ(tio.c_ospeed, 250000u);
+    EXPECT_EQ(tio.c_ospeed, 23040u);
     plat::Dcb back;
     ASSERT_TRUE(plat::GetCommState(port, back));
-    EXPECT_EQ(back.BaudRate, 250000u);
+    EXPECT_EQ(back.BaudRate, 23040u);
 
     dcb.BaudRate = 115200; // and back to a constant
     ASSERT_TRUE(plat::SetCommState(port, dcb));
@@ -193,7 +193,8 @@ TEST_F(PortTest, StateReadsBackWithWhatTermiosCannotHold) {
     EXPECT_EQ(back.EofChar, 26);
 
     // What someone else changes on the device shows through.
-    testing_support::RunCommand("stty 4800 ixon <&" + std::to_string(pty.FarFd()));
+    // (A real device adjusts what stty asked for, which stty grumbles about.)
+    testing_support::RunCommand("stty 4800 ixon 2>/dev/null <&" + std::to_string(pty.FarFd()));
     ASSERT_TRUE(plat::GetCommState(port, back));
     EXPECT_EQ(back.BaudRate, 4800u);
     EXPECT_EQ(back.fOutX, 1u);
