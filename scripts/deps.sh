@@ -12,6 +12,7 @@ packages=(
     cups-client gcovr
     wine64 bsdutils
     groff-base
+    qemu-system-x86 cpio busybox-static
 )
 
 missing=()

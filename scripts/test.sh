@@ -29,6 +29,11 @@ bash scripts/soak.sh 30 build
 echo "== install"
 bash scripts/check-install.sh build
 
+# 1c. The serial port on real kernel drivers (a 16550 and a USB adapter) in a
+#     small virtual machine, unplug included.
+echo "== virtual machine: real serial drivers"
+bash tests/vm/run.sh build
+
 # 2. Address + undefined sanitizers.
 configure_and_build build-asan -DFALCREST_SANITIZE=address -DFALCREST_BENCH=OFF
 ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
