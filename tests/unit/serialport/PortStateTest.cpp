@@ -1,39 +1,31 @@
 // Opening, exclusivity, and settings that must reach the device: checked with
 // stty (and, for rates stty cannot show, with termios2 on the far end).
-#include "PortHelpers.h"
+#include "PortFixture.h"
+#include "Stty.h"
 
 #include <asm/termbits.h>
 #include <sys/ioctl.h>
 
 namespace {
 
-using serialtest::HasWord;
 using serialtest::PortTest;
-using serialtest::Stty;
+using testing_support::Stty;
 
-TEST(PortOpen, OpensAPtyByPathAndClosesIt) {
+TEST(PortOpen, OpensByPathExclusivelyUntilClosed) {
     testing_support::PtyPair pty;
     uint32_t error = 99;
     plat::PortHandle port = plat::OpenPort(pty.PortPath().c_str(), &error);
     ASSERT_NE(port, plat::kInvalidPort);
     EXPECT_GT(port, 0);
     EXPECT_EQ(error, 0u);
+    EXPECT_EQ(plat::OpenPort(pty.PortPath().c_str(), &error), plat::kInvalidPort);
+    EXPECT_EQ(error, plat::kErrAccessDenied);
     EXPECT_TRUE(plat::ClosePort(port));
     EXPECT_FALSE(plat::ClosePort(port));
     EXPECT_EQ(plat::LastError(), plat::kErrInvalidHandle);
-}
-
-TEST(PortOpen, IsExclusiveUntilClosed) {
-    testing_support::PtyPair pty;
-    plat::PortHandle first = plat::OpenPort(pty.PortPath().c_str());
-    ASSERT_NE(first, plat::kInvalidPort);
-    uint32_t error = 0;
-    EXPECT_EQ(plat::OpenPort(pty.PortPath().c_str(), &error), plat::kInvalidPort);
-    EXPECT_EQ(error, plat::kErrAccessDenied);
-    EXPECT_TRUE(plat::ClosePort(first));
-    plat::PortHandle again = plat::OpenPort(pty.PortPath().c_str(), &error);
-    EXPECT_NE(again, plat::kInvalidPort) << "error " << error;
-    plat::ClosePort(again);
+    port = plat::OpenPort(pty.PortPath().c_str(), &error);
+    EXPECT_NE(port, plat::kInvalidPort) << "error " << error;
+    plat::ClosePort(port);
 }
 
 TEST(PortOpen, RefusesWhatIsNoPort) {
@@ -77,7 +69,7 @@ TEST_F(PortTest, StartsRawWithoutEcho) {
     std::string s = Stty(pty);
     for (const char *word :
          {"-icanon", "-echo", "-isig", "-opost", "-icrnl", "clocal", "cread", "ignbrk", "-brkint"})
-        EXPECT_TRUE(HasWord(s, word)) << word << " in\n" << s;
+        EXPECT_TRUE(testing_support::SttyHas(s, word)) << word << " in\n" << s;
     // Bytes go through untouched: no echo back, no CR/LF translation.
     pty.Write("a\rb\n");
     std::string got;
@@ -126,7 +118,7 @@ TEST_F(PortTest, SettingsReachTheDevice) {
     // A pty forces 8 bits without parity on itself (it has no line), so the
     // size and the parity enable are not looked for here.
     for (const char *word : {"-ixoff", "ixon", "crtscts", "parodd", "cstopb", "inpck", "-cmspar"})
-        EXPECT_TRUE(HasWord(s, word)) << word << " in\n" << s;
+        EXPECT_TRUE(testing_support::SttyHas(s, word)) << word << " in\n" << s;
     for (const char *word : {"start = ^A", "stop = ^B"})
         EXPECT_NE(s.find(word), std::string::npos) << word << " in\n" << s;
     plat::Dcb back;
@@ -141,7 +133,7 @@ TEST_F(PortTest, SettingsReachTheDevice) {
     ASSERT_TRUE(plat::SetCommState(port, dcb));
     s = Stty(pty);
     for (const char *word : {"-parodd", "cmspar", "-crtscts", "-inpck"})
-        EXPECT_TRUE(HasWord(s, word)) << word << " in\n" << s;
+        EXPECT_TRUE(testing_support::SttyHas(s, word)) << word << " in\n" << s;
     ASSERT_TRUE(plat::GetCommState(port, back));
     EXPECT_EQ(back.Parity, plat::kSpaceParity);
 }
@@ -247,6 +239,10 @@ TEST_F(PortTest, ModemLinesOfAPtyFailHonestly) {
     EXPECT_FALSE(plat::GetCommModemStatus(port, &status));
     EXPECT_EQ(status, 0u);
     EXPECT_FALSE(plat::EscapeCommFunction(port, 7));
+    EXPECT_EQ(plat::LastError(), plat::kErrInvalidParameter);
+    dcb.fRtsControl = plat::kRtsControlHandshake; // the line is the driver's, as on Windows
+    ASSERT_TRUE(plat::SetCommState(port, dcb));
+    EXPECT_FALSE(plat::EscapeCommFunction(port, plat::kClrRts));
     EXPECT_EQ(plat::LastError(), plat::kErrInvalidParameter);
     EXPECT_TRUE(plat::EscapeCommFunction(port, plat::kSetXon));
     EXPECT_TRUE(plat::DisableStatusInsertion(port));
