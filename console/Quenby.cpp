@@ -8,13 +8,13 @@
 #include <cstdlib>
 #include <cstring>
 #include <mutex>
-#include <unistd.h>
 
 #include "FBObserver.h"
 #include "Tamsel.h"
 #include "VT100.h"
 #include "falcrest/Falcrest.h"
 #include "platform/Keyboard.h"
+#include "platform/Options.h"
 
 namespace {
 
@@ -102,14 +102,20 @@ void SetPortName(const char *argument) {
     gszPortName[limit] = 0;
 }
 
-void KeyLoop() {
-    plat::RawKeyboard keyboard;
+// Every key goes to the modem as its byte: Enter is CR, which ends a command
+// line, Ctrl+J a line feed.
+void KeyLoop(plat::RawKeyboard &keyboard) {
     for (;;) {
-        int key = keyboard.GetKey();
+        const int key = keyboard.GetKey();
         if (key == -1)
             break;
-        if (key == '\r')
-            key = '\n';
+        if (key == plat::kTerminalChanged) {
+            if (bVT100_mode) {
+                std::lock_guard<std::mutex> guard(gPrintLock);
+                vtRedraw();
+            }
+            continue;
+        }
         char byte = char(key & 0xFF);
         SendDataToModem(&byte, 1);
     }
@@ -179,8 +185,7 @@ int PortConnect(const char *dcb) {
     return 1;
 }
 
-int SendStringTimeout(const char *command, const char *expected, const char *failure,
-                      int timeout) {
+int SendStringTimeout(const char *command, const char *expected, const char *failure, int timeout) {
     if (!command)
         return -1;
     uint32_t length = Strlen(command);
@@ -220,30 +225,33 @@ int main(int argc, char **argv) {
         PrintUsageAndWait();
         return 0;
     }
-    opterr = 0;
-    int option;
-    while ((option = getopt(argc, argv, "c:v")) != -1) {
-        if (option == 'c') {
-            std::snprintf(dcb, sizeof dcb, "%s", optarg);
-        } else if (option == 'v') {
+    plat::Option option;
+    while (plat::NextOption(argc, argv, "c:v", &option)) {
+        if (option.letter == 'c') {
+            std::snprintf(dcb, sizeof dcb, "%s", option.value);
+        } else if (option.letter == 'v') {
             vtInitVT100();
             bVT100_mode = 1;
         } else {
-            std::fprintf(stderr, "Unknown option: '%c'!\n", optopt);
+            std::fprintf(stderr, "Unknown option: '%c'!\n", option.unknown);
         }
     }
-    if (optind >= argc) {
+    if (plat::FirstOperand() >= argc) {
         std::fprintf(stderr, "Mandatory argument missing: COM device name or number\n");
         return -1;
     }
-    SetPortName(argv[optind]);
+    SetPortName(argv[plat::FirstOperand()]);
     iModemDevice = PortConnect(dcb);
     if (iModemDevice < 0) {
-        x_printf("Connection failed: %i(%08x)\n", iModemDevice, unsigned(iModemDevice));
+        // Plainly: with -v the emulator's screen would go with the program.
+        std::printf("Connection failed: %i(%08x)\n", iModemDevice, unsigned(iModemDevice));
     } else {
-        x_printf("Connected to %s. Press Ctrl+Break to quit.\n", gszPortName);
+        // Keys come raw from before the prompt: what is typed after it is
+        // never taken by the terminal's line editing.
+        plat::RawKeyboard keyboard;
+        x_printf("Connected to %s. Press %s to quit.\n", gszPortName, plat::QuitKeyName());
         x_printf("Start typing commands>");
-        KeyLoop();
+        KeyLoop(keyboard);
     }
     ReleaseModem();
     {

@@ -1,10 +1,12 @@
 // PrepareFaxPage: turns a one-bit-per-pixel page bitmap file, in place, into
 // a G3 page file whose image is Modified Huffman coded, ready to be sent.
+#include <algorithm>
 #include <cstring>
 
 #include "FaxCodes.h"
 #include "FaxPage.h"
 #include "falcrest/Falcrest.h"
+#include "platform/Files.h"
 
 namespace {
 
@@ -34,62 +36,101 @@ struct Block {
     ~Block() { Realloc(p, 0); }
 };
 
-// Puts the pixel data back as it was and the file back to its length, after
-// a rewrite that could not be completed.
-void Restore(clFileMap &map, const char *path, uint32_t size, uint32_t offset, const char *saved) {
-    map.Close();
-    if (map.Open(path, "r+", size) && map.pView != nullptr && size > offset)
-        std::memcpy(map.pView + offset, saved, size - offset);
-    map.Close();
-}
+// The page file, open for reading and writing for the length of a call: one
+// handle through which the page is mapped to be read and then rewritten.
+class CPageFile {
+public:
+    explicit CPageFile(const char *path) : file_(plat::OpenFile(path, plat::FileMode::ReadWrite)) {}
+    ~CPageFile() {
+        Unmap();
+        if (file_ != plat::kNoFile)
+            plat::CloseFile(file_);
+    }
+    CPageFile(const CPageFile &) = delete;
+    CPageFile &operator=(const CPageFile &) = delete;
+
+    // Maps the whole file for reading, unless it is longer than maxSize. An
+    // empty file maps to no view.
+    bool Map(uint32_t maxSize) {
+        const int64_t size = file_ != plat::kNoFile ? plat::FileSize(file_) : -1;
+        if (size < 0 || size > int64_t(maxSize) ||
+            !plat::MapFile(file_, uint64_t(size), false, mapping_))
+            return false;
+        size_ = uint32_t(size);
+        return true;
+    }
+
+    // Windows cannot change the length of a mapped file: the view goes
+    // before the first write.
+    void Unmap() { plat::UnmapFile(mapping_); }
+
+    const char *View() const { return static_cast<const char *>(mapping_.view); }
+    uint32_t Size() const { return size_; }
+
+    // Writes all n bytes at offset, or fails.
+    bool WriteAt(uint32_t offset, const char *data, uint32_t n) {
+        if (plat::SeekFile(file_, offset, 0) != int64_t(offset))
+            return false;
+        while (n > 0) {
+            const int64_t put = plat::WriteFile(file_, data, n);
+            if (put <= 0)
+                return false;
+            data += put;
+            n -= uint32_t(put);
+        }
+        return true;
+    }
+
+    bool Resize(uint32_t size) { return plat::SetFileSize(file_, size); }
+
+private:
+    plat::FileHandle file_;
+    plat::Mapping mapping_;
+    uint32_t size_ = 0;
+};
 
 int Prepare(const char *path) {
     if (path == nullptr || *path == '\0')
         return 0;
-    clFileMap map(path, "r+", kMaxMapSize);
-    if (!map.bOpen || map.dwSize < kMinPageFile || map.pView == nullptr)
+    CPageFile file(path);
+    if (!file.Map(kMaxMapSize) || file.Size() < kMinPageFile)
         return 0;
-    const char *view = map.pView;
+    const char *view = file.View();
     if (IsG3(view))
         return 1;
     PageHeader header;
-    if (!ReadPageHeader(view, map.dwSize, header))
+    if (!ReadPageHeader(view, file.Size(), header))
         return 0;
-    const uint32_t fileSize = map.dwSize;
+    const uint32_t fileSize = file.Size();
     const uint32_t offset = header.offset;
-    const int32_t width = header.width;
-    const int32_t height = header.height;
 
     // Code first, into memory: until the file is rewritten nothing has changed.
     Block coded;
     uint32_t n = 0;
-    if (!CodeFaxPage(view + offset, width, height, kMaxMapSize - offset, coded.p, n))
+    if (!CodeFaxPage(view + offset, header.width, header.height, kMaxMapSize - offset, coded.p, n))
         return 0;
 
-    // Keep what the rewrite replaces, to put it back should the rewrite fail.
+    // Keep what the rewrite overwrites, to put it back should it fail.
+    const char magic[2] = {view[0], view[1]};
     Block saved;
-    const uint32_t tail = fileSize - offset;
-    if (tail > 0) {
-        saved.p = static_cast<char *>(Realloc(nullptr, tail));
+    const uint32_t overwritten = std::min(n, fileSize - offset);
+    if (overwritten > 0) {
+        saved.p = static_cast<char *>(Realloc(nullptr, overwritten));
         if (saved.p == nullptr)
             return 0;
-        std::memcpy(saved.p, view + offset, tail);
+        std::memcpy(saved.p, view + offset, overwritten);
     }
+    file.Unmap();
 
     // The coding can be longer than the pixel data it replaces: the file
-    // takes exactly the coded bytes, growing or shrinking to fit them.
-    const uint32_t newSize = offset + n;
-    map.Close();
-    if (!map.Open(path, "r+", newSize) || map.dwSize != newSize || map.pView == nullptr) {
-        Restore(map, path, fileSize, offset, saved.p);
-        return 0;
-    }
-    if (n > 0)
-        std::memcpy(map.pView + offset, coded.p, n);
-    map.pView[0] = 'G';
-    map.pView[1] = '3';
-    map.Close();
-    return 1;
+    // takes exactly the coded bytes, growing or shrinking to fit them. It is
+    // cut last, so that a failure loses nothing that was not kept.
+    if (file.WriteAt(offset, coded.p, n) && file.WriteAt(0, "G3", 2) && file.Resize(offset + n))
+        return 1;
+    file.WriteAt(offset, saved.p, overwritten);
+    file.WriteAt(0, magic, 2);
+    file.Resize(fileSize);
+    return 0;
 }
 
 } // namespace
@@ -118,7 +159,7 @@ bool ReadPageHeader(const char *view, uint32_t size, PageHeader &header) {
     return true;
 }
 
-int PrepareFaxPage(const char *path) {
+extern "C" FALCREST_API int PrepareFaxPage(const char *path) {
     try {
         return Prepare(path);
     } catch (...) {

@@ -1,7 +1,6 @@
 // The fax line operations: test line, coded lines, fill, EOL and RTC packed
-// from bit texts and queued for the transmit thread, unaltered (no DLE is
-// doubled); and SetupRenderPort, which asks the system for its printer
-// drivers.
+// from bit texts and queued for the transmit thread, every DLE doubled; and
+// SetupRenderPort, which asks the system for its printer drivers.
 #include <algorithm>
 #include <string>
 
@@ -27,35 +26,31 @@ constexpr int Length(const char *text) {
     return static_cast<int>(std::char_traits<char>::length(text));
 }
 
-// Queues bytes for the transmit thread, which sends them once the transmit
-// gate is open; returns the count the queue took.
-uint32_t Queue(const void *data, uint32_t n) {
-    const uint32_t added = szOutQueue.Append(data, n);
-    if (added > 0)
-        WakeTransmitter();
-    return added;
-}
-
-// Packs count characters of bits and queues the bytes with one append.
-int QueueBits(const char *bits, int count, const char *trailer = nullptr, int trailerBytes = 0) {
+// Packs count characters of bits and queues the bytes with one append, each
+// DLE doubled: the page data ends with DLE ETX in the same stream, so a coded
+// line holding 0x10 0x03 would end it early. The trailer goes behind as it
+// is. Returns the bytes queued.
+int QueueBits(const char *bits, int count, const char *trailer = "", int trailerBytes = 0) {
     char *packed = nullptr;
     const int n = Binstr2Bin(packed, bits, count);
     if (n <= 0)
         return 0;
-    int total = n;
-    if (trailerBytes > 0) {
-        char *grown = static_cast<char *>(Realloc(packed, static_cast<size_t>(n + trailerBytes)));
-        if (grown == nullptr) {
-            Realloc(packed, 0);
-            return 0;
+    std::string shielded;
+    try {
+        shielded.reserve(2 * static_cast<size_t>(n) + static_cast<size_t>(trailerBytes));
+        for (int i = 0; i < n; ++i) {
+            shielded += packed[i];
+            if (packed[i] == char(FALCREST_DLE))
+                shielded += packed[i];
         }
-        packed = grown;
-        std::copy(trailer, trailer + trailerBytes, packed + n);
-        total += trailerBytes;
+        shielded.append(trailer, static_cast<size_t>(trailerBytes));
+    } catch (...) {
+        Realloc(packed, 0);
+        return 0;
     }
-    const int added = static_cast<int>(Queue(packed, static_cast<uint32_t>(total)));
     Realloc(packed, 0);
-    return added;
+    return static_cast<int>(
+        QueueForTransmit(shielded.data(), static_cast<uint32_t>(shielded.size())));
 }
 
 // Guards an export: no exception leaves the library.
@@ -69,7 +64,7 @@ template <typename F> int Guarded(F &&body) {
 
 } // namespace
 
-int SendFAXLine(const char *bits) {
+extern "C" FALCREST_API int SendFAXLine(const char *bits) {
     return Guarded([&] {
         if (bits == nullptr)
             return 0;
@@ -80,15 +75,15 @@ int SendFAXLine(const char *bits) {
     });
 }
 
-int SendFAXTestLine(void) {
+extern "C" FALCREST_API int SendFAXTestLine(void) {
     return Guarded([] { return QueueBits(kTestLine, Length(kTestLine)); });
 }
 
-int SendFAXEol(void) {
+extern "C" FALCREST_API int SendFAXEol(void) {
     return Guarded([] { return QueueBits(kEol, Length(kEol)); });
 }
 
-int SendFAXGap(int bits) {
+extern "C" FALCREST_API int SendFAXGap(int bits) {
     return Guarded([&] {
         if (bits < 1)
             return 0;
@@ -100,7 +95,7 @@ int SendFAXGap(int bits) {
         int total = 0;
         while (bytes > 0) {
             const uint32_t block = static_cast<uint32_t>(std::min<int64_t>(bytes, sizeof zeros));
-            const uint32_t added = Queue(zeros, block);
+            const uint32_t added = QueueForTransmit(zeros, block);
             total += static_cast<int>(added);
             if (added < block)
                 break; // the queue is out of memory
@@ -110,14 +105,14 @@ int SendFAXGap(int bits) {
     });
 }
 
-int SendFAXRTC(void) {
+extern "C" FALCREST_API int SendFAXRTC(void) {
     // RTC and the DLE ETX that ends the page data go in as one block, so
     // nothing queued meanwhile can come between them.
     static const char kEnd[] = {FALCREST_DLE, FALCREST_ETX};
     return Guarded([] { return QueueBits(kRtc, Length(kRtc), kEnd, 2); });
 }
 
-int SetupRenderPort(void) {
+extern "C" FALCREST_API int SetupRenderPort(void) {
     try {
         // Start small and grow to what the enumeration says it needs. The
         // list may change between two calls; a few rounds are enough.

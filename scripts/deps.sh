@@ -9,7 +9,7 @@ packages=(
     clang libclang-rt-14-dev
     g++-mingw-w64-i686-posix g++-mingw-w64-x86-64-posix binutils-mingw-w64-i686 binutils-mingw-w64-x86-64
     socat tmux netpbm picocom python3 python3-pyte python3-num2words libvterm-dev
-    cups-client gcovr
+    gcovr doxygen
     wine64 bsdutils
     groff-base
     qemu-system-x86 cpio busybox-static

@@ -14,14 +14,21 @@ configure_and_build() { # dir, extra cmake args...
     cmake --build "$dir" -j "$jobs"
 }
 
-run_ctest() { # dir, label
-    echo "== tests: $2"
-    ctest --test-dir "$1" --output-on-failure -j "$jobs" --timeout 300
+# The tests labelled long (a line held for half a minute) run once, in the
+# native tree, apart from the quick suite; the sanitizer passes leave them out.
+run_ctest() { # dir, label, ctest label selection...
+    local dir=$1 name=$2
+    shift 2
+    echo "== tests: $name"
+    ctest --test-dir "$dir" --output-on-failure -j "$jobs" --timeout 300 "$@"
 }
 
-# 1. Native build and the whole suite.
+# 1. Native build, the quick suite, then the long tests.
 configure_and_build build
-run_ctest build native
+run_ctest build native -LE long
+run_ctest build "native, long" -L long
+echo "== API reference"
+bash scripts/check-apidoc.sh build
 echo "== soak (30 s)"
 bash scripts/soak.sh 30 build
 
@@ -37,11 +44,11 @@ bash tests/vm/run.sh build
 # 2. Address + undefined sanitizers.
 configure_and_build build-asan -DFALCREST_SANITIZE=address -DFALCREST_BENCH=OFF
 ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
-    run_ctest build-asan asan+ubsan
+    run_ctest build-asan asan+ubsan -LE long
 
 # 3. Thread sanitizer.
 configure_and_build build-tsan -DFALCREST_SANITIZE=thread -DFALCREST_BENCH=OFF
-TSAN_OPTIONS="halt_on_error=1 second_deadlock_stack=1" run_ctest build-tsan tsan
+TSAN_OPTIONS="halt_on_error=1 second_deadlock_stack=1" run_ctest build-tsan tsan -LE long
 
 # 3a. Line coverage of the suite, with a floor per module.
 echo "== coverage"

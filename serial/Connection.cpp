@@ -1,5 +1,7 @@
 // The life of a connection: opening and configuring the port, starting and
 // stopping the worker threads, listing ports and reading the modem lines.
+#include <algorithm>
+#include <atomic>
 #include <cctype>
 #include <chrono>
 #include <condition_variable>
@@ -7,7 +9,7 @@
 #include <mutex>
 #include <string>
 
-#include "Engine.h"
+#include "EngineState.h"
 #include "Workers.h"
 #include "platform/Window.h"
 
@@ -16,8 +18,14 @@ namespace {
 // Configuration the port gets on a first open, before the caller's string.
 const char *const kInitialMode = "baud=19200 parity=n data=8 stop=1 odsr=on";
 
-// Windows-style names are cut to this many characters; device paths are not.
+// Names that are not device paths may be this long. A longer one is refused,
+// never cut: "\\.\COM100" cut to nine characters would open COM10.
 constexpr size_t kMaxPortName = 9;
+
+// The start and stop characters stay set while software flow control is off:
+// Windows refuses a state whose two characters are equal.
+constexpr char kXonChar = 17;  // DC1
+constexpr char kXoffChar = 19; // DC3
 
 // The receive and transmit events ("EvRead", "EvWrite") are private to the
 // process: named events would be shared by every program using the library,
@@ -27,13 +35,69 @@ constexpr size_t kMaxPortName = 9;
 plat::Event gEvRead{false, false};
 plat::Event gEvWrite{false, false};
 
-// InitModem and ReleaseModem take turns: they start, join and delete the
-// workers and open and close the port. Recursive: a window procedure that
-// InitModem's message pump runs may release the port on the same thread.
-// Never destroyed: the unload guard releases the port during static
-// destruction, in an order between files that nothing fixes.
-std::recursive_mutex &Lifecycle() {
+// ---- The lifecycle lock -------------------------------------------------------
+// InitModem, ReleaseModem and the pauses of the workers take turns under it:
+// they start, pause, join and delete the workers and open and close the port.
+// Recursive: a window procedure that InitModem's message pump runs may release
+// the port on the same thread. Never destroyed: the unload guard releases the
+// port during static destruction, in an order between files that nothing
+// fixes.
+std::recursive_mutex &LifecycleMutex() {
     static auto *lock = new std::recursive_mutex;
+    return *lock;
+}
+// How deep the owning thread holds it.
+int gLockDepth = 0;
+// A release asked for inside a callback while another thread held the lock:
+// that thread carries it out before it lets go.
+std::atomic<bool> gReleasePending{false};
+// Counts the ends of connections (changed under the lock): an open or a pause
+// that finds it changed knows that a release came in between.
+std::atomic<uint64_t> gConnection{0};
+
+void EndConnection();
+
+class LifecycleLock {
+public:
+    LifecycleLock() {
+        LifecycleMutex().lock();
+        ++gLockDepth;
+    }
+    explicit LifecycleLock(std::try_to_lock_t) : owned_(LifecycleMutex().try_lock()) {
+        if (owned_)
+            ++gLockDepth;
+    }
+    ~LifecycleLock() {
+        if (owned_)
+            Unlock();
+    }
+    LifecycleLock(const LifecycleLock &) = delete;
+    LifecycleLock &operator=(const LifecycleLock &) = delete;
+
+private:
+    // The outermost holder carries out a pending release. One asked for just
+    // as the lock goes (its asker's try failed while we still held it) is
+    // found by looking again once the lock is free.
+    static void Unlock() {
+        for (;;) {
+            const bool outermost = gLockDepth == 1;
+            if (outermost && gReleasePending.exchange(false))
+                EndConnection();
+            --gLockDepth;
+            LifecycleMutex().unlock();
+            if (!outermost || !gReleasePending.load() || !LifecycleMutex().try_lock())
+                return;
+            ++gLockDepth;
+        }
+    }
+    bool owned_ = true;
+};
+
+// Worker handles change under the lifecycle lock and, around the change
+// itself, under this one, which SetReaderPriority takes instead: it may be
+// called from a callback, whose worker a release may be waiting for.
+std::mutex &HandleMutex() {
+    static auto *lock = new std::mutex;
     return *lock;
 }
 
@@ -69,29 +133,17 @@ void StoreTarget(void *target) {
     }
 }
 
-std::string PortNameToOpen(const char *port) {
-    std::string name(port);
-    if (name.find('/') == std::string::npos && name.size() > kMaxPortName)
-        name.resize(kMaxPortName);
-    return name;
+bool NameTooLong(const char *port) {
+    return std::strchr(port, '/') == nullptr && std::strlen(port) > kMaxPortName;
 }
 
 bool QueuesTooSmall(const plat::CommProperties &props) {
     return props.dwCurrentRxQueue < iIQSize || props.dwCurrentTxQueue < iOQSize;
 }
 
-// Opens the port, sizes its queues and gives it the initial configuration.
-// Returns 0 or the failure code; idComDev stays set once the open succeeded.
-int OpenAndPreparePort(const char *port) {
-    iIQSize = 1024;
-    iOQSize = 1024;
-    if (!port)
-        return FALCREST_ERR_ARG;
-    plat::PortHandle handle = plat::OpenPort(PortNameToOpen(port).c_str());
-    if (handle == plat::kInvalidPort)
-        return FALCREST_ERR_PORT;
-    idComDev = handle;
-
+// Sizes the open port's queues and gives it the initial configuration.
+// Returns 0 or the failure code.
+int PreparePort(plat::PortHandle handle) {
     plat::CommProperties props;
     if (!plat::GetCommProperties(handle, props))
         return FALCREST_ERR_PORT;
@@ -112,10 +164,30 @@ int OpenAndPreparePort(const char *port) {
     if (!plat::BuildCommDcb(kInitialMode, dcb))
         return FALCREST_ERR_PORT;
     dcb.fBinary = 1;
+    // Not the device's own characters: a device left without them would hand
+    // over two equal ones.
+    dcb.XonChar = kXonChar;
+    dcb.XoffChar = kXoffChar;
     if (!plat::SetCommState(handle, dcb))
         return FALCREST_ERR_PORT;
     ShortBreak(100);
     return 0;
+}
+
+// Opens the port, sizes its queues and gives it the initial configuration.
+// Returns 0 or the failure code; idComDev is set once the open succeeded.
+int OpenAndPreparePort(const char *port) {
+    iIQSize = 1024;
+    iOQSize = 1024;
+    if (!port)
+        return FALCREST_ERR_ARG;
+    if (NameTooLong(port))
+        return FALCREST_ERR_PORT;
+    plat::PortHandle handle = plat::OpenPort(port);
+    if (handle == plat::kInvalidPort)
+        return FALCREST_ERR_PORT;
+    idComDev = handle;
+    return PreparePort(handle);
 }
 
 // The working state: the port's current state with the caller's baud rate
@@ -128,8 +200,8 @@ void DeriveWorkingDcb(plat::Dcb &work, const plat::Dcb &parsed, const std::strin
     work.Parity = plat::kNoParity;
     work.XonLim = uint16_t(iIQSize / 8);
     work.XoffLim = uint16_t(iIQSize / 2);
-    work.XonChar = 17;
-    work.XoffChar = 19;
+    work.XonChar = kXonChar;
+    work.XoffChar = kXoffChar;
     work.fOutX = 1;
     work.fInX = 0;
     if (has("xon=on")) {
@@ -138,8 +210,6 @@ void DeriveWorkingDcb(plat::Dcb &work, const plat::Dcb &parsed, const std::strin
     } else if (has("xon=off")) {
         work.fOutX = 0;
         work.fInX = 0;
-        work.XonChar = 0;
-        work.XoffChar = 0;
     }
     work.fRtsControl = has("rts=") ? parsed.fRtsControl : plat::kRtsControlEnable;
     work.fOutxCtsFlow = has("octs=") ? parsed.fOutxCtsFlow : 1;
@@ -189,32 +259,23 @@ int Configure(const char *dcbString) {
     return 0;
 }
 
-// Suspends the receive and transmit workers for a re-configuration and lets
-// them go again on every way out.
-class PausedWorkers {
-public:
-    PausedWorkers() {
-        if (dwThreadReadID && hThreadRead)
-            read_ = (hThreadRead->Suspend(), true);
-        if (dwThreadWriteID && hThreadWrite)
-            write_ = (hThreadWrite->Suspend(), true);
-    }
-    ~PausedWorkers() {
-        if (read_ && hThreadRead)
-            hThreadRead->Resume();
-        if (write_ && hThreadWrite)
-            hThreadWrite->Resume();
-    }
-
-private:
-    bool read_ = false;
-    bool write_ = false;
-};
+// Tells the workers to stop. A release that a callback asked for meanwhile
+// wins over a start: bOperate is set before the check and cleared after the
+// request, so one of the two sees the other.
+bool StartAllowed() {
+    ResetStopSignal();
+    bOperate = 1;
+    if (!gReleasePending.load())
+        return true;
+    bOperate = 0;
+    RaiseStopSignal();
+    return false;
+}
 
 // Starts each worker that does not run; returns how many it started.
 int StartWorkers() {
-    bOperate = 1;
-    ResetStopSignal();
+    if (!StartAllowed())
+        return 0;
     plat::Worker *created[3] = {nullptr, nullptr, nullptr};
     struct Slot {
         plat::Worker *&handle;
@@ -227,11 +288,15 @@ int StartWorkers() {
     for (int i = 0; i < 3; ++i) {
         if (slots[i].id != 0)
             continue;
-        delete slots[i].handle; // a thread that outlived an earlier release
-        slots[i].handle = new plat::Worker;
-        slots[i].id = slots[i].handle->Start(slots[i].entry, nullptr, true);
-        slots[i].handle->SetWakeHook(slots[i].wake);
-        created[i] = slots[i].handle;
+        auto *worker = new plat::Worker;
+        {
+            std::lock_guard<std::mutex> handles(HandleMutex());
+            delete slots[i].handle; // a thread that outlived an earlier release
+            slots[i].handle = worker;
+        }
+        slots[i].id = worker->Start(slots[i].entry, nullptr, true);
+        worker->SetWakeHook(slots[i].wake);
+        created[i] = worker;
     }
     plat::ClearCommError(idComDev, nullptr, nullptr);
     int started = 0;
@@ -258,6 +323,7 @@ void StopWorker(plat::Worker *&handle) {
     if (!handle)
         return;
     if (handle->Join(bProcessEnding ? 0 : 1000)) {
+        std::lock_guard<std::mutex> handles(HandleMutex());
         delete handle;
         handle = nullptr;
     }
@@ -275,8 +341,24 @@ void ReapWorkers() {
     StopWorker(hThreadRead);
     StopWorker(hThreadWrite);
     StopWorker(hThreadFlow);
-    szInQueue.Reset();
-    szOutQueue.Reset();
+    DiscardReceivedBytes();
+    DiscardTransmitQueue();
+}
+
+// Lets a worker go whatever pauses it is under: a stopping worker must reach
+// its end.
+void LiftPauses(plat::Worker *worker) {
+    if (worker)
+        while (worker->Resume() > 1) {
+        }
+}
+
+// Tells the workers to stop and lets them go from any pause.
+void SignalStop() {
+    bOperate = 0;
+    RaiseStopSignal();
+    LiftPauses(hThreadRead);
+    LiftPauses(hThreadWrite);
 }
 
 // Closes the port and forgets the client. The target goes first: a worker
@@ -287,24 +369,70 @@ void ClosePortAndForget() {
     plat::PortHandle port = idComDev.exchange(plat::kInvalidPort);
     if (port != plat::kInvalidPort)
         plat::ClosePort(port);
-    szInQueue.Reset();
-    szOutQueue.Reset();
+    DiscardReceivedBytes();
+    DiscardTransmitQueue();
     hEvWrite = nullptr;
     hEvRead = nullptr;
+}
+
+// Ends the connection without waiting for the workers; under the lock.
+// Workers still running are joined by the next InitModem or ReleaseModem.
+void EndConnection() {
+    SignalStop();
+    ++gConnection;
+    ClosePortAndForget();
 }
 
 // ReleaseModem on one of the workers, that is from inside the client's
 // callback. The thread cannot wait for itself, and waiting for the others
 // could wait on a lock the client holds around this very call: the workers
 // are told to stop and the port is closed; their ends are joined by the next
-// InitModem or ReleaseModem on another thread. When another thread is in
-// the middle of an open or a release, that call finishes the job.
+// InitModem or ReleaseModem on another thread. When another thread holds the
+// lifecycle lock (an open, a release, a pause), that thread ends the
+// connection before it lets go, and an open in progress then fails.
 void ReleaseFromWorker() {
+    gReleasePending = true;
     bOperate = 0;
     RaiseStopSignal();
-    std::unique_lock<std::recursive_mutex> lock(Lifecycle(), std::try_to_lock);
-    if (lock.owns_lock())
-        ClosePortAndForget();
+    LifecycleLock lock(std::try_to_lock);
+}
+
+// Closes a port that a first open could not make ready: the next InitModem
+// opens its own port instead of re-configuring this one.
+void ForgetPort() {
+    plat::PortHandle port = idComDev.exchange(plat::kInvalidPort);
+    if (port != plat::kInvalidPort)
+        plat::ClosePort(port);
+}
+
+// InitModem's work under the lifecycle lock: the port handle or the failure.
+int OpenLocked(void *target, const char *port, const char *dcb) {
+    StoreTarget(target);
+    const bool firstOpen = !PortIsOpen();
+    if (firstOpen) {
+        ReapWorkers();
+        int failure = OpenAndPreparePort(port);
+        if (failure) {
+            ForgetPort();
+            return failure;
+        }
+    }
+    uint64_t enteredBefore = EnteredCount();
+    int started = 0;
+    {
+        PausedWorkers paused;
+        int failure = Configure(dcb);
+        if (failure) {
+            if (firstOpen)
+                ForgetPort();
+            return failure;
+        }
+        hEvRead = &gEvRead;
+        hEvWrite = &gEvWrite;
+        started = StartWorkers();
+    }
+    LetWorkersRun(enteredBefore, started);
+    return int(idComDev.load());
 }
 
 } // namespace
@@ -320,7 +448,43 @@ plat::ComStat *COMException::GetCommStatus(plat::ComStat *status) const {
     return status;
 }
 
-bool PortIsOpen() { return idComDev != plat::kInvalidPort; }
+bool PortIsOpen() {
+    return idComDev != plat::kInvalidPort;
+}
+
+PausedWorkers::PausedWorkers() {
+    LifecycleLock lock;
+    connection_ = gConnection;
+    reader_ = dwThreadReadID ? hThreadRead : nullptr;
+    writer_ = dwThreadWriteID ? hThreadWrite : nullptr;
+    if (reader_)
+        reader_->Suspend();
+    if (writer_)
+        writer_->Suspend();
+    paused_ = true;
+}
+
+PausedWorkers::~PausedWorkers() {
+    Resume();
+}
+
+void PausedWorkers::Resume() {
+    if (!paused_)
+        return;
+    paused_ = false;
+    LifecycleLock lock;
+    if (gConnection != connection_)
+        return; // a release has let them go already
+    if (reader_ && reader_ == hThreadRead)
+        reader_->Resume();
+    if (writer_ && writer_ == hThreadWrite)
+        writer_->Resume();
+}
+
+bool SetReaderPriority(plat::Worker::Priority priority) {
+    std::lock_guard<std::mutex> handles(HandleMutex());
+    return hThreadRead && hThreadRead->SetPriority(priority);
+}
 
 WorkerMark::WorkerMark() {
     tOnWorker = true;
@@ -332,33 +496,26 @@ WorkerMark::WorkerMark() {
     entered.cv.notify_all();
 }
 
-WorkerMark::~WorkerMark() { tOnWorker = false; }
+WorkerMark::~WorkerMark() {
+    tOnWorker = false;
+}
 
-bool OnWorkerThread() { return tOnWorker; }
+bool OnWorkerThread() {
+    return tOnWorker;
+}
 
 extern "C" FALCREST_API int InitModem(void *target, const char *port, const char *dcb) {
     try {
-        std::lock_guard<std::recursive_mutex> lock(Lifecycle());
-        StoreTarget(target);
-        if (!PortIsOpen()) {
-            ReapWorkers();
-            int failure = OpenAndPreparePort(port);
-            if (failure)
-                return failure;
-        }
-        uint64_t enteredBefore = EnteredCount();
-        int started = 0;
+        uint64_t connection = 0;
+        int result = 0;
         {
-            PausedWorkers paused;
-            int failure = Configure(dcb);
-            if (failure)
-                return failure;
-            hEvRead = &gEvRead;
-            hEvWrite = &gEvWrite;
-            started = StartWorkers();
+            LifecycleLock lock;
+            connection = gConnection;
+            result = OpenLocked(target, port, dcb);
         }
-        LetWorkersRun(enteredBefore, started);
-        return int(idComDev.load());
+        // A release that came in meanwhile (from a callback of the workers
+        // just started) wins: the port is closed again and stays closed.
+        return result > 0 && gConnection != connection ? FALCREST_ERR_PORT : result;
     } catch (...) {
         return FALCREST_ERR_ARG;
     }
@@ -372,13 +529,12 @@ extern "C" FALCREST_API int ReleaseModem(void) {
         }
         // The workers are joined through their stop signal and the port is
         // closed before this returns: there is nothing left to pause for.
-        std::lock_guard<std::recursive_mutex> lock(Lifecycle());
-        bOperate = 0;
-        RaiseStopSignal();
+        LifecycleLock lock;
+        SignalStop();
         StopWorker(hThreadRead);
         StopWorker(hThreadWrite);
         StopWorker(hThreadFlow);
-        ClosePortAndForget();
+        EndConnection();
     } catch (...) {
     }
     return 0;

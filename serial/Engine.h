@@ -1,70 +1,71 @@
-// The serial engine's library-wide state, declared once here and read by the
-// voice and fax modules through this header. One port per process.
+// The serial engine as the voice and fax modules use it: the one header of
+// serial/ they include. The port, the queues, the transmit gate and the
+// worker threads stay behind it, private to serial/.
 #pragma once
 
-#include <atomic>
 #include <cstdint>
 
+#include "Strings.h"
 #include "Tamsel.h"
-#include "falcrest/Falcrest.h"
-#include "platform/Serial.h"
-#include "platform/Threads.h"
 
-// ---- Connection -------------------------------------------------------------
-extern std::atomic<plat::PortHandle> idComDev; // kInvalidPort while none is open
-extern uint32_t iIQSize;                      // receive queue size of the driver
-extern uint32_t iOQSize;                      // transmit queue size of the driver
-extern std::atomic<void *> hWndIdle;           // notification window, or null
-extern std::atomic<FalcrestCallback> gpCallback; // notification callback, or null
-extern std::atomic<plat::Event *> hEvRead;                  // set by the receive thread
-extern std::atomic<plat::Event *> hEvWrite;                 // set by the transmit thread
-extern std::atomic<int> bOperate;              // 1 while the workers are to run
-extern std::atomic<bool> bProcessEnding;       // the system has ended our threads already
+namespace plat {
+class Worker;
+}
 
-extern plat::Worker *hThreadRead;
-extern plat::Worker *hThreadWrite;
-extern plat::Worker *hThreadFlow;
-extern std::atomic<uint32_t> dwThreadReadID;
-extern std::atomic<uint32_t> dwThreadWriteID;
-extern std::atomic<uint32_t> dwThreadFlow;
-
-// ---- Queues (live from load to unload) ---------------------------------------
-extern QueueBuff szInQueue;   // received bytes
-extern QueueBuff szOutQueue;  // bytes waiting for the transmit thread
-extern QueueBuff szPlayQueue; // the exported collector
-extern QueueBuff cEncoded;    // the fax encoder's bit text
-
-// ---- Transmit -----------------------------------------------------------------
-extern std::atomic<int> bTransfer;        // transmit gate
-extern std::atomic<uint32_t> dwGWrote;    // bytes written in the last transmit pass
-extern std::atomic<uint32_t> dwGerrWrite; // error word of the last transmit pass
-// ---- Receive ------------------------------------------------------------------
-extern std::atomic<uint32_t> dwGerr;            // error word of the last receive pass
-extern std::atomic<uint32_t> dwGRead;           // queue length after the last pass
-extern std::atomic<uint32_t> dwReadBlockSize;   // bytes asked of each read (<= 100)
-extern std::atomic<uint32_t> dwMaxContinuesRead; // most reads in one pass
-// ---- Feedback -----------------------------------------------------------------
-extern std::atomic<uint32_t> dwFeedbackFormat;
-
-// ---- Engine helpers shared between modules -------------------------------------
+// Whether a port is open.
 bool PortIsOpen();
-// Wakes the transmit thread when bytes were queued while it waits idle.
-void WakeTransmitter();
-// Notifies the client: a live window by message, else the callback if set.
-void NotifyClient(uint32_t windowCode, uint32_t callbackCode, uint32_t error, uint32_t count);
-// Whether the client has a live window or a callback.
-bool ClientPresent();
 
-// The library's string-return routine: stores n characters of source (all of
-// it when n is 0) into the caller's Realloc block; returns the count stored.
-uint32_t SetStr(const char *source, char **target, uint32_t n);
+// ---- Transmit queue ---------------------------------------------------------------
+// Appends n bytes behind everything queued, as one block (bytes that other
+// threads queue never land inside it), and wakes the transmit thread, which
+// sends them while the gate is open. Returns n, or 0 with nothing queued
+// when the queue has no memory.
+uint32_t QueueForTransmit(const void *data, uint32_t n);
+// Bytes queued and not yet taken by the port, the chunk being written
+// included.
+uint32_t TransmitBacklog();
+// Drops what waits to be sent, and the chunk being written with it.
+void DiscardTransmitQueue();
+// Drops what was received and not yet fetched by the client.
+void DiscardReceivedBytes();
 
-// The error raised inside the library when an overlapped operation fails.
-class COMException {
+// ---- Transmit gate ------------------------------------------------------------------
+// The transmit thread takes bytes from the queue only while the gate is
+// open; AbortTransfer closes it.
+void OpenTransmitGate();
+bool TransmitGateOpen();
+
+// Waits, on the caller's thread and pumping its messages (an abort arrives
+// that way), until the port has taken everything queued or the gate is
+// closed: true. False when the backlog has not shrunk for stallMs.
+bool WaitTransmitDrained(uint32_t stallMs);
+
+// ---- The line -------------------------------------------------------------------------
+// Waits (bounded) until the driver has sent what it holds and clears the
+// port's error state; false when the wait failed or no port is open.
+bool FlushLine();
+// Sends one byte at once, ahead of the transmit queue; false when it could
+// not be sent or no port is open.
+bool SendImmediate(char c);
+
+// ---- Workers --------------------------------------------------------------------------
+// Pauses the receive and transmit threads while it lives, or until Resume:
+// nothing is sent from the queue, and received bytes wait in the driver.
+// Both the pause and the resume take the connection's lifecycle lock, so a
+// ReleaseModem meanwhile is safe: the release lets the threads go and end,
+// and the resume then does nothing. Not for use inside a notification.
+class PausedWorkers {
 public:
-    explicit COMException(plat::PortHandle port);
-    uint32_t dwErrorMask;
-    plat::ComStat comStat;
-    uint32_t dwLastError;
-    plat::ComStat *GetCommStatus(plat::ComStat *status) const;
+    PausedWorkers();
+    ~PausedWorkers();
+    PausedWorkers(const PausedWorkers &) = delete;
+    PausedWorkers &operator=(const PausedWorkers &) = delete;
+    void Resume();
+
+private:
+    uint64_t connection_ = 0;
+    plat::Worker *reader_ = nullptr;
+    plat::Worker *writer_ = nullptr;
+    bool paused_ = false;
 };
+

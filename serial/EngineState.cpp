@@ -1,6 +1,5 @@
-// The serial engine's library-wide state (declared in Engine.h).
-#include "Engine.h"
-#include "voice/VUtil32.h"
+// The serial engine's library-wide state (declared in EngineState.h).
+#include "EngineState.h"
 
 std::atomic<plat::PortHandle> idComDev{plat::kInvalidPort};
 uint32_t iIQSize = 1024;
@@ -22,7 +21,6 @@ std::atomic<uint32_t> dwThreadFlow{0};
 QueueBuff szInQueue;
 QueueBuff szOutQueue;
 QueueBuff szPlayQueue;
-QueueBuff cEncoded;
 
 std::atomic<int> bTransfer{0};
 std::atomic<uint32_t> dwGWrote{0};
@@ -39,10 +37,7 @@ namespace {
 // Unloading the library, also at process exit, releases the port. Built after
 // the queues, this object goes before them.
 struct UnloadGuard {
-    ~UnloadGuard() {
-        ReleaseModem();
-        ReleaseTextualNumber();
-    }
+    ~UnloadGuard() { ReleaseModem(); }
 } gUnloadGuard;
 } // namespace
 

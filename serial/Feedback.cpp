@@ -3,12 +3,10 @@
 #include <cctype>
 #include <cstring>
 
-#include "Engine.h"
-#include "Workers.h"
+#include "EngineState.h"
 
 namespace {
 
-constexpr char kDle = char(FALCREST_DLE);
 constexpr unsigned char kDc2 = 0x12;
 // Tokens are added while the code string is at most this long.
 constexpr uint32_t kMaxCodeLength = 31999;
@@ -63,23 +61,23 @@ struct CodeString {
 };
 
 // Takes the DLE codes out of chunk[0..n); returns the new length. A DLE that
-// ends the chunk goes back onto the queue to meet the byte that completes it.
+// ends the chunk goes back onto the queue to meet the byte that completes it;
+// the caller holds the queue's lock from taking the chunk until then, so the
+// byte goes back where it came from and finds room there.
 uint32_t ExtractCodes(char *chunk, uint32_t n, CodeString &codes) {
     uint32_t i = 0;
     while (i < n) {
         uint32_t format = dwFeedbackFormat;
         if (format == 0)
             break;
-        if (chunk[i] != kDle) {
+        if (chunk[i] != char(FALCREST_DLE)) {
             ++i;
             continue;
         }
-        if (i + 1 == n) {
-            szInQueue.Ungetch(static_cast<unsigned char>(kDle));
-            return i;
-        }
+        if (i + 1 == n)
+            return szInQueue.Ungetch(FALCREST_DLE) ? i : n;
         unsigned char next = static_cast<unsigned char>(chunk[i + 1]);
-        if (next == static_cast<unsigned char>(kDle) || (format == 1 && next == kDc2)) {
+        if (next == FALCREST_DLE || (format == 1 && next == kDc2)) {
             i += 2;
             continue;
         }
@@ -102,6 +100,18 @@ uint32_t RemoveNuls(char *chunk, uint32_t n) {
             chunk[kept++] = chunk[i];
     return kept;
 }
+
+// Holds a queue's lock for a scope.
+class QueueHold {
+public:
+    explicit QueueHold(QueueBuff &queue) : queue_(queue) { queue_.Enter(); }
+    ~QueueHold() { queue_.Leave(); }
+    QueueHold(const QueueHold &) = delete;
+    QueueHold &operator=(const QueueHold &) = delete;
+
+private:
+    QueueBuff &queue_;
+};
 
 int FailureExit(char **text, char **codes, uint32_t *length) {
     SetStr(nullptr, text, 0);
@@ -160,17 +170,20 @@ extern "C" FALCREST_API int GetCommFeedback(char **text, char **codes, char *raw
         char *chunk = static_cast<char *>(Realloc(nullptr, size_t(most) + 1));
         if (!chunk)
             return FailureExit(text, codes, length);
-        uint32_t n = most ? szInQueue.Paste(chunk, most) : 0;
-        if (n == 0) {
-            Realloc(chunk, 0);
-            return FailureExit(text, codes, length);
+        CodeString found;
+        uint32_t n = 0;
+        {
+            QueueHold hold(szInQueue);
+            n = most ? szInQueue.Paste(chunk, most) : 0;
+            if (n == 0) {
+                Realloc(chunk, 0);
+                return FailureExit(text, codes, length);
+            }
+            if (dwFeedbackFormat != 0)
+                n = ExtractCodes(chunk, n, found);
         }
-        if (dwFeedbackFormat != 0) {
-            CodeString found;
-            n = ExtractCodes(chunk, n, found);
-            if (found.length)
-                SetStr(found.text, codes, found.length);
-        }
+        if (found.length)
+            SetStr(found.text, codes, found.length);
         if (raw) {
             std::memcpy(raw, chunk, n);
             *length = n;
@@ -198,8 +211,7 @@ extern "C" FALCREST_API int SetFeedbackType(int type) {
         dwMaxContinuesRead = 0;
         priority = plat::Worker::Priority::Highest;
     }
-    plat::Worker *reader = hThreadRead;
-    return reader && reader->SetPriority(priority) ? 1 : 0;
+    return SetReaderPriority(priority) ? 1 : 0;
 }
 
 extern "C" FALCREST_API int AppendDataChank(const char *data, uint32_t count) {
@@ -214,4 +226,6 @@ extern "C" FALCREST_API int PasteDataChank(char *buffer, uint32_t max) {
     return int(szPlayQueue.Paste(buffer, max));
 }
 
-extern "C" FALCREST_API int GetCollectorLength(void) { return int(QBuff_GetLength(&szPlayQueue)); }
+extern "C" FALCREST_API int GetCollectorLength(void) {
+    return int(QBuff_GetLength(&szPlayQueue));
+}

@@ -1,6 +1,6 @@
 // The flow thread and the wait helpers: the receive and transmit events become
 // notifications to the client's window or callback.
-#include "Engine.h"
+#include "EngineState.h"
 #include "Workers.h"
 #include "platform/Window.h"
 
@@ -15,21 +15,6 @@ plat::Event gFlowWake{false, false};
 
 enum WaitResult { kNothing = 0, kWritten = 1, kReceived = 2 };
 
-void NotifyReceived() {
-    NotifyClient(FALCREST_NOTIFY_READ, FALCREST_NOTIFY_READ, dwGerr, szInQueue.GetLength());
-}
-
-void NotifyWritten() {
-    // A window learns how much was written; a callback only that a pass ran.
-    void *window = hWndIdle;
-    if (plat::IsWindow(window)) {
-        plat::SendMessage(window, FALCREST_NOTIFY_WRITTEN, dwGerrWrite, intptr_t(dwGWrote.load()));
-        return;
-    }
-    FalcrestCallback callback = gpCallback;
-    if (callback)
-        callback(FALCREST_NOTIFY_READ, dwGerrWrite, 0);
-}
 
 int WaitOnEvents(uint32_t ms, bool alsoStop) {
     plat::Event *read = hEvRead;
@@ -44,11 +29,13 @@ int WaitOnEvents(uint32_t ms, bool alsoStop) {
     plat::Event *events[4] = {read, write, &gStop, &gFlowWake};
     int which = plat::WaitAny(events, alsoStop ? 4 : 2, ms);
     if (which == 0) {
-        NotifyReceived();
+        uint32_t waiting = szInQueue.GetLength();
+        NotifyClient(FALCREST_NOTIFY_READ, waiting, FALCREST_NOTIFY_READ, waiting, dwGerr);
         return kReceived;
     }
     if (which == 1) {
-        NotifyWritten();
+        // A window learns how much was written; a callback only that a pass ran.
+        NotifyClient(FALCREST_NOTIFY_WRITTEN, dwGWrote, FALCREST_NOTIFY_READ, 0, dwGerrWrite);
         return kWritten;
     }
     return kNothing;
@@ -78,15 +65,16 @@ bool ClientPresent() {
     return plat::IsWindow(hWndIdle) || gpCallback.load() != nullptr;
 }
 
-void NotifyClient(uint32_t windowCode, uint32_t callbackCode, uint32_t error, uint32_t count) {
+void NotifyClient(uint32_t windowCode, uint32_t windowCount, uint32_t callbackCode,
+                  uint32_t callbackCount, uint32_t error) {
     void *window = hWndIdle;
     if (plat::IsWindow(window)) {
-        plat::SendMessage(window, windowCode, error, intptr_t(count));
+        plat::SendMessage(window, windowCode, error, intptr_t(windowCount));
         return;
     }
     FalcrestCallback callback = gpCallback;
     if (callback)
-        callback(callbackCode, error, count);
+        callback(callbackCode, error, callbackCount);
 }
 
 uint32_t ThreadFlowEntry(void *) {
@@ -126,8 +114,7 @@ extern "C" FALCREST_API int WaitEvent(uint32_t milliseconds) {
 extern "C" FALCREST_API int AbortTransfer(void) {
     bTransfer = 0;
     if (!PortIsOpen())
-        return -1;
-    plat::PortHandle port = idComDev;
-    plat::TransmitCommChar(port, char(FALCREST_DLE));
-    return plat::TransmitCommChar(port, char(FALCREST_ETX)) ? 1 : 0;
+        return FALCREST_ABORT_NOPORT;
+    SendImmediate(char(FALCREST_DLE));
+    return SendImmediate(char(FALCREST_ETX)) ? 1 : 0;
 }

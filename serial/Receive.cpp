@@ -1,6 +1,6 @@
 // The receive path: the receive thread moves every byte that arrives into
 // szInQueue and reports line and read errors to the client at once.
-#include "Engine.h"
+#include "EngineState.h"
 #include "Workers.h"
 
 namespace {
@@ -16,8 +16,9 @@ constexpr uint32_t kNoPortPauseMs = 10;
 
 std::atomic<int> bReentr{0};
 
-} // namespace
-
+// One read into the receive queue. Room for a whole block is reserved in the
+// queue before the port is read: without memory for it nothing is read, the
+// bytes wait in the driver and the pass reports kErrNotEnoughMemory.
 uint32_t ReadComm(uint32_t &count) {
     ReentryGuard guard(bReentr);
     if (!guard.Entered())
@@ -27,6 +28,8 @@ uint32_t ReadComm(uint32_t &count) {
     if (port == plat::kInvalidPort)
         return 0;
 
+    if (!szInQueue.Reserve(kReadBlock))
+        return plat::kErrNotEnoughMemory;
     uint32_t error = 0;
     plat::ClearCommError(port, &error, nullptr);
     char buffer[kReadBlock];
@@ -46,6 +49,12 @@ uint32_t ReadComm(uint32_t &count) {
         szInQueue.Append(buffer, got);
     }
     return error;
+}
+
+} // namespace
+
+void DiscardReceivedBytes() {
+    szInQueue.Reset();
 }
 
 void WakeReader() {
@@ -78,7 +87,7 @@ uint32_t ThreadReadEntry(void *) {
             if (ready)
                 ready->Reset();
             if (dwGerr) {
-                NotifyClient(FALCREST_NOTIFY_READ, FALCREST_NOTIFY_READ, dwGerr, dwGRead);
+                NotifyClient(FALCREST_NOTIFY_READ, dwGRead, FALCREST_NOTIFY_READ, dwGRead, dwGerr);
                 dwGRead = 0;
                 dwGerr = 0;
             }

@@ -1,9 +1,10 @@
 // The transmit path: the send exports append to szOutQueue, and the transmit
 // thread writes it to the port in chunks of at most 250 bytes.
 #include <algorithm>
+#include <atomic>
 #include <cstring>
 
-#include "Engine.h"
+#include "EngineState.h"
 #include "Workers.h"
 
 namespace {
@@ -12,34 +13,61 @@ constexpr uint32_t kChunk = 250;
 constexpr int kWriteAttempts = 101;
 constexpr uint32_t kStalledChunk = 15; // the chunk did not go out, the port reports nothing
 constexpr uint32_t kStatusFlagsMask = 0x1F;
-const char kDleEtx[2] = {char(FALCREST_DLE), char(FALCREST_ETX)};
 // After a pass that failed without writing anything the thread waits before
 // the next one, growing up to the limit while the failure lasts: a port whose
 // far end has gone fails every write at once, and must not cost a core while
 // the queue empties into it.
 constexpr uint32_t kFirstBackoffMs = 20;
 constexpr uint32_t kMaxBackoffMs = 1000;
+// How often a drain wait looks at the backlog (and pumps the caller's
+// messages).
+constexpr uint32_t kDrainCheckMs = 10;
 
-// The chunk being written.
+// The chunk being written: a copy of the head of the queue, which keeps the
+// bytes until the port has taken them, so that nothing is lost on a line
+// that takes nothing for a while.
 struct TransferRecord {
     char data[kChunk];
     uint32_t length = 0;
 };
 TransferRecord pRd;
 std::atomic<int> bReentr{0};
+// Counts the times the queue was emptied by a reset, changed under the
+// queue's lock: the bytes of a chunk copied before a reset are no longer in
+// the queue, and neither dropped from it nor written on.
+std::atomic<uint64_t> gDiscards{0};
 
 // Woken by everything that may give the transmit thread work.
 plat::Event gTxWake{false, false};
 
-int AppendToOutQueue(const char *data, uint32_t length) {
-    try {
-        if (length && szOutQueue.Append(data, length) != length)
-            return FALCREST_ERR_ARG;
-    } catch (...) {
-        return FALCREST_ERR_ARG;
-    }
-    WakeTransmitter();
-    return 0;
+// What one call of WriteComm did.
+struct ChunkResult {
+    uint32_t error = 0;   // 0, or the code to report
+    uint32_t length = 0;  // bytes in the chunk
+    uint32_t written = 0; // bytes the port took
+    bool held = false;    // the line took nothing more in all the attempts
+    bool more = false;    // bytes wait behind what was written
+};
+
+uint32_t CopyChunk(uint64_t &discards) {
+    szOutQueue.Enter();
+    uint32_t n = std::min(szOutQueue.dwCount, kChunk);
+    if (n)
+        std::memcpy(pRd.data, szOutQueue.pData + szOutQueue.dwOffset, n);
+    discards = gDiscards;
+    szOutQueue.Leave();
+    return n;
+}
+
+// Drops the bytes that went out from the head of the queue, unless a reset
+// took them already; returns whether more bytes wait.
+bool DropSent(uint32_t n, uint64_t discards) {
+    szOutQueue.Enter();
+    if (discards == gDiscards)
+        szOutQueue.Shrink(n);
+    bool more = szOutQueue.dwCount > 0;
+    szOutQueue.Leave();
+    return more;
 }
 
 uint32_t FlagsOf(const plat::ComStat &status) {
@@ -53,8 +81,73 @@ uint32_t PortErrorMask(plat::ComStat *status) {
     return failure.dwLastError ? failure.dwLastError : failure.dwErrorMask;
 }
 
+// Writes the chunk at the head of the queue, in up to 101 attempts. A chunk
+// the port failed on is dropped; on a line that merely takes nothing (flow
+// control, a far end that does not read) the unwritten rest stays at the head
+// for the next pass. Between attempts the thread parks when asked and gives
+// up on a release or a reset.
+ChunkResult WriteComm(plat::ComStat *status) {
+    ChunkResult r;
+    ReentryGuard guard(bReentr);
+    if (!guard.Entered())
+        return r;
+    plat::PortHandle port = idComDev;
+    if (port == plat::kInvalidPort)
+        return r;
+    uint64_t discards = 0;
+    r.length = pRd.length = CopyChunk(discards);
+    if (r.length == 0)
+        return r;
+
+    bool failed = false;
+    for (int attempt = 1; attempt <= kWriteAttempts; ++attempt) {
+        uint32_t done = 0;
+        uint32_t error = plat::WritePort(port, pRd.data + r.written, r.length - r.written, &done);
+        if (error == plat::kErrCompletionFailed) {
+            uint32_t mask = PortErrorMask(status);
+            r.error = r.error ? r.error : mask;
+            failed = true;
+        } else if (error != 0) {
+            r.error = r.error ? r.error : error;
+            plat::ClearCommError(port, nullptr, status);
+            failed = true;
+        }
+        r.written += done;
+        if (r.written >= r.length)
+            break;
+        if (attempt == kWriteAttempts) {
+            uint32_t flags = 0;
+            if (plat::ClearCommError(port, &flags, status))
+                r.error = flags;
+            if (r.error == 0)
+                r.error = kStalledChunk;
+            r.held = !failed;
+            break;
+        }
+        if (!bOperate)
+            break;
+        plat::Worker::ParkPoint();
+        if (discards != gDiscards)
+            break;
+    }
+    const bool dropRest = failed && r.written < r.length;
+    r.more = DropSent(dropRest ? r.length : r.written, discards);
+    return r;
+}
+
 void ReportTransmitFailure(uint32_t error, const plat::ComStat &status) {
-    NotifyClient(FALCREST_NOTIFY_TXFAIL, FALCREST_NOTIFY_TXFAIL, error, FlagsOf(status));
+    uint32_t flags = FlagsOf(status);
+    NotifyClient(FALCREST_NOTIFY_TXFAIL, flags, FALCREST_NOTIFY_TXFAIL, flags, error);
+}
+
+int AppendToOutQueue(const char *data, uint32_t length) {
+    try {
+        if (length && QueueForTransmit(data, length) != length)
+            return FALCREST_ERR_ARG;
+    } catch (...) {
+        return FALCREST_ERR_ARG;
+    }
+    return 0;
 }
 
 } // namespace
@@ -70,75 +163,101 @@ void WaitForTransmitWork(uint32_t ms) {
     plat::WaitAny(events, 1, ms);
 }
 
-uint32_t WriteComm(uint32_t &written, plat::ComStat *status) {
-    ReentryGuard guard(bReentr);
-    if (!guard.Entered())
-        return 0;
-    written = 0;
+uint32_t QueueForTransmit(const void *data, uint32_t n) {
+    uint32_t added = n ? szOutQueue.Append(data, n) : 0;
+    if (added)
+        WakeTransmitter();
+    return added;
+}
+
+uint32_t TransmitBacklog() {
+    return szOutQueue.GetLength();
+}
+
+void DiscardTransmitQueue() {
+    szOutQueue.Enter();
+    szOutQueue.Reset();
+    ++gDiscards;
+    szOutQueue.Leave();
+}
+
+void OpenTransmitGate() {
+    bTransfer = 1;
+    WakeTransmitter();
+}
+
+bool TransmitGateOpen() {
+    return bTransfer != 0;
+}
+
+bool WaitTransmitDrained(uint32_t stallMs) {
+    uint32_t noted = TransmitBacklog();
+    uint32_t still = 0; // milliseconds without progress
+    while (TransmitGateOpen()) {
+        WaitMSG(kDrainCheckMs);
+        uint32_t backlog = TransmitBacklog();
+        if (backlog == 0)
+            break;
+        if (backlog < noted)
+            still = 0;
+        else if ((still += kDrainCheckMs) > stallMs)
+            return false;
+        noted = backlog;
+    }
+    return true;
+}
+
+bool FlushLine() {
     plat::PortHandle port = idComDev;
     if (port == plat::kInvalidPort)
-        return 0;
-    szOutQueue.Enter();
-    pRd.length = szOutQueue.Paste(pRd.data, kChunk);
-    szOutQueue.Leave();
-    if (pRd.length == 0)
-        return 0;
+        return false;
+    bool flushed = plat::FlushFileBuffers(port);
+    plat::ClearCommError(port, nullptr, nullptr);
+    return flushed;
+}
 
-    uint32_t result = 0;
-    for (int attempt = 1; attempt <= kWriteAttempts; ++attempt) {
-        uint32_t done = 0;
-        uint32_t error = plat::WritePort(port, pRd.data + written, pRd.length - written, &done);
-        if (error == plat::kErrCompletionFailed) {
-            uint32_t mask = PortErrorMask(status);
-            result = result ? result : mask;
-        } else if (error != 0) {
-            result = result ? result : error;
-            plat::ClearCommError(port, nullptr, status);
-        }
-        written += done;
-        if (written >= pRd.length)
-            break;
-        if (attempt == kWriteAttempts) {
-            uint32_t flags = 0;
-            if (plat::ClearCommError(port, &flags, status))
-                result = flags;
-            if (result == 0)
-                result = kStalledChunk;
-        }
-    }
-    return result;
+bool SendImmediate(char c) {
+    plat::PortHandle port = idComDev;
+    return port != plat::kInvalidPort && plat::TransmitCommChar(port, c);
 }
 
 uint32_t ThreadWriteEntry(void *) {
     WorkerMark mark;
     uint32_t backoff = 0;
+    bool holdReported = false; // a held line is reported once, not every pass
     while (bOperate && ClientPresent()) {
         plat::Worker::ParkPoint();
-        uint32_t error = 0;
-        uint32_t count = 0;
+        ChunkResult pass;
         plat::ComStat status;
         if (bTransfer) {
-            error = WriteComm(count, &status);
+            pass = WriteComm(&status);
             plat::ClearCommError(idComDev, nullptr, nullptr);
-            if (error)
-                ReportTransmitFailure(error, status);
+            if (pass.written)
+                holdReported = false;
+            if (pass.error && !(pass.held && holdReported))
+                ReportTransmitFailure(pass.error, status);
+            holdReported = holdReported || pass.held;
         }
-        dwGerrWrite = error;
-        dwGWrote = count;
+        dwGerrWrite = pass.error;
+        dwGWrote = pass.written;
         if (!bOperate)
             break;
         plat::Event *written = hEvWrite;
-        if ((error || count) && written) {
+        if ((pass.error || pass.written) && written) {
             written->Reset();
             written->Set();
         }
-        // A pass that sent something is followed by the 1 ms pause; an idle
-        // thread sleeps until a producer wakes it (every append to the
-        // transmit queue does), a suspension or the release.
-        if (count) {
+        // A whole chunk with more queued goes straight on to the next. Other
+        // passes that sent something are followed by a 1 ms pause; a failed
+        // one by a growing pause; an idle thread sleeps until a producer
+        // wakes it (every append to the transmit queue does), a suspension or
+        // the release. A held line needs no pause: its attempts wait on it.
+        if (pass.written == pass.length && pass.more) {
+            backoff = 0;
+        } else if (pass.written) {
             backoff = 0;
             plat::SleepMs(1);
-        } else if (error) {
+        } else if (pass.error && !pass.held) {
             backoff = backoff ? std::min(backoff * 2, kMaxBackoffMs) : kFirstBackoffMs;
             WaitForStop(backoff);
         } else {
@@ -176,18 +295,14 @@ extern "C" FALCREST_API int SendStringToModem(const char *s) {
 extern "C" FALCREST_API int SendDataToModem(const char *data, int length) {
     if (!PortIsOpen() || !data)
         return FALCREST_ERR_NOPORT;
-    bTransfer = 1;
-    if (length <= 0) {
-        WakeTransmitter();
-        return 0;
-    }
-    return AppendToOutQueue(data, uint32_t(length));
+    OpenTransmitGate();
+    return length > 0 ? AppendToOutQueue(data, uint32_t(length)) : 0;
 }
 
 extern "C" FALCREST_API int SendByteToModem(int c) {
     if (!PortIsOpen())
         return FALCREST_ERR_NOPORT;
-    if (!plat::TransmitCommChar(idComDev, char(c & 0xFF)))
+    if (!SendImmediate(char(c & 0xFF)))
         return int(plat::LastError());
     return 0;
 }
@@ -208,23 +323,21 @@ extern "C" FALCREST_API int ShortBreak(int milliseconds) {
 }
 
 extern "C" FALCREST_API void ResetQueue(void) {
-    szOutQueue.Reset();
+    DiscardTransmitQueue();
     if (PortIsOpen())
         plat::FlushFileBuffers(idComDev);
 }
 
 extern "C" FALCREST_API void ResetQueueAndRTC(void) {
-    szOutQueue.Reset();
+    DiscardTransmitQueue();
     if (!PortIsOpen())
         return;
-    plat::PortHandle port = idComDev;
-    plat::FlushFileBuffers(port);
-    plat::TransmitCommChar(port, kDleEtx[0]);
-    plat::TransmitCommChar(port, kDleEtx[1]);
+    plat::FlushFileBuffers(idComDev);
+    SendImmediate(char(FALCREST_DLE));
+    SendImmediate(char(FALCREST_ETX));
 }
 
 extern "C" FALCREST_API int PostETX(void) {
-    uint32_t added = szOutQueue.Append(kDleEtx, 2);
-    WakeTransmitter();
-    return int(added);
+    const char end[2] = {char(FALCREST_DLE), char(FALCREST_ETX)};
+    return int(QueueForTransmit(end, sizeof end));
 }

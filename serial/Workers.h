@@ -25,7 +25,6 @@ private:
     bool entered_;
 };
 
-uint32_t ThreadReadEntry(void *);
 // Each worker holds one for its life: it marks the thread as one of the
 // engine's (a release from inside a callback must not wait for the thread it
 // runs on) and tells InitModem that the worker runs.
@@ -37,12 +36,10 @@ public:
     WorkerMark &operator=(const WorkerMark &) = delete;
 };
 bool OnWorkerThread();
+
+uint32_t ThreadReadEntry(void *);
 uint32_t ThreadWriteEntry(void *);
 uint32_t ThreadFlowEntry(void *);
-
-// Internal passes, reachable for tests.
-uint32_t ReadComm(uint32_t &count);
-uint32_t WriteComm(uint32_t &written, plat::ComStat *status);
 
 // Stop signal: raised by ReleaseModem so that idle workers wake at once.
 void RaiseStopSignal();
@@ -59,7 +56,3 @@ int WaitEventOrStop(uint32_t ms);
 void WaitForTransmitWork(uint32_t ms);
 // Ends the receive thread's idle wait for input.
 void WakeReader();
-
-// Removes every byte that is neither alphanumeric nor white space; returns
-// the new length.
-int StrAlphaFiltering(char *buffer, int length);

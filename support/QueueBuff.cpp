@@ -16,7 +16,9 @@ constexpr uint32_t kMinCapacity = 64;
 // head sits at offset 0, so that a run of Ungetch calls stays cheap.
 constexpr uint32_t kFrontGap = 64;
 // An emptied queue keeps storage up to this size for the next bytes; larger
-// storage (a whole voice file, say) is given back.
+// storage (a whole voice file, say) is given back down to it. Never below:
+// room reserved before emptying, or wanted for a byte put back afterwards,
+// must not depend on a new allocation.
 constexpr uint32_t kKeepCapacity = 256 * 1024;
 
 } // namespace
@@ -40,15 +42,16 @@ void QueueBuff::Clear() {
     dwCount = 0;
     dwOffset = 0;
     if (dwReserved > kKeepCapacity) {
-        Free(pData);
-        pData = nullptr;
-        dwReserved = 0;
+        // A shrink that fails keeps the larger storage, which is no loss.
+        if (char *kept = static_cast<char *>(Realloc(pData, kKeepCapacity))) {
+            pData = kept;
+            dwReserved = kKeepCapacity;
+        }
     }
 }
 
-// Makes room for needed bytes behind the held ones, keeping the data at
-// pData + dwOffset valid. Called with the lock held; false when out of memory.
 bool QueueBuff::Reserve(uint32_t needed) {
+    std::lock_guard<std::recursive_mutex> hold(lock_);
     uint64_t tail = uint64_t(dwOffset) + dwCount + needed;
     if (tail <= dwReserved)
         return true;
@@ -77,7 +80,7 @@ bool QueueBuff::Reserve(uint32_t needed) {
         grown = static_cast<char *>(Realloc(pData, size_t(capacity)));
     }
     if (!grown)
-        return false;
+        return total <= dwReserved; // compacted above: the room there is will do
     pData = grown;
     dwReserved = uint32_t(capacity);
     return true;
@@ -125,30 +128,25 @@ uint32_t QueueBuff::Paste(char *&p) {
     return n;
 }
 
-void QueueBuff::Ungetch(int c) {
+bool QueueBuff::Ungetch(int c) {
     std::lock_guard<std::recursive_mutex> hold(lock_);
     if (dwOffset == 0) {
-        uint64_t total = uint64_t(dwCount) + kFrontGap;
-        if (total > UINT32_MAX)
-            return;
-        if (total > dwReserved) {
-            uint64_t capacity = uint64_t(dwReserved) * 2;
-            if (capacity < total)
-                capacity = total;
-            if (capacity > UINT32_MAX)
-                capacity = UINT32_MAX;
-            char *grown = static_cast<char *>(Realloc(pData, size_t(capacity)));
-            if (!grown)
-                return;
-            pData = grown;
-            dwReserved = uint32_t(capacity);
+        // Room in front of the head: a gap of kFrontGap where the storage has
+        // it, else whatever free room there is, and only then more storage.
+        uint32_t gap = kFrontGap;
+        if (uint64_t(dwCount) + gap > dwReserved) {
+            if (dwReserved > dwCount)
+                gap = dwReserved - dwCount;
+            else if (!Reserve(kFrontGap))
+                return false;
         }
-        std::memmove(pData + kFrontGap, pData, dwCount);
-        dwOffset = kFrontGap;
+        std::memmove(pData + gap, pData, dwCount);
+        dwOffset = gap;
     }
     --dwOffset;
     pData[dwOffset] = static_cast<char>(c);
     ++dwCount;
+    return true;
 }
 
 void QueueBuff::Shrink(uint32_t n) {

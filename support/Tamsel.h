@@ -118,8 +118,16 @@ public:
     // An empty queue gives 0 and leaves a null p null (a block p becomes "");
     // out of memory gives 0 with p and the queue unchanged.
     uint32_t Paste(char *&p);
-    // Puts one byte back at the head.
-    void Ungetch(int c);
+    // Puts one byte back at the head. False, with the queue unchanged, only
+    // when the storage is full and cannot grow: a byte taken out of the
+    // queue under the lock and put back before the lock is let go always
+    // finds room.
+    bool Ungetch(int c);
+    // Makes room for n more bytes at the tail; false when out of memory. The
+    // room stays until bytes are added, also when the queue is emptied
+    // meanwhile, for n up to 256 KiB: an Append of up to n bytes that
+    // follows cannot fail for want of memory.
+    bool Reserve(uint32_t n);
     // Drops n bytes from the head (all when n exceeds the count).
     void Shrink(uint32_t n);
     void Reset();
@@ -130,7 +138,6 @@ public:
     void Leave();
 
 private:
-    bool Reserve(uint32_t needed);
     void Clear();
     std::recursive_mutex lock_;
 };

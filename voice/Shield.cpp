@@ -24,10 +24,10 @@ namespace {
 // A DLE with nothing after it: the "followed by any other byte" rule of its
 // format, which doubles it everywhere except in raw data.
 uint32_t PutLoneDLE(uint32_t format, uint8_t *out) {
-    out[0] = kDLE;
+    out[0] = FALCREST_DLE;
     if (format == kFormatRaw)
         return 1;
-    out[1] = kDLE;
+    out[1] = FALCREST_DLE;
     return 2;
 }
 
@@ -40,7 +40,7 @@ ShieldResult ShieldVoiceBlock(const uint8_t *in, uint32_t n, uint32_t format, bo
     uint32_t o = 0;
     while (i < n) {
         uint8_t b = in[i];
-        if (b != kDLE) {
+        if (b != FALCREST_DLE) {
             out[o++] = b;
             ++i;
             continue;
@@ -53,22 +53,22 @@ ShieldResult ShieldVoiceBlock(const uint8_t *in, uint32_t n, uint32_t format, bo
             break;
         }
         uint8_t next = in[i + 1];
-        out[o++] = kDLE;
+        out[o++] = FALCREST_DLE;
         if (format == kFormatRaw) {
             i += 1;
         } else if (format == kFormatFax) {
-            out[o++] = kDLE;
+            out[o++] = FALCREST_DLE;
             i += 1;
         } else if (format == 4) {
-            out[o++] = kDLE;
-            i += next == kDLE ? 2 : 1;
-        } else if (next == kDLE) {
-            out[o++] = kDLE;
+            out[o++] = FALCREST_DLE;
+            i += next == FALCREST_DLE ? 2 : 1;
+        } else if (next == FALCREST_DLE) {
+            out[o++] = FALCREST_DLE;
             i += 2;
         } else if (IsPassThroughCode(next)) {
             i += 1;
         } else {
-            out[o++] = kDLE;
+            out[o++] = FALCREST_DLE;
             i += 1;
         }
     }

@@ -5,10 +5,9 @@
 
 #include <cstdint>
 
-namespace voice {
+#include "falcrest/Falcrest.h"
 
-constexpr uint8_t kDLE = 0x10;
-constexpr uint8_t kETX = 0x03;
+namespace voice {
 
 // Largest block read from a file at a time.
 constexpr uint32_t kBlockSize = 1000;

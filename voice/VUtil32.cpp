@@ -212,6 +212,13 @@ void ReleaseTextualNumber() {
     szTextualNumber = nullptr;
 }
 
+namespace {
+// Unloading the library, also at process exit, releases the text.
+struct TextualNumberGuard {
+    ~TextualNumberGuard() { ReleaseTextualNumber(); }
+} gTextualNumberGuard;
+} // namespace
+
 extern "C" FALCREST_API int SoundizeNumberTXT(double amount, char **text, uint32_t max) {
     if (!text)
         return 0;

@@ -14,7 +14,6 @@ constexpr uint32_t kAsyncFlag = 0x10000; // playback returns once the data is qu
 
 constexpr uint32_t kZyXHeaderSize = 16;
 constexpr uint32_t kUSRHeaderSize = 58;
-constexpr uint32_t kFaxPageHeaderSize = 62; // a page file made by PrepareFaxPage
 
 constexpr uint32_t kFormatRaw = 7; // modem data as is, no header
 constexpr uint32_t kFormatFax = 8; // fax page file
@@ -32,14 +31,13 @@ constexpr uint32_t ConvertHeaderSize(uint32_t format) {
 }
 
 // Bytes that playback skips before the data. Files of no family are taken
-// to carry a ZyXEL-sized header.
+// to carry a ZyXEL-sized header; a fax page file says itself where its data
+// starts.
 constexpr uint32_t PlayHeaderSize(uint32_t format) {
     if (IsUSRFormat(format))
         return kUSRHeaderSize;
     if (format == kFormatRaw)
         return 0;
-    if (format == kFormatFax)
-        return kFaxPageHeaderSize;
     return kZyXHeaderSize;
 }
 

@@ -13,12 +13,14 @@
 namespace {
 
 constexpr uint32_t kBufferSize = 2 * voice::kBlockSize + 24; // a doubled DLE for every byte fits
-constexpr uint8_t kEndMarker[] = {voice::kDLE, voice::kETX, voice::kDLE, voice::kETX};
-// Checks of the queue's length without progress before the modem counts as
-// stalled: with the 10 ms pause each, about two seconds.
-constexpr int kStallChecks = 200;
-constexpr uint32_t kDrainPauseMs = 10;
+constexpr uint8_t kEndMarker[] = {FALCREST_DLE, FALCREST_ETX, FALCREST_DLE, FALCREST_ETX};
+// A modem that takes nothing for this long has stopped taking data.
+constexpr uint32_t kStallMs = 2000;
 constexpr uint32_t kBlockPauseMs = 10;
+// A fax page file keeps the offset of its coded data where the bitmap it was
+// made from kept the pixel data's: 4 bytes, little-endian, at byte 10.
+constexpr uint32_t kPageDataOffsetAt = 10;
+constexpr uint32_t kPageHeaderMin = kPageDataOffsetAt + 4;
 
 // A Realloc block released on every way out.
 struct Block {
@@ -38,6 +40,20 @@ uint32_t ReadFull(plat::FileHandle file, uint8_t *buffer, uint32_t n) {
     return got;
 }
 
+// Where the data starts: behind the header of the format, or for a fax page
+// where the page says. -1 when a page's header cannot be read.
+int64_t DataOffset(plat::FileHandle file, uint32_t format) {
+    if (format != voice::kFormatFax)
+        return voice::PlayHeaderSize(format);
+    uint8_t head[kPageHeaderMin];
+    if (plat::SeekFile(file, 0, 0) != 0 || ReadFull(file, head, sizeof head) != sizeof head)
+        return -1;
+    const uint8_t *at = head + kPageDataOffsetAt;
+    uint32_t offset =
+        uint32_t(at[0]) | uint32_t(at[1]) << 8 | uint32_t(at[2]) << 16 | uint32_t(at[3]) << 24;
+    return offset < kPageHeaderMin ? -1 : int64_t(offset);
+}
+
 int SendBlock(plat::FileHandle file, uint32_t type) {
     if (file == 0 || file == plat::kNoFile || !PortIsOpen())
         return 0;
@@ -53,7 +69,7 @@ int SendBlock(plat::FileHandle file, uint32_t type) {
     // the DLE waits for its partner in the next block or leaves alone.
     uint32_t taken = n;
     bool moreFollows = false;
-    if (n == voice::kBlockSize && in.p[n - 1] == voice::kDLE && start >= 0) {
+    if (n == voice::kBlockSize && in.p[n - 1] == FALCREST_DLE && start >= 0) {
         moreFollows = ReadFull(file, in.p + n, 1) == 1;
         taken += moreFollows ? 1 : 0;
     }
@@ -61,42 +77,13 @@ int SendBlock(plat::FileHandle file, uint32_t type) {
     if (r.consumed != taken && plat::SeekFile(file, start + r.consumed, 0) != start + r.consumed)
         return 0; // the file cannot be positioned: stop rather than skip a byte
 
-    szOutQueue.Enter();
-    uint32_t queued = szOutQueue.Append(out.p, r.written);
-    szOutQueue.Leave();
-    WakeTransmitter();
-    if (queued != r.written)
+    if (QueueForTransmit(out.p, r.written) != r.written)
         return 0; // no memory: end the playback instead of leaving a gap
 
     // Paces the blocks and lets the caller's messages (an abort) through.
     WaitMSG(kBlockPauseMs);
     return int(r.consumed);
 }
-
-// Keeps the reader and the writer parked while the file is loaded; resumes
-// them reader first, as they were started.
-struct WorkersParked {
-    plat::Worker *reader = hThreadRead;
-    plat::Worker *writer = hThreadWrite;
-    bool parked = false;
-    void Park() {
-        if (reader)
-            reader->Suspend();
-        if (writer)
-            writer->Suspend();
-        parked = true;
-    }
-    void Release() {
-        if (!parked)
-            return;
-        parked = false;
-        if (reader)
-            reader->Resume();
-        if (writer)
-            writer->Resume();
-    }
-    ~WorkersParked() { Release(); }
-};
 
 struct OpenFileGuard {
     plat::FileHandle file = plat::kNoFile;
@@ -108,26 +95,24 @@ struct OpenFileGuard {
     ~OpenFileGuard() { Close(); }
 };
 
-// Waits while the transmit thread empties the queue. False when the queue
-// stopped shrinking for about two seconds.
-bool Drain() {
-    uint32_t noted = szOutQueue.GetLength();
-    int stalls = 0;
-    while (bTransfer.load()) {
-        WaitMSG(kDrainPauseMs);
-        uint32_t length = szOutQueue.GetLength();
-        if (length == 0)
-            break;
-        if (length < noted) {
-            stalls = 0;
-        } else if (stalls > kStallChecks) {
-            return false;
-        } else {
-            ++stalls;
+// Queues the file's data behind its header, and the end marker, with the
+// receive and transmit threads paused; returns the file bytes consumed.
+int64_t LoadFile(plat::FileHandle file, uint32_t type) {
+    PausedWorkers paused;
+    int64_t total = 0;
+    // A file shorter than its header has no data: the first read gives 0.
+    int64_t offset = DataOffset(file, type & voice::kPlayFormatMask);
+    if (offset >= 0 && plat::SeekFile(file, offset, 0) >= 0) {
+        while (TransmitGateOpen()) {
+            int count = SendBlock(file, type);
+            if (count <= 0)
+                break;
+            total += count;
         }
-        noted = length;
     }
-    return true;
+    if (PortIsOpen()) // a release meanwhile emptied the queue for the next connection
+        QueueForTransmit(kEndMarker, sizeof kEndMarker);
+    return total;
 }
 
 int SendFile(const char *path, uint32_t type) {
@@ -152,29 +137,12 @@ int SendFile(const char *path, uint32_t type) {
     if (guard.file == plat::kNoFile)
         return 0;
 
-    plat::PortHandle port = idComDev.load();
-    bTransfer = 1;
-    szInQueue.Reset();
-    szOutQueue.Reset();
-    plat::ClearCommError(port, nullptr, nullptr);
-    plat::FlushFileBuffers(port);
-
-    WorkersParked workers;
-    workers.Park();
-    int64_t total = 0;
-    // A file shorter than its header has no data: the first read gives 0.
-    if (plat::SeekFile(guard.file, voice::PlayHeaderSize(format), 0) >= 0) {
-        while (bTransfer.load()) {
-            int count = SendBlock(guard.file, type);
-            if (count <= 0)
-                break;
-            total += count;
-        }
-    }
-    szOutQueue.Append(kEndMarker, sizeof kEndMarker);
-    WakeTransmitter();
+    OpenTransmitGate();
+    DiscardReceivedBytes();
+    DiscardTransmitQueue();
+    FlushLine();
+    int64_t total = LoadFile(guard.file, type);
     guard.Close();
-    workers.Release();
     int result = total > INT_MAX ? INT_MAX : int(total);
 
     if (type & voice::kAsyncFlag) {
@@ -182,22 +150,14 @@ int SendFile(const char *path, uint32_t type) {
         return result;
     }
 
-    bool drained = Drain();
-    if (drained && hThreadWrite) {
-        // The queue is empty once the writer has taken the last chunk, not
-        // once it has written it: let its pass finish before the direct
-        // DLE ETX goes out, so that it cannot land inside that chunk.
-        hThreadWrite->Suspend();
-        hThreadWrite->Resume();
-    }
-    szOutQueue.Reset();
-    port = idComDev.load();
+    bool drained = WaitTransmitDrained(kStallMs);
+    DiscardTransmitQueue();
     // A line that stopped taking data would only let the flush run into its
     // time limit; and an ETX is not sent without the DLE before it.
     if (drained)
-        plat::FlushFileBuffers(port);
-    if (plat::TransmitCommChar(port, char(voice::kDLE)))
-        plat::TransmitCommChar(port, char(voice::kETX));
+        FlushLine();
+    if (SendImmediate(char(FALCREST_DLE)))
+        SendImmediate(char(FALCREST_ETX));
     return drained ? result : FALCREST_ERR_STALL;
 }
 

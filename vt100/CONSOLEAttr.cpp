@@ -5,6 +5,8 @@
 #include "CONSOLE.h"
 #include "CONSOLEState.h"
 
+#include <cstdint>
+
 namespace con = plat::con;
 
 namespace {
@@ -71,6 +73,29 @@ int ConsoleFrom(const int (&mapping)[kMappingPairs + 1][2], int word) {
     return attribute;
 }
 
+// The walks above as tables, made once: console low byte -> word bits, the
+// console-backed word bits (0x1F) -> console bits, and reverse video.
+struct Tables {
+    uint8_t foreWord[256], backWord[256], foreConsole[32], backConsole[32], swapped[256];
+};
+Tables tables;
+
+void BuildTables() {
+    for (int value = 0; value < 256; ++value) {
+        tables.foreWord[value] = uint8_t(WordFrom(scForeMapping, value));
+        tables.backWord[value] = uint8_t(WordFrom(scBackMapping, value));
+        tables.swapped[value] = uint8_t(Swap(value));
+    }
+    for (int word = 0; word < 32; ++word) {
+        tables.foreConsole[word] = uint8_t(ConsoleFrom(scForeMapping, word));
+        tables.backConsole[word] = uint8_t(ConsoleFrom(scBackMapping, word));
+    }
+}
+
+int Swapped(int attribute) {
+    return (attribute & ~0xFF) | tables.swapped[attribute & 0xFF];
+}
+
 } // namespace
 
 int scForeFlags = kCharSetAscii;
@@ -84,9 +109,10 @@ void InitTextAttributes() {
         conForeColors |= pair[0];
         conBackColors |= pair[1];
     }
+    BuildTables();
     const int attribute = ConsoleAttribute();
-    scForeFlags = kCharSetAscii | WordFrom(scForeMapping, attribute);
-    scBackFlags = WordFrom(scBackMapping, attribute);
+    scForeFlags = kCharSetAscii | tables.foreWord[attribute & 0xFF];
+    scBackFlags = tables.backWord[attribute & 0xFF];
 }
 
 int beGetTextAttributes(int *fore, int *back) {
@@ -94,9 +120,9 @@ int beGetTextAttributes(int *fore, int *back) {
     scBackFlags &= ~bothBack[0];
     int attribute = ConsoleAttribute();
     if (scForeFlags & kAttrReverse)
-        attribute = Swap(attribute);
-    scForeFlags |= WordFrom(scForeMapping, attribute);
-    scBackFlags |= WordFrom(scBackMapping, attribute);
+        attribute = Swapped(attribute);
+    scForeFlags |= tables.foreWord[attribute & 0xFF];
+    scBackFlags |= tables.backWord[attribute & 0xFF];
     if (fore)
         *fore = scForeFlags;
     if (back)
@@ -108,9 +134,9 @@ int beSetTextAttributes(int fore, int back) {
     scForeFlags = fore;
     scBackFlags = back;
     int attribute = ConsoleAttribute() & ~(bothFore[1] | bothBack[1]);
-    attribute |= ConsoleFrom(scForeMapping, fore) | ConsoleFrom(scBackMapping, back);
+    attribute |= tables.foreConsole[fore & 0x1F] | tables.backConsole[back & 0x1F];
     if (fore & kAttrReverse)
-        attribute = Swap(attribute);
+        attribute = Swapped(attribute);
     con::SetTextAttribute(hConOut, static_cast<uint16_t>(attribute));
     return 0;
 }

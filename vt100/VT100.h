@@ -6,9 +6,9 @@
 // Empties the held-back bytes and initialises the screen backend. Call once
 // before any other operation (again to start afresh).
 int vtInitVT100();
-// Interprets length bytes of text; a sequence cut off at the end is held back
-// and completed by the next call. 0, or -1 when the chunk does not fit beside
-// the held-back bytes (it is dropped, with a message on the screen).
+// Interprets length bytes of text, any number of them; a sequence cut off at
+// the end is held back and completed by the next call. 0, or -1 for a
+// negative length or no text.
 int vtProcessedTextOut(const char *text, int length);
 // The text and one LF; text past 1,022 bytes is cut. Returns 0.
 int vtputs(const char *text);
@@ -18,3 +18,5 @@ int vtprintf(const char *format, ...)
     __attribute__((format(printf, 1, 2)))
 #endif
     ;
+// Draws the whole screen again: after the terminal was resized or given back.
+int vtRedraw();

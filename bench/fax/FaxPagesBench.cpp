@@ -1,17 +1,21 @@
-// Pages per second of PrepareFaxPage on A4 pages of 864 x 1100 pixels (all
-// white, text, 50% noise), the preparation of the file included, beside
-// netpbm's pbmtog3 coding the equivalent 1728-pel page in the same run.
+// PrepareFaxPage on pages of 864 x 1100 pixels (all white, text, 50% noise),
+// beside netpbm's pbmtog3 coding the same page at 1728 pels a line, in the
+// same run; the coder's speed beside a memory copy of the same bitmap; and
+// the peak memory of PrepareFaxPage on a page of 864 x 2200.
 //
 // Each PrepareFaxPage pass writes the bitmap file afresh (the coding is done
 // in place) and prepares it. Each pbmtog3 pass is one run of the program
-// from a PBM file to a G3 file; its start-up alone is measured on a page of
-// one row and shown apart. Every figure is also printed as
-// "result <key> <value> <unit>".
+// from a PBM file to a G3 file; its start-up, a run on a page of a single
+// row, is taken off pair by pair, the two runs one after the other. Every
+// figure is also printed as "result <key> <value> <unit>".
+#include <algorithm>
 #include <chrono>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <fcntl.h>
+#include <fstream>
 #include <random>
 #include <spawn.h>
 #include <string>
@@ -20,13 +24,72 @@
 #include <vector>
 
 #include "falcrest/Falcrest.h"
+#include "fax/FaxCodes.h"
 
 extern char **environ;
+
+#if defined(__GLIBC__)
+// The heap in use while it is counted: every allocation of the process goes
+// through these, which hand it on to the C library's own.
+#include <malloc.h>
+
+extern "C" {
+void *__libc_malloc(size_t);
+void *__libc_calloc(size_t, size_t);
+void *__libc_realloc(void *, size_t);
+void __libc_free(void *);
+}
+
+namespace {
+struct HeapCount {
+    bool counting;
+    long live;
+    long peak;
+} gHeap;
+
+void CountHeap(long change) {
+    if (gHeap.counting) {
+        gHeap.live += change;
+        gHeap.peak = std::max(gHeap.peak, gHeap.live);
+    }
+}
+
+long Usable(void *p) {
+    return p != nullptr ? long(malloc_usable_size(p)) : 0;
+}
+} // namespace
+
+extern "C" void *malloc(size_t n) {
+    void *p = __libc_malloc(n);
+    CountHeap(Usable(p));
+    return p;
+}
+
+extern "C" void *calloc(size_t n, size_t size) {
+    void *p = __libc_calloc(n, size);
+    CountHeap(Usable(p));
+    return p;
+}
+
+extern "C" void *realloc(void *p, size_t n) {
+    const long before = Usable(p);
+    void *q = __libc_realloc(p, n);
+    if (q != nullptr || n == 0)
+        CountHeap(Usable(q) - before);
+    return q;
+}
+
+extern "C" void free(void *p) {
+    CountHeap(-Usable(p));
+    __libc_free(p);
+}
+#endif
 
 namespace {
 
 constexpr int kWidth = 864;
 constexpr int kHeight = 1100;
+constexpr int kTallHeight = 2200; // for the peak memory
 constexpr int kRowBytes = kWidth / 8;
 constexpr uint32_t kOffset = 62;
 constexpr int kRounds = 4;
@@ -38,7 +101,8 @@ using Clock = std::chrono::steady_clock;
 struct Page {
     std::string name;
     std::string key;
-    std::vector<uint8_t> bits = std::vector<uint8_t>(size_t(kRowBytes) * kHeight, 0xFF);
+    int height = kHeight;
+    std::vector<uint8_t> bits = std::vector<uint8_t>(size_t(kRowBytes) * height, 0xFF);
     void SetBlack(int x, int y) {
         bits[size_t(y) * kRowBytes + x / 8] &= uint8_t(~(0x80 >> (x % 8)));
     }
@@ -47,10 +111,14 @@ struct Page {
     }
 };
 
-Page Noise() {
-    Page p{"50% noise", "noise"};
+Page White(int height) {
+    return Page{"all white", "white", height};
+}
+
+Page Noise(int height) {
+    Page p{"50% noise", "noise", height};
     std::mt19937 rng(1);
-    for (int y = 0; y < kHeight; ++y)
+    for (int y = 0; y < height; ++y)
         for (int x = 0; x < kWidth; ++x)
             if (rng() & 1)
                 p.SetBlack(x, y);
@@ -58,8 +126,8 @@ Page Noise() {
 }
 
 // Lines of prose rendered by pbmtext, repeated down the page.
-Page Text(const std::string &dir) {
-    Page p{"text", "text"};
+Page Text(const std::string &dir, int height) {
+    Page p{"text", "text", height};
     const std::string source = dir + "/text.txt";
     FILE *f = std::fopen(source.c_str(), "w");
     const char *line = "The quick brown fox jumps over the lazy dog; 0123456789 (fax) page text.";
@@ -87,7 +155,7 @@ Page Text(const std::string &dir) {
     const int rowBytes = (w + 7) / 8;
     if (pbm.size() < at + size_t(rowBytes) * h)
         return p;
-    for (int y = 0; y < kHeight; ++y)
+    for (int y = 0; y < height; ++y)
         for (int x = 0; x < kWidth && x < w; ++x) {
             const int sy = y % h;
             if ((uint8_t(pbm[at + size_t(sy) * rowBytes + x / 8]) >> (7 - x % 8)) & 1)
@@ -97,19 +165,19 @@ Page Text(const std::string &dir) {
 }
 
 std::vector<uint8_t> PageFile(const Page &p) {
-    std::vector<uint8_t> file(kOffset, 0);
+    std::vector<uint8_t> file(kOffset + p.bits.size(), 0);
     auto put32 = [&](size_t at, uint32_t v) {
         for (int i = 0; i < 4; ++i)
             file[at + i] = uint8_t(v >> (8 * i));
     };
-    file.insert(file.end(), p.bits.begin(), p.bits.end());
+    std::copy(p.bits.begin(), p.bits.end(), file.begin() + kOffset);
     file[0] = 'B';
     file[1] = 'M';
     put32(2, uint32_t(file.size()));
     put32(10, kOffset);
     put32(14, 40);
     put32(18, kWidth);
-    put32(22, kHeight);
+    put32(22, uint32_t(p.height));
     return file;
 }
 
@@ -141,25 +209,34 @@ void WriteFile(const std::string &path, const std::vector<uint8_t> &bytes) {
     close(fd);
 }
 
-// Runs per second of a piece of work, measured in rounds that alternate with
-// the other side's, so that a change in the machine's load falls on both.
-struct Rate {
-    int runs = 0;
-    double seconds = 0;
-    double PerSecond() const { return seconds > 0 ? runs / seconds : 0; }
+// The durations of a piece of work, gathered in rounds that alternate with
+// the other pieces', so that a change in the machine's load falls on all.
+struct Times {
+    std::vector<double> seconds;
+    double MedianMs() {
+        if (seconds.empty())
+            return 0;
+        std::nth_element(seconds.begin(), seconds.begin() + seconds.size() / 2, seconds.end());
+        return 1000 * seconds[seconds.size() / 2];
+    }
 };
 
-template <typename F> void Measure(Rate &rate, double forSeconds, F &&body) {
+template <typename F> double Seconds(F &&body) {
     const Clock::time_point start = Clock::now();
-    double elapsed = 0;
+    body();
+    return std::chrono::duration<double>(Clock::now() - start).count();
+}
+
+template <typename F> void Measure(Times &times, double forSeconds, F &&body) {
+    const Clock::time_point start = Clock::now();
     int runs = 0;
-    do {
+    for (Clock::time_point now = start;
+         std::chrono::duration<double>(now - start).count() < forSeconds || runs < 3; ++runs) {
         body();
-        ++runs;
-        elapsed = std::chrono::duration<double>(Clock::now() - start).count();
-    } while (elapsed < forSeconds || runs < 3);
-    rate.runs += runs;
-    rate.seconds += elapsed;
+        const Clock::time_point end = Clock::now();
+        times.seconds.push_back(std::chrono::duration<double>(end - now).count());
+        now = end;
+    }
 }
 
 void PreparePage(const Page &p, const std::vector<uint8_t> &file, const std::string &path) {
@@ -189,6 +266,46 @@ void Pbmtog3(const std::string &in, const std::string &out) {
     posix_spawn_file_actions_destroy(&actions);
 }
 
+// Megabytes of bitmap a second, coded in memory and copied, best of the
+// rounds (the copy is what a coder that reads every byte once cannot beat).
+void CoderSpeed(const Page &p, double &coder, double &copy) {
+    std::vector<uint8_t> target(p.bits.size());
+    auto megabytesPerSecond = [&](auto &&body) {
+        double best = 0;
+        for (int round = 0; round < kRounds; ++round) {
+            Times times;
+            Measure(times, kSecondsPerRound / 4, body);
+            best = std::max(best, p.bits.size() / 1e6 / (times.MedianMs() / 1000));
+        }
+        return best;
+    };
+    coder = megabytesPerSecond([&] {
+        char *coded = nullptr;
+        uint32_t n = 0;
+        CodeFaxPage(reinterpret_cast<const char *>(p.bits.data()), kWidth, p.height, UINT32_MAX,
+                    coded, n);
+        Realloc(coded, 0);
+    });
+    copy = megabytesPerSecond([&] {
+        std::memcpy(target.data(), p.bits.data(), p.bits.size());
+        asm volatile("" : : "r"(target.data()) : "memory"); // the copy is not optimised away
+    });
+}
+
+// The heap PrepareFaxPage takes at most, above what it started with, in
+// bytes; -1 where the allocator cannot be followed.
+long PeakHeap(const Page &p, const std::string &path) {
+    WriteFile(path, PageFile(p));
+#if defined(__GLIBC__)
+    gHeap = {true, 0, 0};
+    const bool prepared = PrepareFaxPage(path.c_str()) == 1;
+    gHeap.counting = false;
+    return prepared ? gHeap.peak : -1;
+#else
+    return -1;
+#endif
+}
+
 } // namespace
 
 // Argument: the folder for the page files (default /tmp).
@@ -199,38 +316,83 @@ int main(int argc, char **argv) {
         return 1;
     }
     const std::string dir = pattern;
-    const std::vector<Page> pages = {Page{"all white", "white"}, Text(dir), Noise()};
+    const std::vector<Page> pages = {White(kHeight), Text(dir, kHeight), Noise(kHeight)};
+    const std::string bmp = dir + "/page.bmp";
+    const std::string pbm = dir + "/page.pbm";
+    const std::string g3 = dir + "/page.g3";
+    const std::string rowPbm = dir + "/row.pbm";
+    const std::string rowG3 = dir + "/row.g3";
 
     std::printf(
         "PrepareFaxPage vs pbmtog3, pages of %d x %d pixels (%d pels a line), files in %s\n",
         kWidth, kHeight, 2 * kWidth, dir.c_str());
-    std::printf("%-10s %16s %16s %8s\n", "page", "Falcrest pg/s", "pbmtog3 pg/s", "ratio");
-    const std::string bmp = dir + "/page.bmp";
-    const std::string pbm = dir + "/page.pbm";
-    const std::string g3 = dir + "/page.g3";
+    std::printf("ms a page, medians; pbmtog3's start-up is its run on a page of one row, and\n"
+                "what is left is the median over pairs of runs, page and row in turn\n");
+    std::printf("%-10s %10s %10s %10s %14s %8s\n", "page", "Falcrest", "pbmtog3", "start-up",
+                "pbmtog3 less", "ratio");
     for (const Page &p : pages) {
         const std::vector<uint8_t> file = PageFile(p);
         WriteFile(pbm, Pbm(p, kHeight));
-        PreparePage(p, file, bmp); // warm up both
+        WriteFile(rowPbm, Pbm(p, 1));
+        PreparePage(p, file, bmp); // warm up every side
         Pbmtog3(pbm, g3);
-        Rate ours;
-        Rate theirs;
+        Pbmtog3(rowPbm, rowG3);
+        Times ours;
+        Times theirs;
+        Times startup;
+        Times net; // each pair's page run less its row run
         for (int round = 0; round < kRounds; ++round) {
             Measure(ours, kSecondsPerRound, [&] { PreparePage(p, file, bmp); });
-            Measure(theirs, kSecondsPerRound, [&] { Pbmtog3(pbm, g3); });
+            // pbmtog3 in pairs, the page and the row in turn, so that the load
+            // of the moment falls on both runs of a pair.
+            for (const Clock::time_point start = Clock::now();
+                 Clock::now() - start < std::chrono::duration<double>(2 * kSecondsPerRound);) {
+                const double page = Seconds([&] { Pbmtog3(pbm, g3); });
+                const double row = Seconds([&] { Pbmtog3(rowPbm, rowG3); });
+                theirs.seconds.push_back(page);
+                startup.seconds.push_back(row);
+                net.seconds.push_back(page - row);
+            }
         }
-        std::printf("%-10s %16.1f %16.1f %7.1fx\n", p.name.c_str(), ours.PerSecond(),
-                    theirs.PerSecond(), ours.PerSecond() / theirs.PerSecond());
-        std::printf("result fax.%s.ours %.2f pages/s\n", p.key.c_str(), ours.PerSecond());
-        std::printf("result fax.%s.pbmtog3 %.2f pages/s\n", p.key.c_str(), theirs.PerSecond());
+        const double oursMs = ours.MedianMs();
+        const double theirsMs = theirs.MedianMs();
+        const double startupMs = startup.MedianMs();
+        const double netMs = net.MedianMs();
+        std::printf("%-10s %10.3f %10.3f %10.3f %14.3f %7.2fx\n", p.name.c_str(), oursMs, theirsMs,
+                    startupMs, netMs, netMs / oursMs);
+        std::printf("result fax.%s.ours_ms %.4f ms\n", p.key.c_str(), oursMs);
+        std::printf("result fax.%s.pbmtog3_ms %.4f ms\n", p.key.c_str(), theirsMs);
+        std::printf("result fax.%s.pbmtog3_startup_ms %.4f ms\n", p.key.c_str(), startupMs);
+        std::printf("result fax.%s.pbmtog3_net_ms %.4f ms\n", p.key.c_str(), netMs);
+        std::printf("result fax.%s.ratio %.3f x\n", p.key.c_str(), netMs / oursMs);
     }
-    // What of pbmtog3's time is its start-up: a page of a single white row.
-    WriteFile(dir + "/row.pbm", Pbm(Page{"one row", "row"}, 1));
-    Rate startup;
-    Measure(startup, kSecondsPerRound, [&] { Pbmtog3(dir + "/row.pbm", dir + "/row.g3"); });
-    std::printf("pbmtog3 on a one-row page (start-up): %.1f runs/s (%.2f ms a run)\n",
-                startup.PerSecond(), 1000.0 / startup.PerSecond());
-    std::printf("result fax.pbmtog3_startup %.3f ms\n", 1000.0 / startup.PerSecond());
+
+    std::printf(
+        "\nThe coder alone on the same bitmaps (%d bytes), in memory, beside a copy of them\n",
+        kRowBytes * kHeight);
+    std::printf("%-10s %14s %14s %10s\n", "page", "coder MB/s", "memcpy MB/s", "share");
+    for (const Page &p : pages) {
+        double coder = 0;
+        double copy = 0;
+        CoderSpeed(p, coder, copy);
+        std::printf("%-10s %14.0f %14.0f %9.1f%%\n", p.name.c_str(), coder, copy,
+                    100 * coder / copy);
+        std::printf("result fax.%s.coder_mbs %.1f MB/s\n", p.key.c_str(), coder);
+        std::printf("result fax.%s.memcpy_mbs %.1f MB/s\n", p.key.c_str(), copy);
+    }
+
+    std::printf("\nPeak heap of PrepareFaxPage on pages of %d x %d, beside the page file it\n"
+                "maps (%d KiB), KiB\n",
+                kWidth, kTallHeight, (int(kOffset) + kRowBytes * kTallHeight) / 1024);
+    std::printf("%-10s %10s %10s\n", "page", "peak heap", "coded");
+    for (const Page &p : {White(kTallHeight), Text(dir, kTallHeight), Noise(kTallHeight)}) {
+        const long peak = PeakHeap(p, bmp);
+        std::ifstream prepared(bmp, std::ios::binary | std::ios::ate);
+        const long coded = long(prepared.tellg()) - long(kOffset);
+        std::printf("%-10s %10.1f %10.1f\n", p.name.c_str(), peak / 1024.0, coded / 1024.0);
+        std::printf("result fax.%s.peak_heap_kb %.1f KiB\n", p.key.c_str(), peak / 1024.0);
+        std::printf("result fax.%s.coded_kb %.1f KiB\n", p.key.c_str(), coded / 1024.0);
+    }
 
     const std::string cleanup = "rm -rf " + dir;
     return std::system(cleanup.c_str()) == 0 ? 0 : 1;

@@ -1,6 +1,7 @@
 // Serial engine figures over a pseudo-terminal: receive throughput unpaced and
 // paced at line rates with the backlog in the receive queue, latency both
-// ways, and transmit throughput. The client drains the way Quenby does.
+// ways, and transmit throughput unpaced and into a line paced at 3 Mbaud.
+// The client drains the way Quenby does.
 // Every figure is also printed as "result <key> <value> <unit>".
 // Usage: bench_serial [seconds per paced run, default 3] [latency samples, default 300]
 #include <algorithm>
@@ -18,7 +19,7 @@
 #include <vector>
 
 #include "FeedbackDrain.h"
-#include "serial/Engine.h"
+#include "serial/EngineState.h"
 
 namespace {
 
@@ -184,24 +185,39 @@ void LatencyKeyToFar(Far &far) {
     Percentiles("key -> far end", "key_to_far", us);
 }
 
-void Transmit(Far &far, size_t bytes) {
+// Sends bytes and reads them at the far end, as fast as they come or paced
+// as a line of the given rate would take them (10 bits a byte). A paced line
+// kept full reads at its rate; a transmit thread that falls behind leaves it
+// idle and the rate falls below.
+void Transmit(Far &far, const char *label, size_t bytes, double baud) {
     std::string data = Payload(bytes);
+    const double line = baud > 0 ? baud / 10.0 : 0;
     auto start = Clock::now();
     SendDataToModem(data.data(), int(data.size()));
     size_t got = 0;
-    char buf[65536];
+    static char buf[65536];
     while (got < bytes) {
+        size_t want = sizeof buf;
+        if (line > 0) {
+            double due = std::chrono::duration<double>(Clock::now() - start).count() * line;
+            if (double(got) + 1 > due) {
+                std::this_thread::sleep_for(std::chrono::microseconds(500));
+                continue;
+            }
+            want = std::min(want, size_t(due) - got);
+        }
         pollfd p{far.fd, POLLIN, 0};
         if (poll(&p, 1, 2000) <= 0)
             break;
-        ssize_t n = read(far.fd, buf, sizeof buf);
+        ssize_t n = read(far.fd, buf, std::min(want, bytes - got));
         if (n > 0)
             got += size_t(n);
     }
     double seconds = std::chrono::duration<double>(Clock::now() - start).count();
-    std::printf("transmit %9zu bytes  %9.1f KB/s\n", got, double(got) / seconds / 1000.0);
-    std::printf("result serial.transmit.rate %.1f KB/s\n", double(got) / seconds / 1000.0);
-    std::printf("result serial.transmit.complete %d bool\n", got == bytes ? 1 : 0);
+    const double rateKBs = double(got) / seconds / 1000.0;
+    std::printf("transmit %-10s %8zu bytes  %9.1f KB/s\n", label, got, rateKBs);
+    std::printf("result serial.transmit.%s.rate %.1f KB/s\n", label, rateKBs);
+    std::printf("result serial.transmit.%s.complete %d bool\n", label, got == bytes ? 1 : 0);
 }
 
 } // namespace
@@ -221,7 +237,8 @@ int main(int argc, char **argv) {
         Receive(far, std::to_string(int(baud)).c_str(), size_t(baud / 10 * paced), baud);
     LatencyFarToCallback(far);
     LatencyKeyToFar(far);
-    Transmit(far, 4u << 20);
+    Transmit(far, "unpaced", 8u << 20, 0);
+    Transmit(far, "3000000", size_t(300000 * paced), 3000000);
     ReleaseModem();
     return 0;
 }

@@ -24,7 +24,7 @@
 #include "FeedbackDrain.h"
 #include "Memory.h"
 #include "Streams.h"
-#include "serial/Engine.h"
+#include "serial/EngineState.h"
 
 namespace {
 

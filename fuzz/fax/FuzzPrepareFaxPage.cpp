@@ -14,9 +14,6 @@
 #include "fax/FaxCodes.h"
 #include "fax/FaxPage.h"
 
-// The encoder's queue, which the library keeps with the engine's state.
-QueueBuff cEncoded;
-
 namespace {
 
 using Bytes = std::vector<uint8_t>;

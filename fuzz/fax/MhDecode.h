@@ -15,20 +15,12 @@ struct MhPage {
 };
 
 inline MhPage DecodeMh(const uint8_t *data, size_t size) {
-    // The run of every word by colour, length and value (first bit highest);
-    // -1 where no word is.
+    // The run of every word by colour, length and pattern; -1 where no word is.
     static const auto words = [] {
         std::vector<int> table(2 * 14 * 8192, -1);
-        auto add = [&](int colour, const char *word, int run) {
-            int value = 0;
-            int length = 0;
-            for (; word[length] != '\0'; ++length)
-                value = value * 2 + (word[length] - '0');
-            table[(colour * 14 + length) * 8192 + value] = run;
-        };
-        for (int i = 0; i < kRLEEol; ++i) {
-            add(kWhite, pcRLEWords[i].white, pcRLEWords[i].run);
-            add(kBlack, pcRLEWords[i].black, pcRLEWords[i].run);
+        for (const CodeTableRow &row : kCodeTable) {
+            table[(kWhite * 14 + row.white.length) * 8192 + row.white.pattern] = row.run;
+            table[(kBlack * 14 + row.black.length) * 8192 + row.black.pattern] = row.run;
         }
         return table;
     }();

@@ -8,7 +8,7 @@
 #include <string>
 
 #include "DleScanModel.h"
-#include "serial/Engine.h"
+#include "serial/EngineState.h"
 
 namespace {
 

@@ -36,7 +36,7 @@ Bytes Collapse(const uint8_t *s, size_t n) {
     Bytes out;
     for (size_t i = 0; i < n; ++i) {
         out.push_back(s[i]);
-        if (s[i] == voice::kDLE && i + 1 < n && s[i + 1] == voice::kDLE)
+        if (s[i] == FALCREST_DLE && i + 1 < n && s[i + 1] == FALCREST_DLE)
             ++i;
     }
     return out;

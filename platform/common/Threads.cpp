@@ -97,7 +97,8 @@ uint32_t Worker::Suspend(uint32_t boundMs) {
         hook();
         lock.lock();
     }
-    s.cv.wait_for(lock, std::chrono::milliseconds(boundMs), [&] { return s.parked || s.ended.load(); });
+    s.cv.wait_for(lock, std::chrono::milliseconds(boundMs),
+                  [&] { return s.parked || s.ended.load(); });
     return previous;
 }
 
@@ -131,7 +132,8 @@ bool Worker::SetPriority(Priority priority) {
         return false;
     State &s = *state_;
     std::unique_lock<std::mutex> lock(s.m);
-    s.cv.wait_for(lock, std::chrono::milliseconds(1000), [&] { return s.nativeId != 0 || s.ended.load(); });
+    s.cv.wait_for(lock, std::chrono::milliseconds(1000),
+                  [&] { return s.nativeId != 0 || s.ended.load(); });
     if (s.ended || s.nativeId == 0)
         return false;
     return SetNativeThreadPriority(s.nativeId, priority == Priority::Highest);
@@ -152,17 +154,22 @@ void Worker::ParkPoint() {
 // events, and a wait for several of them needs a common condition.
 
 namespace {
+// Never destroyed: workers may still wait on them while the process exits,
+// and the library releases its port (and wakes them) only during static
+// destruction, in an order between files that nothing fixes. A destroyed
+// condition with waiters blocks the exit for good.
 std::mutex &EventLock() {
-    static std::mutex m;
-    return m;
+    static auto *m = new std::mutex;
+    return *m;
 }
 std::condition_variable &EventCondition() {
-    static std::condition_variable cv;
-    return cv;
+    static auto *cv = new std::condition_variable;
+    return *cv;
 }
 } // namespace
 
-Event::Event(bool manualReset, bool initialState) : manual_(manualReset), signalled_(initialState) {}
+Event::Event(bool manualReset, bool initialState)
+    : manual_(manualReset), signalled_(initialState) {}
 Event::~Event() = default;
 
 void Event::Set() {
@@ -204,7 +211,9 @@ int WaitAny(Event *const *events, int count, uint32_t ms) {
     return found;
 }
 
-void SleepMs(uint32_t ms) { std::this_thread::sleep_for(std::chrono::milliseconds(ms)); }
+void SleepMs(uint32_t ms) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(ms));
+}
 
 uint64_t NowMs() {
     using namespace std::chrono;

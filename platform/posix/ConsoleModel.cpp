@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <cstddef>
+#include <cstdlib>
 #include <cstring>
 #include <sys/ioctl.h>
 #include <unistd.h>
@@ -25,6 +26,47 @@ bool InBuffer(const Screen &s, int x, int y) {
     return x >= 0 && y >= 0 && x < s.width && y < s.height;
 }
 
+// More scrolls than this between two draws: the window is repainted whole.
+constexpr size_t kMaxShifts = 16;
+
+// Records that window rows top..bottom moved by dy, joining it to the last
+// record of the same rows and direction. Rows that come into the range from
+// outside it must already be marked.
+void AddShift(Screen &s, int top, int bottom, int dy) {
+    if (s.allDirty)
+        return;
+    if (!s.shifts.empty()) {
+        Shift &last = s.shifts.back();
+        if (last.top == top && last.bottom == bottom && (last.dy < 0) == (dy < 0)) {
+            last.dy += dy;
+            if (std::abs(last.dy) > bottom - top) {
+                s.shifts.pop_back(); // every row of the range is repainted
+                s.MarkRows(s.window.Top + top, s.window.Top + bottom);
+            }
+            return;
+        }
+    }
+    if (s.shifts.size() >= kMaxShifts)
+        s.allDirty = true;
+    else
+        s.shifts.push_back(Shift{top, bottom, dy});
+}
+
+// Buffer rows lo..hi moved by dy: what the window sees of it.
+void NoteShift(Screen &s, int lo, int hi, int dy) {
+    const int wlo = std::max<int>(lo, s.window.Top), whi = std::min<int>(hi, s.window.Bottom);
+    if (s.allDirty || wlo > whi)
+        return;
+    if (std::abs(dy) > whi - wlo) {
+        s.MarkRows(wlo, whi);
+        return;
+    }
+    for (int y = wlo; y <= whi; ++y)
+        if (y - dy < wlo || y - dy > whi)
+            s.dirty[size_t(y)] = 1; // from outside the window, or blank
+    AddShift(s, wlo - s.window.Top, whi - s.window.Top, dy);
+}
+
 // The window moves as little as it must to show the cursor.
 void FollowCursor(Screen &s) {
     Rect &w = s.window;
@@ -43,7 +85,17 @@ void FollowCursor(Screen &s) {
     w.Bottom = int16_t(w.Bottom + dy);
     w.Left = int16_t(w.Left + dx);
     w.Right = int16_t(w.Right + dx);
-    s.allDirty = true;
+    // On the terminal the window's rows scroll the other way; the rows that
+    // come into view are painted.
+    if (dx != 0 || std::abs(dy) >= s.WindowRows()) {
+        s.allDirty = true;
+        return;
+    }
+    if (dy > 0)
+        s.MarkRows(w.Bottom - dy + 1, w.Bottom);
+    else
+        s.MarkRows(w.Top, w.Top - dy - 1);
+    AddShift(s, 0, s.WindowRows() - 1, -dy);
 }
 
 void BlankRow(Screen &s, int y, Cell fill) {
@@ -51,13 +103,36 @@ void BlankRow(Screen &s, int y, Cell fill) {
     std::fill(row, row + s.width, fill);
 }
 
+// Full-width rows top..bottom move by dy (no further than their own height)
+// within rows clipTop..clipBottom, which hold them: storage rows trade places,
+// and with them the marks of what is still to be drawn. The rows left behind
+// get fill; rows pushed past the clip are lost. Within the rows concerned this
+// is a rotation, the rows coming round at the far end being the blank ones.
+void ShiftRows(Screen &s, int top, int bottom, int dy, int clipTop, int clipBottom, Cell fill) {
+    const int lo = std::max(clipTop, std::min(top, top + dy));
+    const int hi = std::min(clipBottom, std::max(bottom, bottom + dy));
+    const int n = std::abs(dy);
+    const auto rotate = [&](auto &rows) {
+        const auto first = rows.begin() + lo, last = rows.begin() + hi + 1;
+        if (dy < 0)
+            std::rotate(first, first + n, last);
+        else
+            std::rotate(first, last - n, last);
+    };
+    rotate(s.rowMap);
+    rotate(s.dirty);
+    const int blank = dy < 0 ? hi - n + 1 : lo;
+    for (int y = blank; y < blank + n; ++y)
+        BlankRow(s, y, fill);
+    s.MarkRows(blank, blank + n - 1);
+    NoteShift(s, lo, hi, dy);
+}
+
 // Writing past the last row: every row moves up one, the top row is lost and
 // a blank row in the default attribute (not the current one) enters at the
 // bottom, as the console does.
 void ScrollWholeBuffer(Screen &s) {
-    std::rotate(s.rowMap.begin(), s.rowMap.begin() + 1, s.rowMap.end());
-    BlankRow(s, s.height - 1, Cell{' ', s.defaultAttribute});
-    s.allDirty = true;
+    ShiftRows(s, 1, s.height - 1, -1, 0, s.height - 1, Cell{' ', s.defaultAttribute});
 }
 
 void NextRow(Screen &s) {
@@ -67,56 +142,33 @@ void NextRow(Screen &s) {
         ScrollWholeBuffer(s);
 }
 
-// Rows that shifted: when they reach into the window most of it changed, so
-// all of it is repainted.
-void MarkShifted(Screen &s, int from, int to) {
-    if (to - from + 1 > 4 && from <= s.window.Bottom && to >= s.window.Top)
-        s.allDirty = true;
-    else
-        s.MarkRows(from, to);
-}
+} // namespace
 
-// One row-shift of full-width rows by index rotation: rows top..bottom move
-// by dy (|dy| no larger than the block), the rows they leave get fill.
-bool ShiftRows(Screen &s, int top, int bottom, int dy, Cell fill) {
-    int k = dy < 0 ? -dy : dy;
-    if (k == 0 || k > bottom - top + 1)
-        return false;
-    if (dy < 0) {
-        int low = std::max(top - k, 0);
-        if (bottom - low + 1 <= k)
-            return false;
-        std::rotate(s.rowMap.begin() + low, s.rowMap.begin() + low + k,
-                    s.rowMap.begin() + bottom + 1);
-        for (int y = bottom - k + 1; y <= bottom; ++y)
-            BlankRow(s, y, fill);
-        MarkShifted(s, low, bottom);
-    } else {
-        int high = std::min(bottom + k, s.height - 1);
-        if (high - top + 1 <= k)
-            return false;
-        std::rotate(s.rowMap.begin() + top, s.rowMap.begin() + (high + 1 - k),
-                    s.rowMap.begin() + high + 1);
-        for (int y = top; y < top + k; ++y)
-            BlankRow(s, y, fill);
-        MarkShifted(s, top, high);
-    }
-    return true;
-}
-
-int TerminalSize(int *rows) {
+bool TerminalSize(int *columns, int *rows) {
     struct winsize size {};
     for (int fd : {STDOUT_FILENO, STDIN_FILENO, STDERR_FILENO}) {
         if (ioctl(fd, TIOCGWINSZ, &size) == 0 && size.ws_col > 0 && size.ws_row > 0) {
+            *columns = std::min<int>(size.ws_col, kMaxColumns);
             *rows = std::min<int>(size.ws_row, kBufferRows);
-            return std::min<int>(size.ws_col, kMaxColumns);
+            return true;
         }
     }
-    *rows = kDefaultRows;
-    return kDefaultColumns;
+    return false;
 }
 
-} // namespace
+void FitWindow(Screen &s, int columns, int rows) {
+    columns = std::clamp(columns, 1, s.width);
+    rows = std::clamp(rows, 1, s.height);
+    Rect &w = s.window;
+    // The top row stays where it was if it can, and the cursor in view.
+    int top = std::clamp<int>(w.Top, 0, s.height - rows);
+    top = std::clamp<int>(top, s.cursor.Y - rows + 1, s.cursor.Y);
+    int left = std::clamp<int>(w.Left, 0, s.width - columns);
+    left = std::clamp<int>(left, s.cursor.X - columns + 1, s.cursor.X);
+    w = Rect{int16_t(left), int16_t(top), int16_t(left + columns - 1), int16_t(top + rows - 1)};
+    s.maxWindow = Coord{int16_t(columns), int16_t(rows)};
+    s.allDirty = true;
+}
 
 void Build(Screen &s, int width, int windowRows, int bufferRows) {
     s.width = width;
@@ -132,8 +184,7 @@ void Build(Screen &s, int width, int windowRows, int bufferRows) {
     s.defaultAttribute = 0x07;
     s.mode = kProcessedOutput | kWrapAtEolOutput;
     s.dirty.assign(size_t(bufferRows), 0);
-    s.dirtyLow = 0;
-    s.dirtyHigh = -1;
+    s.shifts.clear();
     s.allDirty = true;
     s.pendingBeeps = 0;
     s.beepCount = 0;
@@ -144,8 +195,8 @@ Screen *gScreen = nullptr;
 Screen &TheScreen() {
     static Screen screen = [] {
         Screen s;
-        int rows = 0;
-        int columns = TerminalSize(&rows);
+        int columns = kDefaultColumns, rows = kDefaultRows;
+        TerminalSize(&columns, &rows);
         Build(s, columns, rows, std::max(kBufferRows, rows));
         return s;
     }();
@@ -238,7 +289,20 @@ bool Write(Handle console, const char *text, uint32_t length, uint32_t *written)
             followColumn();
             continue;
         }
-        row[x] = Cell{static_cast<char>(c), s->attribute};
+        // Plain bytes up to the window's or the row's edge in one go (the
+        // cells' char member may alias anything: keep what the loop needs local).
+        const uint16_t attribute = s->attribute;
+        const int edge = std::min<int>(width - 1, s->window.Right);
+        uint32_t j = i;
+        while (j < length && x < edge &&
+               !(processed && static_cast<unsigned char>(text[j]) < 0x0E)) {
+            row[x++] = Cell{text[j++], attribute};
+        }
+        if (j > i) {
+            i = j - 1;
+            continue;
+        }
+        row[x] = Cell{static_cast<char>(c), attribute};
         if (++x < width) {
             if (x > s->window.Right)
                 followColumn();
@@ -294,6 +358,10 @@ bool FillOutputAttribute(Handle console, uint16_t attribute, uint32_t count, Coo
     return Fill(console, count, at, written, [attribute](Cell &c) { c.Attributes = attribute; });
 }
 
+bool FillOutput(Handle console, Cell fill, uint32_t count, Coord at) {
+    return Fill(console, count, at, nullptr, [fill](Cell &c) { c = fill; });
+}
+
 bool ScrollScreenBuffer(Handle console, const Rect &scroll, const Rect *clip, Coord dest,
                         Cell fill) {
     Screen *s = ScreenOf(console);
@@ -317,10 +385,13 @@ bool ScrollScreenBuffer(Handle console, const Rect &scroll, const Rect *clip, Co
         if (cl > cr || ct > cb)
             return true;
     }
-    const bool fullRows = left == 0 && right == s->width - 1 && dx == 0 && cl == 0 &&
-                          cr == s->width - 1 && ct == 0 && cb == s->height - 1;
-    if (fullRows && detail::ShiftRows(*s, top, bottom, dy, fill))
+    // Whole rows inside the clip's rows, moving no further than their height.
+    if (left == 0 && right == s->width - 1 && dx == 0 && cl == 0 && cr == s->width - 1 &&
+        top >= ct && bottom <= cb && std::abs(dy) <= bottom - top + 1) {
+        if (dy != 0)
+            detail::ShiftRows(*s, top, bottom, dy, ct, cb, fill);
         return true;
+    }
 
     const int w = right - left + 1;
     const int h = bottom - top + 1;
@@ -392,8 +463,7 @@ bool SetScreenBufferSize(Handle console, Coord size) {
     for (int y = 0; y < size.Y; ++y)
         s->rowMap[size_t(y)] = y;
     s->dirty.assign(size_t(size.Y), 0);
-    s->dirtyLow = 0;
-    s->dirtyHigh = -1;
+    s->shifts.clear();
     s->allDirty = true;
     // The window keeps its size and moves back inside if it must.
     Rect &w = s->window;

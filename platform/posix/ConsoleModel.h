@@ -4,11 +4,18 @@
 
 #include "platform/Console.h"
 
+#include <algorithm>
 #include <cstdint>
 #include <string>
 #include <vector>
 
 namespace plat::con::detail {
+
+// Rows top..bottom of the window (0-based) moved by dy since the last draw:
+// the renderer scrolls the terminal the same way before it repaints.
+struct Shift {
+    int top, bottom, dy;
+};
 
 struct Screen {
     int width = 0;  // W, buffer columns
@@ -27,11 +34,11 @@ struct Screen {
     uint16_t defaultAttribute = 0x07;
     uint32_t mode = kProcessedOutput | kWrapAtEolOutput;
 
-    // What the renderer must repaint: rows marked here (buffer rows), or the
-    // whole window when the window moved or everything shifted.
+    // What the renderer must do: the scrolls in order, then repaint the rows
+    // marked here (buffer rows; the marks travel with the rows they mark), or
+    // the whole window when it changed shape.
+    std::vector<Shift> shifts;
     std::vector<uint8_t> dirty;
-    int dirtyLow = 0;
-    int dirtyHigh = -1;
     bool allDirty = true;
     int pendingBeeps = 0;
     int beepCount = 0;
@@ -39,21 +46,14 @@ struct Screen {
     std::vector<Cell> scratch; // reused by rectangle moves
 
     Cell *Row(int y) { return &cells[size_t(rowMap[size_t(y)]) * size_t(width)]; }
+    int WindowRows() const { return window.Bottom - window.Top + 1; }
     void MarkRows(int from, int to) {
-        if (allDirty || from > to)
-            return; // everything is repainted anyway
-        for (int y = from; y <= to; ++y)
+        for (int y = std::max(from, 0); y <= to && y < height; ++y)
             dirty[size_t(y)] = 1;
-        if (from < dirtyLow || dirtyHigh < dirtyLow)
-            dirtyLow = from;
-        if (to > dirtyHigh)
-            dirtyHigh = to;
     }
     void ClearDirty() {
-        for (int y = dirtyLow; y <= dirtyHigh; ++y)
-            dirty[size_t(y)] = 0;
-        dirtyLow = 0;
-        dirtyHigh = -1;
+        std::fill(dirty.begin(), dirty.end(), uint8_t(0));
+        shifts.clear();
         allDirty = false;
     }
 };
@@ -63,5 +63,10 @@ Screen &TheScreen();
 extern Screen *gScreen; // the model once made, for quick handle checks
 // Builds a blank model (attribute 0x07) of the given size.
 void Build(Screen &screen, int width, int windowRows, int bufferRows);
+// The terminal's size in columns and rows, from the first of standard
+// output, input and error that is a terminal; false when none is.
+bool TerminalSize(int *columns, int *rows);
+// Fits the window to columns x rows, keeping the cursor in it.
+void FitWindow(Screen &screen, int columns, int rows);
 
 } // namespace plat::con::detail

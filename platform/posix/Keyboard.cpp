@@ -1,74 +1,97 @@
 // Console keyboard on POSIX: standard input byte by byte, with a terminal put
-// into raw mode and restored on every way out (normal end, exit, signals).
+// into raw mode and given back on every way out (ConsoleTerminal.cpp).
 #include "platform/Keyboard.h"
 
-#include <atomic>
-#include <csignal>
+#include "ConsoleTerminal.h"
+
 #include <cerrno>
+#include <csignal>
 #include <cstdlib>
+#include <poll.h>
 #include <termios.h>
 #include <unistd.h>
 
 namespace plat {
 namespace {
 
-termios savedMode;
-std::atomic<bool> modeSaved{false};
-
 volatile std::sig_atomic_t interrupted = 0;
 
 // Ctrl+C ends the key loop the way Ctrl+Break ends the program on Windows,
-// but through the program's own teardown, so the port is released.
-void OnInterrupt(int) { interrupted = 1; }
+// but through the program's own teardown, so the port is released. Any thread
+// may take the signal: the pipe wakes the one waiting for a key.
+void OnInterrupt(int) {
+    const int saved = errno;
+    interrupted = 1;
+    term::Wake();
+    errno = saved;
+}
 
-void RestoreOnSignal(int sig) {
-    RestoreKeyboard();
-    std::signal(sig, SIG_DFL);
-    std::raise(sig);
+void DrainWakeFd() {
+    char bytes[64];
+    while (read(term::WakeFd(), bytes, sizeof bytes) > 0) {
+    }
 }
 
 } // namespace
 
 void RestoreKeyboard() {
-    if (modeSaved.exchange(false))
-        tcsetattr(STDIN_FILENO, TCSAFLUSH, &savedMode);
+    term::RestoreKeyboardMode();
+}
+
+const char *QuitKeyName() {
+    return "Ctrl+C";
 }
 
 RawKeyboard::RawKeyboard() {
+    term::InstallSignalHandlers();
     struct sigaction action {};
     action.sa_handler = OnInterrupt;
     sigemptyset(&action.sa_mask);
-    action.sa_flags = 0; // no restart: the blocked read returns
     sigaction(SIGINT, &action, nullptr);
-    if (!isatty(STDIN_FILENO) || tcgetattr(STDIN_FILENO, &savedMode) != 0)
+    termios saved{};
+    if (!isatty(STDIN_FILENO) || tcgetattr(STDIN_FILENO, &saved) != 0)
         return;
-    termios raw = savedMode;
-    // No echo, no line buffering; Ctrl+C still raises SIGINT (our Ctrl+Break).
+    termios raw = saved;
+    // No echo, no line buffering, CR stays CR; Ctrl+C still raises SIGINT,
+    // Ctrl+Z and the other suspend keys are keys for the modem.
     raw.c_lflag &= ~tcflag_t(ICANON | ECHO | IEXTEN);
     raw.c_iflag &= ~tcflag_t(ICRNL | IXON | INLCR | IGNCR);
     raw.c_cc[VMIN] = 1;
     raw.c_cc[VTIME] = 0;
+    raw.c_cc[VSUSP] = _POSIX_VDISABLE;
     if (tcsetattr(STDIN_FILENO, TCSAFLUSH, &raw) != 0)
         return;
-    modeSaved = true;
+    term::SetKeyboardModes(saved, raw);
     std::atexit(RestoreKeyboard);
-    std::signal(SIGTERM, RestoreOnSignal);
-    std::signal(SIGHUP, RestoreOnSignal);
 }
 
-RawKeyboard::~RawKeyboard() { RestoreKeyboard(); }
+RawKeyboard::~RawKeyboard() {
+    RestoreKeyboard();
+}
 
 int RawKeyboard::GetKey() {
-    unsigned char c;
     for (;;) {
         if (interrupted)
             return -1;
-        ssize_t n = read(STDIN_FILENO, &c, 1);
+        if (term::TakeTerminalChanged())
+            return kTerminalChanged;
+        pollfd fds[2] = {{STDIN_FILENO, POLLIN, 0}, {term::WakeFd(), POLLIN, 0}};
+        if (poll(fds, fds[1].fd >= 0 ? 2 : 1, -1) < 0) {
+            if (errno == EINTR)
+                continue;
+            return -1;
+        }
+        if (fds[1].revents & POLLIN) {
+            DrainWakeFd();
+            continue;
+        }
+        if (!fds[0].revents)
+            continue;
+        unsigned char c;
+        const ssize_t n = read(STDIN_FILENO, &c, 1);
         if (n == 1)
             return c;
-        if (n == 0)
-            return -1;
-        if (errno != EINTR)
+        if (n == 0 || errno != EINTR)
             return -1;
     }
 }

@@ -115,7 +115,9 @@ bool Valid(const Dcb &dcb) {
         return false;
     if (dcb.StopBits == kTwoStopBits && dcb.ByteSize == 5)
         return false;
-    if ((dcb.fOutX || dcb.fInX) && dcb.XonChar == dcb.XoffChar)
+    // Windows refuses equal start and stop characters whether or not software
+    // flow control is on; so do we, or code that only works here would pass.
+    if (dcb.XonChar == dcb.XoffChar)
         return false;
     if ((dcb.Parity == kMarkParity || dcb.Parity == kSpaceParity) && kMarkSpace == 0)
         return false;

@@ -40,56 +40,7 @@ bool SetCursorPosition(Handle console, Coord position) {
     return ::SetConsoleCursorPosition(H(console), C(position)) != 0;
 }
 
-namespace {
-
-// Without end-of-line wrap the cursor stays in the last column and every
-// later byte overwrites that cell. Wine instead returns the cursor to where
-// the write began and goes on writing there, so text reaching the edge is
-// written up to the last column by itself, then its final byte alone into
-// that column. Text with bytes that processed output acts on goes as it is.
-bool WriteToEdge(HANDLE h, const char *text, DWORD length, bool *done) {
-    *done = false;
-    DWORD mode = 0;
-    CONSOLE_SCREEN_BUFFER_INFO csbi;
-    if (length < 2 || !::GetConsoleMode(h, &mode) || (mode & ENABLE_WRAP_AT_EOL_OUTPUT) ||
-        !::GetConsoleScreenBufferInfo(h, &csbi))
-        return true;
-    const DWORD room = DWORD(csbi.dwSize.X - csbi.dwCursorPosition.X);
-    if (length < room)
-        return true;
-    if (mode & ENABLE_PROCESSED_OUTPUT) {
-        for (DWORD i = 0; i < length; ++i) {
-            const char c = text[i];
-            if (c == '\r' || c == '\n' || c == '\b' || c == '\t' || c == '\a')
-                return true;
-        }
-    }
-    *done = true;
-    DWORD n = 0;
-    if (room > 1 && !::WriteConsoleA(h, text, room - 1, &n, nullptr))
-        return false;
-    const COORD last{SHORT(csbi.dwSize.X - 1), csbi.dwCursorPosition.Y};
-    ::SetConsoleCursorPosition(h, last);
-    if (!::WriteConsoleA(h, text + length - 1, 1, &n, nullptr))
-        return false;
-    ::SetConsoleCursorPosition(h, last);
-    return true;
-}
-
-} // namespace
-
 bool Write(Handle console, const char *text, uint32_t length, uint32_t *written) {
-    bool done = false;
-    if (text && !WriteToEdge(H(console), text, length, &done)) {
-        if (written)
-            *written = 0;
-        return false;
-    }
-    if (done) {
-        if (written)
-            *written = length;
-        return true;
-    }
     DWORD n = 0;
     BOOL ok = ::WriteConsoleA(H(console), text, length, &n, nullptr);
     if (written)
@@ -130,6 +81,12 @@ bool FillOutputAttribute(Handle console, uint16_t attribute, uint32_t count, Coo
     if (written)
         *written = n;
     return ok != 0;
+}
+
+bool FillOutput(Handle console, Cell fill, uint32_t count, Coord at) {
+    DWORD n = 0;
+    return ::FillConsoleOutputCharacterA(H(console), fill.Char, count, C(at), &n) &&
+           ::FillConsoleOutputAttribute(H(console), fill.Attributes, count, C(at), &n);
 }
 
 bool ScrollScreenBuffer(Handle console, const Rect &scroll, const Rect *clip, Coord destination,
@@ -211,6 +168,8 @@ bool MessageBeep(uint32_t type) {
 }
 
 void Flush(Handle) {}
+
+void Refresh(Handle) {}
 
 void SetRenderTarget(int) {}
 

@@ -11,6 +11,10 @@ void RestoreKeyboard() {}
 RawKeyboard::RawKeyboard() {}
 RawKeyboard::~RawKeyboard() {}
 
+const char *QuitKeyName() {
+    return "Ctrl+Break";
+}
+
 int RawKeyboard::GetKey() {
     if (!_isatty(_fileno(stdin))) {
         int c = getchar();

@@ -9,8 +9,7 @@
 
 namespace plat {
 
-bool EnumPrinterDrivers(void *buffer, uint32_t size, uint32_t *needed, uint32_t *count,
-                        uint32_t /*timeoutMs*/) {
+bool EnumPrinterDrivers(void *buffer, uint32_t size, uint32_t *needed, uint32_t *count) {
     DWORD need = 0;
     DWORD returned = 0;
     const BOOL ok = ::EnumPrinterDriversA(nullptr, nullptr, 3, static_cast<LPBYTE>(buffer), size,

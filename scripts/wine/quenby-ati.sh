@@ -28,7 +28,14 @@ wait_for() {
     return 1
 }
 
-wait_for "Connected to|Start typing" 300
+wait_for "commands>" 300
+# Wine's console takes the terminal out of line editing when it first reads
+# keys; Enter typed before that would reach the program as a line feed.
+tty=$(tm display -p -t quenby '#{pane_tty}')
+for _ in $(seq 100); do
+    stty -a -F "$tty" | grep -q -- '-icanon' && break
+    sleep 0.1
+done
 tm send-keys -t quenby "ATI" Enter
 wait_for "^OK"
 pane | grep -q "Quenby Virtual Modem" || { echo "no identification"; pane; exit 1; }

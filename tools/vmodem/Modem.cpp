@@ -156,9 +156,9 @@ size_t CModem::ReceiveCommand(const uint8_t *data, size_t count) {
             }
             continue;
         }
-        // A line feed ends a command line too: terminals that send LF for
-        // Enter (Quenby does) are understood, and CR LF runs the line once.
-        if (b == uint8_t(s_[3]) || (b == '\n' && s_[3] == '\r')) {
+        // Only S3 ends a command line, as on a V.250 modem; S5 edits it and
+        // every other control character is ignored.
+        if (b == uint8_t(s_[3])) {
             flushEcho(i);
             inLine_ = false;
             if (overflow_) {

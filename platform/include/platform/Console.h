@@ -65,6 +65,8 @@ bool Write(Handle console, const char *text, uint32_t length, uint32_t *written)
 bool FillOutputCharacter(Handle console, char ch, uint32_t count, Coord at, uint32_t *written);
 bool FillOutputAttribute(Handle console, uint16_t attribute, uint32_t count, Coord at,
                          uint32_t *written);
+// Both fills at once: count cells from at become the cell given.
+bool FillOutput(Handle console, Cell fill, uint32_t count, Coord at);
 bool ScrollScreenBuffer(Handle console, const Rect &scroll, const Rect *clip, Coord dest,
                         Cell fill);
 bool GetMode(Handle console, uint32_t *mode);
@@ -78,12 +80,20 @@ bool SetWindowInfo(Handle console, bool absolute, const Rect &window);
 bool SetTextAttribute(Handle console, uint16_t attribute);
 // 0xFFFFFFFF is the simple beep.
 bool MessageBeep(uint32_t type);
-// Shows what changed since the last call: the POSIX model repaints the rows of
-// the window that changed; on Windows the console is already on screen.
+// Shows what changed since the last call: the POSIX model scrolls the
+// terminal as the window's rows scrolled and repaints the rows that changed;
+// on Windows the console is already on screen.
 void Flush(Handle console);
+// Draws everything again: the POSIX model first fits its window to the
+// terminal's size (after a resize, or when the terminal was given back after
+// a suspend). No effect on Windows.
+void Refresh(Handle console);
 
 // Where the POSIX model draws: a file descriptor (standard output at start),
-// or -1 to draw nothing (tests and benchmarks). No effect on Windows.
+// or -1 to draw nothing (tests and benchmarks). No effect on Windows. A
+// terminal is drawn on in its alternate screen, which is left again at exit,
+// on SIGTERM and SIGHUP and while the program is stopped; glyphs follow the
+// character set of the locale (LC_ALL, LC_CTYPE, LANG).
 void SetRenderTarget(int fd);
 
 // Reaching into the POSIX screen model, for tests.

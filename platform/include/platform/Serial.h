@@ -57,8 +57,7 @@ constexpr uint32_t kClrBreak = 9;
 constexpr uint32_t kDtrControlDisable = 0, kDtrControlEnable = 1, kDtrControlHandshake = 2;
 constexpr uint32_t kRtsControlDisable = 0, kRtsControlEnable = 1, kRtsControlHandshake = 2,
                    kRtsControlToggle = 3;
-constexpr uint8_t kNoParity = 0, kOddParity = 1, kEvenParity = 2, kMarkParity = 3,
-                  kSpaceParity = 4;
+constexpr uint8_t kNoParity = 0, kOddParity = 1, kEvenParity = 2, kMarkParity = 3, kSpaceParity = 4;
 constexpr uint8_t kOneStopBit = 0, kOne5StopBits = 1, kTwoStopBits = 2;
 
 // The Win32 DCB, field for field.
@@ -168,8 +167,10 @@ bool GetCommState(PortHandle port, Dcb &dcb);
 // enable, handshake and toggle). Failing line ioctls (pseudo-terminals have no
 // modem lines) are ignored here. Kept in the DCB but without effect on POSIX:
 // fOutxDsrFlow, fDsrSensitivity, fTXContinueOnXoff, fErrorChar, fNull,
-// fAbortOnError, XonLim/XoffLim, ErrorChar, EofChar, EvtChar. A setting the
-// device does not take fails with kErrInvalidParameter and changes nothing;
+// fAbortOnError, XonLim/XoffLim, ErrorChar, EofChar, EvtChar. Equal XonChar
+// and XoffChar are refused, with flow control on or off, as Windows does. A
+// setting the device does not take fails with kErrInvalidParameter and
+// changes nothing;
 // except that a Linux pseudo-terminal, which has no line and forces 8 bits
 // without parity, keeps ByteSize and Parity only in the DCB.
 bool SetCommState(PortHandle port, const Dcb &dcb);

@@ -34,7 +34,8 @@ Outcome Quenby(const std::string &args, const std::string &input) {
     std::string command = std::string(QUENBY_PATH) + " " + args + " <" + base + "/in >" + base +
                           "/out 2>" + base + "/err";
     int raw = std::system(command.c_str());
-    Outcome r{WIFEXITED(raw) ? WEXITSTATUS(raw) : -1000, Slurp(base + "/out"), Slurp(base + "/err")};
+    Outcome r{WIFEXITED(raw) ? WEXITSTATUS(raw) : -1000, Slurp(base + "/out"),
+              Slurp(base + "/err")};
     RunCommand("rm -rf " + base);
     return r;
 }
@@ -57,7 +58,8 @@ TEST(QuenbyCli, OptionsWithoutAPortAreRefused) {
     EXPECT_EQ(r.err, "Mandatory argument missing: COM device name or number\n");
     r = Quenby("-c", "");
     EXPECT_EQ(r.status, 255);
-    EXPECT_EQ(r.err, "Unknown option: 'c'!\nMandatory argument missing: COM device name or number\n");
+    EXPECT_EQ(r.err,
+              "Unknown option: 'c'!\nMandatory argument missing: COM device name or number\n");
 }
 
 TEST(QuenbyCli, FailedOpenPrintsTheCodeAndReturnsIt) {
@@ -67,15 +69,15 @@ TEST(QuenbyCli, FailedOpenPrintsTheCodeAndReturnsIt) {
     EXPECT_EQ(r.status, 156);
 }
 
-TEST(QuenbyCli, KeysReachThePortAndEnterSendsLineFeed) {
+TEST(QuenbyCli, KeysReachThePortAsTyped) {
     PtyPair pty;
-    std::string command = std::string(QUENBY_PATH) + " -c \"baud=9600 xon=on\" " +
-                          pty.PortPath() + " >/dev/null 2>&1";
+    std::string command = std::string(QUENBY_PATH) + " -c \"baud=9600 xon=on\" " + pty.PortPath() +
+                          " >/dev/null 2>&1";
     FILE *keys = popen(command.c_str(), "w");
     ASSERT_NE(keys, nullptr);
-    std::fputs("ATI\r", keys);
+    std::fputs("ATI\r\n\x1a", keys); // Enter, Ctrl+J and Ctrl+Z go as they are
     std::fflush(keys);
-    EXPECT_EQ(pty.ReadAtLeast(4, 10000), "ATI\n");
+    EXPECT_EQ(pty.ReadAtLeast(6, 10000), "ATI\r\n\x1a");
     std::string settings = RunCommand("stty -a -F " + pty.PortPath());
     EXPECT_NE(settings.find("speed 9600 baud"), std::string::npos) << settings;
     EXPECT_NE(settings.find(" ixoff"), std::string::npos) << settings;

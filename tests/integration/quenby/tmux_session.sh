@@ -1,14 +1,17 @@
 #!/usr/bin/env bash
 # Quenby in a real terminal (tmux) against the virtual modem: ATI and Enter
 # show the identification and OK, and text with percent signs comes back as
-# typed. Arguments: Quenby, vmodem.
+# typed. With -v it draws on the alternate screen and gives the shell's screen
+# back, cursor visible, when it is killed with SIGTERM or SIGHUP.
+# Arguments: Quenby, vmodem.
 set -euo pipefail
 quenby=$1
 vmodem=$2
 work=$(mktemp -d)
 session=quenby-test-$$
+tm() { tmux -L "$session" "$@"; }
 cleanup() {
-    tmux kill-session -t "$session" 2>/dev/null || true
+    tm kill-server 2>/dev/null || true
     [[ -n ${modem:-} ]] && kill "$modem" 2>/dev/null || true
     rm -rf "$work"
 }
@@ -18,25 +21,44 @@ trap cleanup EXIT
 modem=$!
 for _ in $(seq 200); do [[ -e $work/tty ]] && break; sleep 0.05; done
 
-tmux new-session -d -s "$session" -x 100 -y 30 "$quenby $work/tty; sleep 30"
+tm -f /dev/null new-session -d -s q -x 100 -y 30 "env PS1='$ ' bash --norc --noprofile"
 
-# Waits until the pane shows the pattern (grep -E), up to 10 s.
+pane() { tm capture-pane -t q -p; }
+# Waits until the pane shows the pattern (grep -E), or the format given as a
+# third argument expands to it, up to 10 s.
 wait_for() {
     for _ in $(seq 200); do
-        tmux capture-pane -t "$session" -p | grep -qE "$1" && return 0
+        if [[ -n ${2:-} ]]; then
+            [[ $(tm display -p -t q "$2") == "$1" ]] && return 0
+        else
+            pane | grep -qE "$1" && return 0
+        fi
         sleep 0.05
     done
-    echo "pane never showed: $1"
-    tmux capture-pane -t "$session" -p
+    echo "pane never showed: $1 ${2:-}"
+    pane
     return 1
 }
 
+tm send-keys -t q "$quenby $work/tty" Enter
 wait_for "Start typing commands>"
-tmux send-keys -t "$session" "ATI" Enter
+tm send-keys -t q "ATI" Enter
 wait_for "^OK"
-tmux capture-pane -t "$session" -p | grep -q "Virtual" || {
-    echo "no identification"; tmux capture-pane -t "$session" -p; exit 1; }
-tmux send-keys -t "$session" -l 'AT%s%n%x'
-tmux send-keys -t "$session" Enter
+pane | grep -q "Virtual" || { echo "no identification"; pane; exit 1; }
+tm send-keys -t q -l 'AT%s%n%x'
+tm send-keys -t q Enter
 wait_for 'AT%s%n%x'
+tm send-keys -t q C-c
+wait_for '^\$ ?$'
 echo "quenby answered ATI and printed percent signs literally"
+
+for signal in TERM HUP; do
+    tm send-keys -t q "clear; echo shell screen $signal; $quenby -v $work/tty" Enter
+    wait_for "1" '#{alternate_on}'
+    tm send-keys -t q "ATI" Enter
+    wait_for "^OK"
+    kill "-$signal" "$(pgrep -P "$(tm display -p -t q '#{pane_pid}')")" # the pane shell's child
+    wait_for "0 1 1" '#{alternate_on} #{cursor_flag} #{wrap_flag}'
+    pane | grep -q "^shell screen $signal" || { echo "screen not given back"; pane; exit 1; }
+done
+echo "quenby -v gave the screen back on SIGTERM and SIGHUP"

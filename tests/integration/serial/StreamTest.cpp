@@ -7,7 +7,7 @@
 #include "DleScanModel.h"
 #include "PtyPair.h"
 #include "Recorder.h"
-#include "serial/Engine.h"
+#include "serial/EngineState.h"
 
 using testing_support::PtyPair;
 using testing_support::WaitUntil;

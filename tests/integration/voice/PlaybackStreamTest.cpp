@@ -3,7 +3,6 @@
 // asynchronous mode, aborts and a far end that stops reading.
 #include <gtest/gtest.h>
 
-#include <chrono>
 #include <future>
 #include <thread>
 
@@ -68,22 +67,27 @@ TEST_F(Playback, EveryFormatSendsItsShieldedDataThenTheEndMarkers) {
     }
 }
 
-// The block operation on its own, with the writer running: fax page data
-// has every DLE doubled.
-TEST_F(Playback, BlocksOfAFaxPageDoubleEveryDLE) {
-    Voice v = MakeVoice(8, 2500, 8);
-    std::string path = files.Write("page", {}, v.data);
-    plat::FileHandle file = plat::OpenFile(path.c_str(), plat::FileMode::Read);
-    ASSERT_NE(file, plat::kNoFile);
-    bTransfer = 1;
-    int status = 0, total = 0;
-    std::string got = ReadWhile(pty, v.expected.size(), [&] {
-        while (int n = SendVoiceBlockToModem(int(file), 8, &status))
-            total += n;
-    });
-    plat::CloseFile(file);
-    EXPECT_EQ(total, int(v.data.size()));
-    EXPECT_TRUE(got == AsString(v.expected));
+// A fax page is sent from where its header says the data starts, whatever
+// the header's length.
+TEST_F(Playback, FaxPageDataStartsWhereItsHeaderSays) {
+    for (uint32_t offset : {30u, 100u}) {
+        SCOPED_TRACE(offset);
+        Bytes header(offset, 0x55);
+        header[0] = 'G';
+        header[1] = '3';
+        for (int i = 0; i < 4; ++i)
+            header[10 + i] = uint8_t(offset >> (8 * i));
+        Bytes data = Plain(500);
+        data[7] = 0x10;
+        std::string path = files.Write("page", header, data);
+        std::string want = AsString(Bytes(data.begin(), data.begin() + 8)) + "\x10" +
+                           AsString(Bytes(data.begin() + 8, data.end())) + kMarker + kEtx;
+        int result = 0;
+        std::string got =
+            ReadWhile(pty, want.size(), [&] { result = SendVoiceFileToModem(path.c_str(), 8); });
+        EXPECT_EQ(result, int(data.size()));
+        EXPECT_TRUE(got == want);
+    }
 }
 
 TEST_F(Playback, DLEAtTheEndOfABlockIsSentWithItsPartner) {
@@ -215,17 +219,8 @@ TEST_F(Playback, AbortInAsynchronousModeLeavesTheQueueCounted) {
     ResetQueue();
 }
 
-TEST_F(Playback, FarEndThatStopsReadingEndsTheWaitInAboutTwoSeconds) {
+TEST_F(Playback, FarEndThatStopsReadingEndsTheWait) {
     Bytes data = Plain(150000); // far more than the pseudo-terminal buffers
     std::string path = files.Write("stall", Bytes(58, 0), data);
-    auto start = std::chrono::steady_clock::now();
-    int result = SendVoiceFileToModem(path.c_str(), 4);
-    double seconds =
-        std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-    EXPECT_EQ(result, FALCREST_ERR_STALL);
-    // 150 blocks load in at least 1.5 s, then 202 checks of at least 10 ms.
-    EXPECT_GE(seconds, 3.5);
-    EXPECT_LT(seconds, 20.0);
-    RecordProperty("seconds", std::to_string(seconds));
-    pty.ReadFor(300); // let the writer's blocked chunk go before the port closes
+    EXPECT_EQ(SendVoiceFileToModem(path.c_str(), 4), FALCREST_ERR_STALL);
 }

@@ -12,7 +12,7 @@
 #include "PtyPair.h"
 #include "Tamsel.h"
 #include "falcrest/Falcrest.h"
-#include "serial/Engine.h"
+#include "serial/EngineState.h"
 
 namespace voicetest {
 

@@ -2,7 +2,9 @@
 // a given size (or not a terminal at all) and reads what it draws.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <chrono>
+#include <cstdlib>
 #include <fcntl.h>
 #include <poll.h>
 #include <pty.h>
@@ -13,10 +15,12 @@
 
 namespace {
 
-// Starts vt100_show with output to fd, input and errors to /dev/null.
-pid_t Start(int outFd) {
+// Starts vt100_show with output to fd, input and errors to /dev/null, in the
+// given locale.
+pid_t Start(int outFd, const char *locale = "C.UTF-8") {
     pid_t pid = fork();
     if (pid == 0) {
+        setenv("LC_ALL", locale, 1);
         int null = open("/dev/null", O_RDWR);
         dup2(null, STDIN_FILENO);
         dup2(null, STDERR_FILENO);
@@ -55,26 +59,42 @@ std::string ReadAll(int fd, pid_t pid) {
     return out;
 }
 
-TEST(Terminal, ModelTakesTheTerminalsSizeAndDrawsInColour) {
+// Runs vt100_show on a 100 x 30 pseudo-terminal and returns what it drew.
+std::string OnATerminal(const char *locale) {
     int master = -1, slave = -1;
     winsize size{};
     size.ws_col = 100;
     size.ws_row = 30;
-    ASSERT_EQ(openpty(&master, &slave, nullptr, nullptr, &size), 0);
+    if (openpty(&master, &slave, nullptr, nullptr, &size) != 0)
+        return "openpty failed";
     termios raw{};
     tcgetattr(slave, &raw);
     cfmakeraw(&raw);
     tcsetattr(slave, TCSANOW, &raw);
-    pid_t pid = Start(slave);
+    pid_t pid = Start(slave, locale);
     close(slave);
     const std::string out = ReadAll(master, pid);
     close(master);
+    return out;
+}
+
+// On a terminal: its size, its alternate screen (left again at the end, the
+// cursor visible and the wrap on), colours, and glyphs in its character set.
+TEST(Terminal, DrawsOnTheTerminalsAlternateScreenInItsCharacterSet) {
+    const std::string out = OnATerminal("C.UTF-8");
+    EXPECT_EQ(out.rfind("\x1b[?1049h", 0), 0u) << out;
     EXPECT_NE(out.find("size 100 300 window 100 30"), std::string::npos) << out;
     EXPECT_NE(out.find("\x1b[0;91;44mred"), std::string::npos);
     EXPECT_NE(out.find("┌─┐"), std::string::npos);
     EXPECT_NE(out.find('\a'), std::string::npos);
     EXPECT_NE(out.find("\x1b[30;1H"), std::string::npos); // the window's last row
     EXPECT_EQ(out.find("\x1b[31;1H"), std::string::npos);
+    EXPECT_NE(out.find("\x1b[?7h\x1b[?25h\x1b[?1049l"), std::string::npos);
+    // Where the character set has no box drawing, lines fall back to ASCII
+    // and nothing above 127 is written.
+    const std::string ascii = OnATerminal("C");
+    EXPECT_NE(ascii.find("+-+"), std::string::npos) << ascii;
+    EXPECT_EQ(std::count_if(ascii.begin(), ascii.end(), [](char c) { return c & 0x80; }), 0);
 }
 
 TEST(Terminal, WithoutATerminalTheModelIs80By25) {
@@ -85,6 +105,7 @@ TEST(Terminal, WithoutATerminalTheModelIs80By25) {
     const std::string out = ReadAll(fds[0], pid);
     close(fds[0]);
     EXPECT_NE(out.find("size 80 300 window 80 25"), std::string::npos) << out;
+    EXPECT_EQ(out.find("\x1b[?1049h"), std::string::npos);
 }
 
 } // namespace

@@ -51,11 +51,19 @@ Bitmap Noise(int w, int h, double blackShare, uint32_t seed) {
     return b;
 }
 
-Bitmap Stripes(int w, int h, int stripe) {
+Bitmap EveryStripe(int w, int h) {
     Bitmap b(w, h, true);
     for (int y = 0; y < h; ++y)
         for (int x = 0; x < w; ++x)
-            b.Set(x, y, (x / stripe) % 2 == 1);
+            b.Set(x, y, x / (y % 64 + 1) % 2 == 1);
+    return b;
+}
+
+Bitmap EveryRun(int w) {
+    Bitmap b(w, w + 1, false);
+    for (int y = 0; y <= w; ++y)
+        for (int x = 0; x < y; ++x)
+            b.Set(x, y, true);
     return b;
 }
 

@@ -27,8 +27,9 @@ Bitmap AllWhite(int w, int h);
 Bitmap AllBlack(int w, int h);
 Bitmap FirstPixelBlack(int w, int h);
 Bitmap Noise(int w, int h, double blackShare, uint32_t seed);
-Bitmap Stripes(int w, int h, int stripe); // vertical stripes, black first
-Bitmap Alternating(int w, int h);         // the worst case: every other pixel black
+Bitmap EveryStripe(int w, int h); // row y: stripes y % 64 + 1 wide, black first
+Bitmap EveryRun(int w);           // row r: r white pixels, then black; w + 1 rows
+Bitmap Alternating(int w, int h); // the worst case: every other pixel black
 // Text rendered with netpbm's pbmtext, placed on a page of width w.
 Bitmap Text(const std::string &text, int w);
 

@@ -4,7 +4,7 @@
 
 #include <string>
 
-#include "serial/Engine.h"
+#include "serial/EngineState.h"
 #include "serial/Workers.h"
 
 namespace {
@@ -41,75 +41,51 @@ protected:
     std::string rawOut;
 };
 
-TEST_F(Feedback, TakesCodesOutOfTheText) {
-    Queue(std::string("OK\x10\x03\r\n", 6));
-    ASSERT_EQ(Fetch(), 1);
-    EXPECT_STREQ(text, "OK\r\n");
-    EXPECT_STREQ(codes, "<ETX>");
-    EXPECT_EQ(rawOut, "OK\r\n");
-    EXPECT_EQ(szInQueue.GetLength(), 0u);
-}
-
-TEST_F(Feedback, SpellsEveryKindOfToken) {
-    Queue(std::string("\x10" "b" "\x10" "5" "\x10\x14" "\x10\x18" "\x10\x1c" "\x10\0" "x", 13));
-    ASSERT_EQ(Fetch(), 1);
-    EXPECT_STREQ(codes, "<b><5><DC4><CAN><FS><NUL>");
-    EXPECT_STREQ(text, "x");
-}
-
-TEST_F(Feedback, DleAtTheEndOfAChunkWaitsForItsPartner) {
-    Queue(std::string("AB\x10", 3));
-    ASSERT_EQ(Fetch(), 1);
-    EXPECT_STREQ(text, "AB");
-    EXPECT_EQ(codes, nullptr);
-    EXPECT_EQ(szInQueue.GetLength(), 1u);
-
+// One chunk each: what the client gets for it. A null text or code string
+// means the pointer was left as it was; "left" the bytes that stay queued.
+TEST_F(Feedback, ChunksByFormat) {
+    using S = std::string;
+    struct {
+        uint32_t format;
+        S queued;
+        const char *text, *codes;
+        S raw;
+        uint32_t left;
+    } rows[] = {
+        {1, S("OK\x10\x03\r\n", 6), "OK\r\n", "<ETX>", "OK\r\n", 0},
+        {1,
+         S("\x10"
+           "b"
+           "\x10"
+           "5"
+           "\x10\x14\x10\x18\x10\x1c\x10\0x",
+           13),
+         "x", "<b><5><DC4><CAN><FS><NUL>", "x", 0},
+        {1, S("AB\x10", 3), "AB", nullptr, "AB", 1}, // the DLE waits for its partner
+        {1, S("\x10\x12\x10\x10", 4), "\x10\x12\x10\x10", nullptr, S("\x10\x12\x10\x10", 4), 0},
+        {2, S("\x10\x12\x10\x10", 4), "\x10\x10", "<DC2>", S("\x10\x10", 2), 0},
+        {0, S("\x10\x03", 2), "\x10\x03", nullptr, S("\x10\x03", 2), 0},
+        {1, S("\0\0a\0\0\0b", 7), "ab", nullptr, S("\0\0a\0\0\0b", 7), 0},
+        {1, S("\0\0\0", 3), nullptr, nullptr, S("\0\0\0", 3), 0},
+        {1, S("\x10", 1), nullptr, nullptr, "", 1},
+    };
+    for (const auto &row : rows) {
+        SCOPED_TRACE(testing::PrintToString(row.queued));
+        szInQueue.Reset();
+        dwFeedbackFormat = row.format;
+        Queue(row.queued);
+        ASSERT_EQ(Fetch(), 1);
+        EXPECT_EQ(text ? S(text) : S("(untouched)"), row.text ? row.text : "(untouched)");
+        EXPECT_EQ(codes ? S(codes) : S("(untouched)"), row.codes ? row.codes : "(untouched)");
+        EXPECT_EQ(rawOut, row.raw);
+        EXPECT_EQ(szInQueue.GetLength(), row.left);
+    }
+    // The lone DLE of the last row meets its partner in the next chunk.
     Queue(std::string("\x03", 1));
     ASSERT_EQ(Fetch(), 1);
     EXPECT_STREQ(codes, "<ETX>");
-    EXPECT_EQ(text, nullptr);
-}
-
-TEST_F(Feedback, ALoneDleComesBackAndLeavesThePointersAlone) {
-    Queue(std::string("\x10", 1));
-    ASSERT_EQ(Fetch(), 1);
-    EXPECT_EQ(length, 0u);
-    EXPECT_EQ(text, nullptr);
-    EXPECT_EQ(codes, nullptr);
-    EXPECT_EQ(szInQueue.GetLength(), 1u);
-}
-
-TEST_F(Feedback, Dc2AndDoubledDleDependOnTheFormat) {
-    Queue(std::string("\x10\x12\x10\x10", 4));
-    ASSERT_EQ(Fetch(), 1);
-    EXPECT_EQ(rawOut, std::string("\x10\x12\x10\x10", 4));
-    EXPECT_EQ(codes, nullptr);
-
-    // Without a receive thread there is no priority to set: the result is 0,
-    // but the format takes effect.
+    // Without a receive thread there is no priority to set: the result is 0.
     EXPECT_EQ(SetFeedbackType(2), 0);
-    Queue(std::string("\x10\x12\x10\x10", 4));
-    ASSERT_EQ(Fetch(), 1);
-    EXPECT_STREQ(codes, "<DC2>");
-    EXPECT_EQ(rawOut, std::string("\x10\x10", 2));
-
-    EXPECT_EQ(SetFeedbackType(0), 0);
-    Queue(std::string("\x10\x03", 2));
-    ASSERT_EQ(Fetch(), 1);
-    EXPECT_EQ(rawOut, std::string("\x10\x03", 2));
-    EXPECT_EQ(codes, nullptr);
-}
-
-TEST_F(Feedback, NulBytesLeaveTheTextButNotTheRawCopy) {
-    Queue(std::string("\0\0a\0\0\0b", 7));
-    ASSERT_EQ(Fetch(), 1);
-    EXPECT_EQ(length, 7u);
-    EXPECT_STREQ(text, "ab");
-
-    Queue(std::string("\0\0\0", 3));
-    ASSERT_EQ(Fetch(), 1);
-    EXPECT_EQ(length, 3u);
-    EXPECT_EQ(text, nullptr);
 }
 
 TEST_F(Feedback, NothingWaitingOrClosedPortGivesEmptyStrings) {

@@ -5,55 +5,15 @@
 #include <string>
 
 #include "PtyPair.h"
-#include "serial/Engine.h"
-#include "serial/Workers.h"
+#include "serial/EngineState.h"
 
 using testing_support::PtyPair;
 using testing_support::WaitUntil;
 
 namespace {
 
-int IgnoreNotifications(uint32_t, uint32_t, uint32_t) { return 0; }
-
-// WriteComm on its own: the port is open but no worker runs.
-TEST(WriteCommTest, SendsAtMostOneChunkPerCall) {
-    PtyPair pty;
-    idComDev = plat::OpenPort(pty.PortPath().c_str());
-    ASSERT_NE(idComDev.load(), plat::kInvalidPort);
-    std::string data(600, 'q');
-    for (size_t i = 0; i < data.size(); ++i)
-        data[i] = char('a' + i % 26);
-    szOutQueue.Append(data.data(), uint32_t(data.size()));
-
-    uint32_t sizes[4];
-    plat::ComStat status;
-    for (uint32_t &size : sizes) {
-        size = 99;
-        EXPECT_EQ(WriteComm(size, &status), 0u);
-    }
-    EXPECT_EQ(sizes[0], 250u);
-    EXPECT_EQ(sizes[1], 250u);
-    EXPECT_EQ(sizes[2], 100u);
-    EXPECT_EQ(sizes[3], 0u);
-    EXPECT_EQ(pty.ReadAtLeast(600), data);
-    plat::ClosePort(idComDev.exchange(plat::kInvalidPort));
-}
-
-// A pass that finds no port open takes nothing out of the queues.
-TEST(WriteCommTest, PassesWithoutAPortTakeNothing) {
-    ASSERT_EQ(idComDev.load(), plat::kInvalidPort);
-    szOutQueue.Append("kept", 4);
-    uint32_t written = 99;
-    plat::ComStat status;
-    EXPECT_EQ(WriteComm(written, &status), 0u);
-    EXPECT_EQ(written, 0u);
-    EXPECT_EQ(szOutQueue.GetLength(), 4u);
-    szOutQueue.Reset();
-
-    uint32_t count = 99;
-    EXPECT_EQ(ReadComm(count), 0u);
-    EXPECT_EQ(count, 0u);
-    EXPECT_EQ(szInQueue.GetLength(), 0u);
+int IgnoreNotifications(uint32_t, uint32_t, uint32_t) {
+    return 0;
 }
 
 class Transmit : public ::testing::Test {
@@ -133,14 +93,20 @@ TEST_F(Transmit, EmptyStringOpensTheGateAndQueuesNothing) {
 
 #if !defined(_WIN32)
 // A line held as if XOFF had come: the chunk's attempts run out, the client
-// hears 1126 with 15 (nothing else to report), and the thread carries on once
+// hears 1126 with 15 (nothing else to report) once however long the hold
+// lasts, the chunk stays queued, and the thread carries on once
 // SendStringToModem releases the hold. (Under Wine the held write's time-outs
 // are the emulated driver's, so this runs on POSIX only.)
-TEST(TransmitStall, HeldLineIsReportedAndReleasedBySendString) {
+TEST(TransmitStall, HeldLineIsReportedOnceAndLosesNothing) {
     static std::atomic<uint32_t> failure{0};
+    static std::atomic<int> reports{0}, heldPasses{0};
     FalcrestCallback record = [](uint32_t code, uint32_t error, uint32_t) {
-        if (code == FALCREST_NOTIFY_TXFAIL)
+        if (code == FALCREST_NOTIFY_TXFAIL) {
             failure = error;
+            ++reports;
+        } else if (error == 15) {
+            ++heldPasses; // every pass tells of its error word
+        }
         return 0;
     };
     PtyPair pty;
@@ -151,19 +117,14 @@ TEST(TransmitStall, HeldLineIsReportedAndReleasedBySendString) {
     ASSERT_EQ(SendDataToModem("z", 1), 0); // one byte: each attempt waits about 2 ms
     EXPECT_TRUE(WaitUntil([] { return failure.load() != 0; }, 10000));
     EXPECT_EQ(failure.load(), 15u);
+    // More rounds of attempts, about 0.2 s each, run out unreported.
+    EXPECT_TRUE(WaitUntil([] { return heldPasses.load() >= 3; }, 10000));
+    EXPECT_EQ(reports.load(), 1);
+    EXPECT_EQ(szOutQueue.GetLength(), 1u);
     EXPECT_EQ(SendStringToModem("after"), 0);
-    std::string got = pty.ReadAtLeast(5);
-    EXPECT_EQ(got.substr(got.size() >= 5 ? got.size() - 5 : 0), "after");
+    EXPECT_EQ(pty.ReadAtLeast(6), "zafter");
     ReleaseModem();
 }
 #endif
-
-TEST_F(Transmit, LargeDataLeavesWholeAndInOrder) {
-    std::string data;
-    for (int i = 0; i < 20000; ++i)
-        data += char(i * 7 % 251);
-    EXPECT_EQ(SendDataToModem(data.data(), int(data.size())), 0);
-    EXPECT_EQ(pty.ReadAtLeast(data.size(), 20000), data);
-}
 
 } // namespace

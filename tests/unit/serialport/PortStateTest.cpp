@@ -215,6 +215,7 @@ TEST_F(PortTest, ImpossibleSettingsAreRefusedAndChangeNothing) {
     refused([](plat::Dcb &d) { d.ByteSize = 8, d.StopBits = plat::kOne5StopBits; });
     refused([](plat::Dcb &d) { d.ByteSize = 5, d.StopBits = plat::kTwoStopBits; });
     refused([](plat::Dcb &d) { d.fInX = 1, d.XonChar = d.XoffChar = 17; });
+    refused([](plat::Dcb &d) { d.fInX = d.fOutX = 0, d.XonChar = d.XoffChar = 0; });
 
     plat::Dcb five = dcb; // 5 data bits take 1.5 stop bits
     five.ByteSize = 5;

@@ -79,9 +79,14 @@ TEST_F(ModemTest, LineEditingAndRepeat) {
     EXPECT_EQ(Feed("I\r"), "\r\nQuenby Virtual Modem\r\n\r\nOK\r\n");
 }
 
-TEST_F(ModemTest, LineFeedEndsALineAndCrLfRunsItOnce) {
+// Only S3 ends a line: LF and other control characters inside it are
+// ignored, S5 still edits, and CR LF runs the line once.
+TEST_F(ModemTest, OnlyS3EndsALine) {
     Feed("ATE0\r");
-    EXPECT_EQ(Feed("ATI\n"), "\r\nQuenby Virtual Modem\r\n\r\nOK\r\n");
+    EXPECT_EQ(Feed("ATI\n"), "");
+    EXPECT_EQ(Feed("\x01\x1b"
+                   "3\x08\r"),
+              "\r\nQuenby Virtual Modem\r\n\r\nOK\r\n");
     EXPECT_EQ(Feed("AT\r\n"), "\r\nOK\r\n");
 }
 

@@ -7,7 +7,6 @@
 
 #include "voice/Shield.h"
 
-using voice::kDLE;
 using Bytes = std::vector<uint8_t>;
 
 namespace {
@@ -53,7 +52,7 @@ Bytes Collapse(const Bytes &s) {
     Bytes out;
     for (size_t i = 0; i < s.size(); ++i) {
         out.push_back(s[i]);
-        if (s[i] == kDLE && i + 1 < s.size() && s[i + 1] == kDLE)
+        if (s[i] == FALCREST_DLE && i + 1 < s.size() && s[i + 1] == FALCREST_DLE)
             ++i;
     }
     return out;

@@ -50,15 +50,16 @@ TEST_F(Attributes, RenditionsTheConsoleCannotShowLiveInTheWords) {
     EXPECT_EQ(Words(), std::make_pair(0x473, 0x02));
 }
 
-TEST_F(Attributes, GraphicRenditionOnTheScreen) {
-    Feed("\x1b[1;31;44mA\x1b[7mB\x1b[0mC\x1b[mD\x1b[36mE\x1b[37;40m\x1b[5;4mF");
-    EXPECT_EQ(AttrAt(0, 0), 0x1C);
-    EXPECT_EQ(AttrAt(1, 0), 0xC1); // reverse swaps the nibbles
-    EXPECT_EQ(AttrAt(2, 0), 0x41); // 0 clears only bold: still reversed
-    EXPECT_EQ(AttrAt(3, 0), 0x14); // reset keeps the colours
-    EXPECT_EQ(AttrAt(4, 0), 0x16); // 36 is the colour of 33
-    EXPECT_EQ(AttrAt(5, 0), 0x07);
-    EXPECT_EQ(Words(), std::make_pair(0x167, 0));
+// The start-up rendition is the console's colours when the emulator started:
+// ESC [ m, ESC [ 39 m and ESC [ 49 m return to them.
+TEST_F(Attributes, ResetReturnsToTheStartingColours) {
+    SetConsoleAttribute(0x1E);
+    vtInitVT100();
+    Feed("\x1b[7;31;42mA\x1b[mB\x1b[35mC\x1b[39;49mD");
+    EXPECT_EQ(AttrAt(0, 0), 0xC2); // bright red on green, reversed
+    EXPECT_EQ(AttrAt(1, 0), 0x1E);
+    EXPECT_EQ(AttrAt(2, 0), 0x1D);
+    EXPECT_EQ(AttrAt(3, 0), 0x1E);
 }
 
 } // namespace

@@ -127,21 +127,38 @@ std::string Drain(int fd) {
     return out;
 }
 
-TEST_F(Model, DrawsChangedRowsWithColoursAndBoxDrawing) {
+// Only what changed reaches the terminal: rows that scrolled are scrolled
+// there too, and only the rows that came in are drawn.
+TEST_F(Model, DrawsOnlyWhatChanged) {
     int fds[2];
     ASSERT_EQ(pipe(fds), 0);
     fcntl(fds[0], F_SETFL, O_NONBLOCK);
     con::SetRenderTarget(fds[1]);
-    Feed("\x1b[1;31;44mred\x1b[m\x1b(0lqk\x1b(B");
-    std::string first = Drain(fds[0]);
-    EXPECT_NE(first.find("\x1b[0;91;44mred"), std::string::npos) << first;
-    EXPECT_NE(first.find("┌─┐"), std::string::npos);
+    Feed("\x1b[1;31;44mred\x1b[m");
+    const std::string first = Drain(fds[0]);
+    EXPECT_NE(first.find("\x1b[1;1H\x1b[0;91;44mred\x1b[0m\x1b[K"), std::string::npos) << first;
     EXPECT_NE(first.find("\x1b[25;1H"), std::string::npos); // the whole window at first
     Feed("\x1b[10;1Hx");
-    std::string second = Drain(fds[0]);
-    EXPECT_NE(second.find("\x1b[10;1H"), std::string::npos);
+    const std::string second = Drain(fds[0]);
+    EXPECT_NE(second.find("\x1b[10;1Hx"), std::string::npos) << second;
     EXPECT_EQ(second.find("\x1b[1;1H"), std::string::npos) << "unchanged rows are not drawn";
     EXPECT_NE(second.find("\x1b[10;2H\x1b[?25h"), std::string::npos); // cursor placed
+    Feed("\x1b[25;1Hone\r\ntwo\r\nthree\x1b[5;20r\x1b[20;1H\n");
+    const std::string third = Drain(fds[0]);
+    EXPECT_NE(third.find("\x1b[1;25r\x1b[25;1H\x1b"
+                         "D\x1b"
+                         "D"),
+              std::string::npos)
+        << third;
+    EXPECT_NE(third.find("\x1b[5;20r\x1b[20;1H\x1b"
+                         "D\x1b[r"),
+              std::string::npos)
+        << third;
+    EXPECT_NE(third.find("\x1b[23;1Hone"), std::string::npos);
+    EXPECT_NE(third.find("\x1b[25;1Hthree"), std::string::npos);
+    EXPECT_EQ(third.find("\x1b[10;1H"), std::string::npos) << "rows that scrolled are not drawn";
+    Feed("");
+    EXPECT_EQ(Drain(fds[0]), "");
     con::SetRenderTarget(-1);
     close(fds[0]);
     close(fds[1]);

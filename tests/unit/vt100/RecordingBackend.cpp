@@ -81,11 +81,20 @@ int beSetTextAttributes(int fore, int back) {
 int beEraseText(int r1, int c1, int r2, int c2) {
     return Record("Erase(%d,%d,%d,%d)", r1, c1, r2, c2);
 }
-int beDeleteText(int r1, int c1, int r2, int c2) {
-    return Record("Delete(%d,%d,%d,%d)", r1, c1, r2, c2);
+int beInsertRows(int count) {
+    return Record("InsertRows(%d)", count);
 }
-int beInsertRow(int row) {
-    return Record("Insert(%d)", row);
+int beDeleteRows(int count) {
+    return Record("DeleteRows(%d)", count);
+}
+int beDeleteChars(int count) {
+    return Record("DeleteChars(%d)", count);
+}
+int beIndex() {
+    return Record("Index");
+}
+int beReverseIndex() {
+    return Record("ReverseIndex");
 }
 int beTransmitText(const char *text, int length) {
     recording::calls.push_back("Transmit:" + std::string(text, size_t(length)));
@@ -113,9 +122,6 @@ int beSetTermMode(int mode) {
 int beFlushScreen() {
     return 0;
 }
-int RawPrintLine(const char *, int, int) {
-    return 0;
-}
-int Scroll(int) {
-    return 0;
+int beRefreshScreen() {
+    return Record("Refresh");
 }

@@ -5,29 +5,14 @@
 // size changes.
 #include "ConsoleScripts.h"
 
+#include "ScreenCases.h"
+
 #include <string>
 
 namespace {
 
 std::string Esc(const std::string &s) {
     return "\x1b" + s;
-}
-std::string Csi(const std::string &s) {
-    return "\x1b[" + s;
-}
-std::string At(int row, int column) {
-    return Csi(std::to_string(row) + ";" + std::to_string(column) + "H");
-}
-// Window rows 1..rows numbered "r<row>" and dotted up to column 79, so that
-// no line reaches the right edge; the cursor ends at home.
-std::string Numbered(int rows = 25) {
-    std::string text;
-    for (int r = 1; r <= rows; ++r) {
-        std::string line = "r" + std::to_string(r);
-        line.resize(79, '.');
-        text += At(r, 1) + line;
-    }
-    return text + At(1, 1);
 }
 // n lines "line <i>" each ended by LF.
 std::string Lines(int n, int from = 1) {
@@ -36,13 +21,6 @@ std::string Lines(int n, int from = 1) {
         text += "line " + std::to_string(i) + "\n";
     return text;
 }
-std::string Run(int n, char first = 'A') {
-    std::string text;
-    for (int i = 0; i < n; ++i)
-        text += char(first + i % 26);
-    return text;
-}
-
 // Bytes of a deterministic mixture of text, controls and sequences.
 std::string Mixture(unsigned seed, int pieces) {
     // clang-format off
@@ -78,8 +56,6 @@ std::vector<Script> Build() {
     };
 
     // Text, CR and LF.
-    add("text_plain", {"Hello, world\r\nSecond line\rX"});
-    add("text_newlines", {"abc\ndef\n\nghi", "\r\n", "jkl"});
     add("text_control_echo", {"a\x01"
                               "b\x80"
                               "c\x1bQ"
@@ -87,29 +63,19 @@ std::vector<Script> Build() {
                               "e\x1b"
                               "c\x1b="
                               "f\x07g\x05h"});
-    add("text_cr_inside", {"abcdefgh\rXY\r\rZ"});
     add("text_split_sequence", {"ab\x1b[1", "2;3",
                                 "0H"
                                 "x\x1b",
                                 "[Ay"});
 
     // The right edge.
-    add("edge_exact_then_lf", {Run(80) + "\nx"});
-    add("edge_exact_then_text", {Run(80) + "y"});
     add("edge_exact_in_pieces", {Run(40), Run(40, 'a'), "\n", "z"});
     add("edge_from_middle", {At(3, 71) + Run(10) + "\nq"});
-    add("edge_wrap_long", {Run(100) + "Z\nnext"});
     add("edge_wrap_very_long", {Run(250) + "\nend"});
-    add("edge_wrap_off_long", {Csi("?7l") + Run(100) + "\r\nnext"});
-    add("edge_wrap_off_exact", {Csi("?7l") + Run(80) + "\nx" + Run(79) + "y"});
-    add("edge_wrap_off_then_cr", {Csi("?7l") + Run(90) + "\rXY"});
-    add("edge_wrap_off_then_on", {Csi("?7l") + Run(85) + Csi("?7h") + "\r\n" + Run(85)});
     add("edge_tab_at_edge", {At(2, 75) + "ab\tc\td"});
     add("edge_graphics", {Esc("(0") + At(1, 75) + "lqqqqqk" + Esc("(B") + "\nafter"});
 
     // The bottom of the window and of the buffer.
-    add("bottom_window_lf", {At(25, 1) + "last\nbelow\nfurther"});
-    add("bottom_buffer_lf", {Lines(49) + "tail"});
     add("bottom_buffer_scrolls", {Lines(60) + "tail"});
     add("bottom_buffer_edge", {Lines(49) + Run(80) + "\nafter"});
     add("bottom_buffer_wrap", {Lines(49) + Run(100) + "\nafter"});
@@ -120,53 +86,17 @@ std::vector<Script> Build() {
     add("bottom_esc_e", {Lines(49) + "x" + Esc("E") + "y"});
 
     // Cursor moves with every sentinel.
-    add("cursor_absolute", {At(5, 10) + "a" + Csi(";5H") + "b" + Csi("7;H") + "c" + Csi("0;0H") +
-                            "d" + Csi("1;2;3H") + "e" + Csi("H") + "f" + Csi("9f") + "g" +
-                            Csi("12;70f") + "h" + Esc("H") + "i" + At(25, 80) + "j"});
-    add("cursor_relative", {At(10, 10) + "a" + Csi("A") + "b" + Csi("3B") + "c" + Csi("2C") + "d" +
-                            Csi("4D") + "e" + Csi("0A") + "f" + Esc("A") + "g" + Esc("B") + "h" +
-                            Esc("C") + "i" + Esc("D") + "j" + Esc("I") + "k"});
-    add("cursor_limits", {At(3, 1) + "\b\bx" + Csi("99D") + "y" + Csi("99A") + "z" + At(4, 78) +
-                          Csi("5C") + "w" + Csi("200B") + "v" + At(2, 2) + Csi("60B") + "u"});
     add("cursor_below_window", {At(20, 5) + Csi("10B") + "a" + Csi("10B") + "b" + Esc("H") + "c"});
-    add("cursor_reverse_index", {At(5, 30) + Esc("M") + "a" + At(1, 30) + Esc("M") + "b"});
-    add("cursor_save_restore",
-        {Esc("8") + "a" + At(7, 33) + Esc("7") + At(1, 1) + "b" + Esc("8") + "c"});
     add("cursor_restore_window_moved", {At(3, 5) + Esc("7") + Lines(60) + Esc("8") + "R"});
     add("cursor_moved_window", {Lines(60) + At(1, 1) + "top" + At(25, 80) + "e" + Csi("5A") + "u"});
 
     // Erasing.
-    add("erase_line", {Numbered() + At(2, 10) + Csi("K") + At(3, 10) + Csi("1K") + At(4, 10) +
-                       Csi("2K") + At(5, 10) + Csi("0K") + At(6, 80) + Csi("K") + At(7, 1) +
-                       Csi("1K") + At(8, 10) + Esc("K")});
-    add("erase_below", {Numbered() + At(12, 40) + Csi("J")});
-    add("erase_above", {Numbered() + At(12, 40) + Csi("1J")});
-    add("erase_all", {Numbered() + At(12, 40) + Csi("2J") + "x"});
-    add("erase_zero", {Numbered() + At(12, 40) + Csi("0J") + "x"});
-    add("erase_vt52", {Numbered() + At(20, 40) + Esc("J")});
-    add("erase_coloured", {Numbered() + Csi("44;33m") + At(3, 5) + Csi("K") + At(5, 5) + Csi("1K") +
-                           At(20, 1) + Csi("J")});
     add("erase_window_moved", {Lines(60) + At(10, 10) + Csi("1J") + At(20, 20) + Csi("J")});
 
     // Insert and delete.
-    add("insert_line", {Numbered() + At(5, 7) + Csi("L") + "x" + At(1, 1) + Csi("L")});
-    add("insert_line_bottom", {Numbered() + At(25, 1) + Csi("L")});
     add("insert_line_window_moved", {Lines(60) + At(10, 1) + Csi("L") + At(25, 1) + Csi("L")});
-    add("insert_line_coloured", {Numbered() + Csi("41m") + At(8, 1) + Csi("L")});
-    add("delete_line", {Numbered() + At(5, 7) + Csi("M") + "x" + At(10, 1) + Csi("3M")});
-    add("delete_line_margins",
-        {Numbered() + Csi("3;12r") + At(5, 1) + Csi("2M") + At(20, 1) + Csi("M")});
-    add("delete_line_bottom", {Numbered() + At(25, 1) + Csi("M") + At(24, 1) + Csi("5M")});
-    add("delete_char", {Numbered() + At(1, 1) + Csi("P") + At(2, 10) + Csi("3P") + At(3, 80) +
-                        Csi("P") + At(4, 79) + Csi("2P") + At(5, 1) + Csi("100P")});
-    add("delete_char_coloured", {Numbered() + Csi("42m") + At(6, 20) + Csi("5P")});
 
     // Scrolling margins.
-    add("margins_1_20", {Numbered() + Csi("1;20r") + At(20, 1) + "a\nb\nc"});
-    add("margins_5_10", {Numbered() + Csi("5;10r") + At(10, 3) + "x\ny\nz" + At(4, 1) + "\nw"});
-    add("margins_below_bottom", {Numbered() + Csi("5;10r") + At(15, 1) + "p\nq"});
-    add("margins_reset", {Numbered() + Csi("5;10r") + Csi("r") + At(10, 1) + "x\ny"});
-    add("margins_ignored", {Numbered() + Csi("5r") + Csi("10;5r") + At(10, 1) + "x\ny"});
     add("margins_window_moved", {Lines(60) + Numbered() + Csi("2;8r") + At(8, 1) + "m\nn\no"});
     add("margins_edge_wrap", {Numbered() + Csi("3;6r") + At(6, 1) + Run(80) + "tail"});
     add("margins_insert_delete", {Lines(60) + Numbered() + Csi("4;9r") + At(6, 1) + Csi("L") +
@@ -174,26 +104,7 @@ std::vector<Script> Build() {
     add("margins_buffer_bottom", {Lines(49) + Csi("1;10r") + "x\ny"});
 
     // Tabs.
-    add("tab_stops", {"\tA\tB\tC" + At(2, 1) + "\t\t\t\t\t\t\t\t\t\tZ"});
-    add("tab_clear", {At(1, 8) + Csi("g") + At(1, 1) + "\tA" + At(2, 1) + Csi("0g") + Csi("2g") +
-                      "\tB" + At(3, 1) + Csi("3g") + "\tC"});
-    add("tab_from_last_column", {At(4, 80) + "\tX"});
-    add("tab_in_text", {"ab\tcd\tef\r\n12345678\t9"});
     add("tab_wrap_off", {Csi("?7l") + At(2, 70) + "\t\tX\tY"});
-    add("tab_overwrites", {Numbered() + At(3, 1) + "\tA"});
-
-    // Renditions.
-    add("sgr_colours", {Csi("31m") + "r" + Csi("32m") + "g" + Csi("33m") + "y" + Csi("34m") + "b" +
-                        Csi("35m") + "m" + Csi("36m") + "c" + Csi("37m") + "w" + Csi("30;47m") +
-                        "k" + Csi("40m") + Csi("37m")});
-    add("sgr_bold_reset", {Csi("1;31;44m") + "A" + Csi("0m") + "B" + Csi("m") + "C" + Csi("1m") +
-                           "D" + Csi("m") + "E"});
-    add("sgr_reverse", {Csi("31;44m") + "a" + Csi("7m") + "b" + Csi("1m") + "c" + Csi("m") + "d" +
-                        Csi("7m") + "\n" + "e"});
-    add("sgr_underline_blink", {Csi("4m") + "u" + Csi("5m") + "k" + Csi("m") + "n"});
-    add("sgr_bright_reverse", {Csi("1;7;32;41m") + "a" + Csi("0m") + "b" + Csi("44m") + "c" +
-                               Csi("m") + Csi("2J") + "d"});
-    add("sgr_line_end", {Csi("44m") + "blue\nnext" + Csi("m") + Run(80) + Csi("41m") + "x"});
 
     // Line graphics.
     add("graphics_wrap", {"\x0e" + At(3, 70) + Run(30, 'a') + "\x0f" + "\nplain"});
@@ -214,6 +125,10 @@ std::vector<Script> Build() {
         {Numbered() + Csi("?3h") + At(4, 130) + "ab" + Csi("?3l") + "cd" + At(5, 1) + "e"});
     add("mode_132_margins", {Lines(60) + Csi("?3h") + Csi("3;7r") + At(7, 100) + "x\ny\nz"});
     add("mode_132_wrap", {Csi("?3h") + Run(140) + "\nw"});
+
+    // The emulator's rules, one case each (compared with libvterm natively).
+    for (const ScreenCase &c : ScreenCases())
+        s.push_back(Script{std::string("rule_") + c.name, {c.bytes}});
 
     // Mixtures.
     // Cut into chunks wherever that falls: 300 bytes, or one byte each.

@@ -13,7 +13,7 @@
 #include <vector>
 
 #include "PtyPair.h"
-#include "serial/Engine.h"
+#include "serial/EngineState.h"
 
 using testing_support::PtyPair;
 using testing_support::WaitUntil;
@@ -116,9 +116,8 @@ TEST_F(WindowTarget, ReceivedBytesComeAs1124WithTheCountWaiting) {
     EXPECT_EQ(gpCallback.load(), nullptr);
     pty.Write("hello");
     // Nobody drains the queue, so the count grows to all five bytes.
-    ASSERT_TRUE(WaitUntil([&] {
-        return Saw(FALCREST_NOTIFY_READ, [](const Message &m) { return m.lParam == 5; });
-    }));
+    ASSERT_TRUE(WaitUntil(
+        [&] { return Saw(FALCREST_NOTIFY_READ, [](const Message &m) { return m.lParam == 5; }); }));
     for (auto &m : Messages())
         EXPECT_EQ(m.wParam, 0u) << m.code;
     char *text = nullptr, *codes = nullptr;
