@@ -23,8 +23,10 @@ run_ctest() { # dir, label, ctest label selection...
     ctest --test-dir "$dir" --output-on-failure -j "$jobs" --timeout 300 "$@"
 }
 
-# 1. Native build, the quick suite, then the long tests.
+# 1. Native build (with the test machine's programs, run in 1c), the quick
+#    suite, then the long tests.
 configure_and_build build
+cmake --build build -j "$jobs" --target vm_guest
 run_ctest build native -LE long
 run_ctest build "native, long" -L long
 echo "== API reference"

@@ -8,6 +8,7 @@ set -euo pipefail
 here=$(cd "$(dirname "$0")" && pwd)
 build=$(cd "${1:-build}" && pwd)
 work=$build/vm
+start=$SECONDS
 mkdir -p "$work"
 cmake --build "$build" --target vm_guest
 
@@ -46,5 +47,8 @@ for program in "$build/tests/vm/vm_guest_tests" "$build/console/Quenby"; do
 done
 (cd "$root" && find . | cpio -o -H newc --quiet) >"$work/initrd"
 
+status=0
 python3 -u "$here/host.py" --kernel "$kernel/vmlinuz" --initrd "$work/initrd" --work "$work" \
-    --vmodem "$build/tools/vmodem/vmodem"
+    --vmodem "$build/tools/vmodem/vmodem" || status=$?
+echo "vm stage: $((SECONDS - start)) s in all"
+exit $status
