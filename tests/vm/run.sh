@@ -16,12 +16,17 @@ cmake --build "$build" --target vm_guest
 # leaves the mirror with the next security update). Only the image and the
 # USB serial modules are taken out of the package; nothing is installed.
 modules=(usb-common usbcore xhci-hcd xhci-pci usbserial ftdi_sio)
-image=$(apt-cache depends linux-image-amd64 | awk '/Depends: linux-image-/ {print $2; exit}')
+sudo=
+[[ $(id -u) -eq 0 ]] || sudo=sudo
+current_image() { apt-cache depends linux-image-amd64 2>/dev/null | awk '/Depends: linux-image-/ && !n++ {print $2}'; }
+image=$(current_image || true)
+[[ -n $image ]] || { $sudo apt-get update -qq && image=$(current_image); } # no package lists yet
+[[ -n $image ]] || { echo "vm: no kernel package found through linux-image-amd64" >&2; exit 1; }
 kernel=$work/$image
 if [[ ! -f $kernel/vmlinuz ]]; then
     rm -rf "$work"/linux-image-* "$work/download"
     mkdir -p "$work/download" "$kernel"
-    (cd "$work/download" && { apt-get download "$image" || { apt-get update -qq && apt-get download "$image"; }; })
+    (cd "$work/download" && { apt-get download "$image" || { $sudo apt-get update -qq && apt-get download "$image"; }; })
     wanted=('./boot/vmlinuz-*')
     for m in "${modules[@]}"; do wanted+=("*/$m.ko"); done
     dpkg-deb --fsys-tarfile "$work"/download/*.deb | tar -x -C "$work/download" --wildcards "${wanted[@]}"
