@@ -80,6 +80,18 @@ class Machine:
             if "return" in reply:
                 return ""
 
+    def plug(self, line):
+        # An adapter pulled out by hand leaves the machine before QEMU has
+        # let go of its line: the line is "in use" for a moment.
+        deadline = time.monotonic() + 5
+        while True:
+            try:
+                return self.qmp("device_add", driver="usb-serial", id="usb0", chardev=line)
+            except RuntimeError as e:
+                if "in use" not in str(e) or time.monotonic() > deadline:
+                    raise
+                time.sleep(0.1)
+
     def pump(self, timeout):
         """Takes what arrives within timeout; returns a whole request or None."""
         watched = {self.conns[name]: name for name in ("con", "ctl") + LINES}
@@ -119,7 +131,7 @@ class Machine:
             "drop": lambda: self.read_far(w[0], -1, int(w[1])) and "",
             "break": lambda: self.qmp("chardev-send-break", id=w[0]),
             "unplug": lambda: self.qmp("device_del", id="usb0"),
-            "plug": lambda: self.qmp("device_add", driver="usb-serial", id="usb0", chardev=w[0]),
+            "plug": lambda: self.plug(w[0]),
         }[verb]()
 
     def run(self, deadline, boot_deadline):
