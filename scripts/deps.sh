@@ -17,6 +17,7 @@ packages=(
     gcovr doxygen
     wine64 bsdutils
     groff-base
+    qemu-system-x86 cpio busybox-static
 )
 [[ ${1:-} == demo ]] && packages=("${demo_packages[@]}")
 

@@ -23,8 +23,10 @@ run_ctest() { # dir, label, ctest label selection...
     ctest --test-dir "$dir" --output-on-failure -j "$jobs" --timeout 300 "$@"
 }
 
-# 1. Native build, the quick suite, then the long tests.
+# 1. Native build (with the test machine's programs, run in 1c), the quick
+#    suite, then the long tests.
 configure_and_build build
+cmake --build build -j "$jobs" --target vm_guest
 run_ctest build native -LE long
 run_ctest build "native, long" -L long
 echo "== API reference"
@@ -35,6 +37,11 @@ bash scripts/soak.sh 30 build
 # 1b. The native build installed into a temporary prefix and used from there.
 echo "== install"
 bash scripts/check-install.sh build
+
+# 1c. The serial port on real kernel drivers (a 16550 and a USB adapter) in a
+#     small virtual machine, unplug included.
+echo "== virtual machine: real serial drivers"
+bash tests/vm/run.sh build
 
 # 2. Address + undefined sanitizers.
 configure_and_build build-asan -DFALCREST_SANITIZE=address -DFALCREST_BENCH=OFF
