@@ -45,3 +45,14 @@ file(RELATIVE_PATH falcrest_pc_to_prefix ${CMAKE_INSTALL_FULL_LIBDIR}/pkgconfig
 string(REGEX REPLACE "/$" "" falcrest_pc_to_prefix "${falcrest_pc_to_prefix}")
 configure_file(${PROJECT_SOURCE_DIR}/cmake/falcrest.pc.in ${PROJECT_BINARY_DIR}/falcrest.pc @ONLY)
 install(FILES ${PROJECT_BINARY_DIR}/falcrest.pc DESTINATION ${CMAKE_INSTALL_LIBDIR}/pkgconfig)
+
+# The Windows developer kit's extra parts, and the packages cpack makes.
+if(WIN32)
+    option(FALCREST_WINDOWS_KIT
+        "Windows builds: MSVC import libraries and documentation for the kit (llvm-dlltool, groff, doxygen)"
+        ON)
+    if(FALCREST_WINDOWS_KIT)
+        include(${CMAKE_CURRENT_LIST_DIR}/FalcrestWindowsKit.cmake)
+    endif()
+endif()
+include(${CMAKE_CURRENT_LIST_DIR}/FalcrestPackage.cmake)

@@ -154,7 +154,8 @@ int FModemCallback(uint32_t, uint32_t error, uint32_t) {
     bool delivered = false;
     while (DeliverOneChunk())
         delivered = true;
-    if (delivered)
+    // Data that comes with the error arrived before it: not a sign of life.
+    if (delivered && error == 0)
         gPortErrorShown = false;
     return 0;
 }

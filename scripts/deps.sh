@@ -1,18 +1,25 @@
 #!/usr/bin/env bash
-# Installs what the build, the tests and the demo need, from Debian's
-# packages; does nothing for packages that are already there.
+# Installs from Debian's packages what the test command needs (everything),
+# or with the argument `demo` only what the demo needs; does nothing for
+# packages that are already there.
 set -euo pipefail
+
+# The demo builds and runs Quenby and vmodem: a compiler, CMake and Ninja.
+demo_packages=(build-essential cmake ninja-build)
 
 packages=(
     build-essential cmake ninja-build pkg-config
     googletest libgtest-dev libgmock-dev libbenchmark-dev
     clang libclang-rt-14-dev
     g++-mingw-w64-i686-posix g++-mingw-w64-x86-64-posix binutils-mingw-w64-i686 binutils-mingw-w64-x86-64
+    llvm lld unzip lintian
     socat tmux netpbm picocom python3 python3-pyte python3-num2words libvterm-dev
     gcovr doxygen
     wine64 bsdutils
     groff-base efax mgetty-fax
+    qemu-system-x86 cpio busybox-static
 )
+[[ ${1:-} == demo ]] && packages=("${demo_packages[@]}")
 
 missing=()
 for p in "${packages[@]}"; do

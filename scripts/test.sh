@@ -23,8 +23,10 @@ run_ctest() { # dir, label, ctest label selection...
     ctest --test-dir "$dir" --output-on-failure -j "$jobs" --timeout 300 "$@"
 }
 
-# 1. Native build, the quick suite, then the long tests.
+# 1. Native build (with the test machine's programs, run in 1c), the quick
+#    suite, then the long tests.
 configure_and_build build
+cmake --build build -j "$jobs" --target vm_guest
 run_ctest build native -LE long
 run_ctest build "native, long" -L long
 echo "== API reference"
@@ -35,6 +37,11 @@ bash scripts/soak.sh 30 build
 # 1b. The native build installed into a temporary prefix and used from there.
 echo "== install"
 bash scripts/check-install.sh build
+
+# 1c. The serial port on real kernel drivers (a 16550 and a USB adapter) in a
+#     small virtual machine, unplug included.
+echo "== virtual machine: real serial drivers"
+bash tests/vm/run.sh build
 
 # 2. Address + undefined sanitizers.
 configure_and_build build-asan -DFALCREST_SANITIZE=address -DFALCREST_BENCH=OFF
@@ -79,5 +86,18 @@ if ls fuzz/*/CMakeLists.txt >/dev/null 2>&1; then
         -DFALCREST_BENCH=OFF
     FUZZ_SECONDS=${FUZZ_SECONDS:-5} bash scripts/run-fuzz.sh build-fuzz
 fi
+
+# 7. The packages CPack makes, used as their users would: the Windows kits
+#    from their zips alone, and the Debian package, installed only now that
+#    the suites have run on the build trees (and removed again).
+echo "== packages"
+for dir in build build-win-i686 build-win-x86_64; do
+    (cd "$dir" && cpack >/dev/null)
+done
+version=$(sed -n 's/^set(CPACK_PACKAGE_VERSION "\(.*\)")$/\1/p' build/CPackConfig.cmake)
+WINEPREFIX=$root/build-win-x86_64/wineprefix bash scripts/check-winkit.sh \
+    "build-win-x86_64/Falcrest-$version-win64.zip" "build-win-i686/Falcrest-$version-win32.zip" \
+    build/tools/vmodem/vmodem
+bash scripts/check-deb.sh "build/falcrest_${version}_$(dpkg --print-architecture).deb"
 
 echo "all tests passed"

@@ -8,7 +8,6 @@
 //
 // Exit status: 0 on OK, 1 on ERROR or no answer in time, 2 when the port
 // cannot be opened or the command line is wrong.
-#include <Tamsel.h>
 #include <falcrest/Falcrest.h>
 
 #include <chrono>

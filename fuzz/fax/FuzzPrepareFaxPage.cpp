@@ -9,7 +9,7 @@
 #include <unistd.h>
 #include <vector>
 
-#include "MhDecode.h"
+#include "MhDecoder.h"
 #include "falcrest/Falcrest.h"
 #include "fax/FaxCodes.h"
 #include "fax/FaxPage.h"
@@ -67,11 +67,11 @@ Bytes MutatedPage(const uint8_t *data, size_t size) {
 // white, 1 black.
 std::vector<uint8_t> ExpectedRow(const Bytes &file, uint32_t offset, int32_t width, int32_t y) {
     const size_t rowBytes = (size_t(width) + 7) / 8;
-    std::vector<uint8_t> pels(1728, 0);
+    std::vector<uint8_t> pels(vmodem::kFaxRowBytes, 0); // 1 black, leftmost pel first
     for (int x = 0; x < 864 && x < width; ++x) {
         const uint8_t byte = file[offset + size_t(y) * rowBytes + x / 8];
-        const uint8_t black = ((byte >> (7 - x % 8)) & 1) == 0;
-        pels[2 * x] = pels[2 * x + 1] = black;
+        if (((byte >> (7 - x % 8)) & 1) == 0)
+            pels[x / 4] |= uint8_t(0xC0 >> (2 * (x % 4)));
     }
     return pels;
 }
@@ -135,9 +135,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
         delete[] copy;
     }
     if (accepted) {
-        const MhPage page = DecodeMh(coding.data(), coding.size());
-        if (!page.error.empty())
-            Fail(page.error);
+        const vmodem::SFaxPage page = vmodem::DecodeMhPage(coding.data(), coding.size());
+        if (!page.bad.empty())
+            Fail("line " + std::to_string(page.bad[0].line) + ": " + page.bad[0].reason);
         const size_t rows = header.width > 0 && header.height > 0 ? size_t(header.height) : 0;
         if (page.rows.size() != rows)
             Fail("decoded " + std::to_string(page.rows.size()) + " rows of " +

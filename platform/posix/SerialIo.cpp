@@ -31,10 +31,35 @@ uint32_t HungUp() {
     return kErrGenFailure;
 }
 
+// A non-blocking tty write returns only once the driver takes nothing more:
+// handed more than the driver has room for, one call lasts until the device
+// has drained the excess (seconds on a USB adapter), whatever the time-out.
+// So each call is offered no more than the room left in the driver.
+uint32_t Room(int fd) {
+    int queued = 0;
+    if (ioctl(fd, TIOCOUTQ, &queued) != 0 || queued < 0)
+        queued = 0;
+    uint32_t ring = TransmitBuffer();
+    return uint32_t(queued) < ring ? ring - uint32_t(queued) : 1;
+}
+
+// The longest a transmitter's own FIFO takes to empty at the port's rate:
+// 256 characters (FT232R's buffer; a 16550 holds 16) of 11 bits at most,
+// and a few milliseconds for the driver to notice.
+double HardwareFifoMs(Port &port) {
+    uint32_t baud;
+    {
+        std::lock_guard<std::mutex> lock(port.m);
+        baud = port.dcb.BaudRate;
+    }
+    return 256.0 * 11 * 1000 / (baud ? baud : 9600) + 5;
+}
+
 } // namespace
 
 bool Drain(Port &port) {
     double deadline = NowMs() + kFlushLimitMs;
+    double hardwareDeadline = 0; // set once the driver's buffer is empty
     int pause = 1;
     while (true) {
         int queued = 0;
@@ -43,10 +68,17 @@ bool Drain(Port &port) {
         bool empty = queued == 0;
 #ifdef TIOCSERGETLSR
         // The transmit ring is empty before the UART's FIFO and shift
-        // register are; drivers that cannot tell answer with an error.
+        // register are; drivers that cannot tell answer with an error. Some
+        // report a busy transmitter for ever (the ftdi driver keeps the last
+        // status its adapter sent, and not every adapter sends one when
+        // idle): the hardware gets the time its FIFO takes at the line's
+        // rate, no longer.
         unsigned lsr = 0;
-        if (empty && ioctl(port.fd, TIOCSERGETLSR, &lsr) == 0 && !(lsr & TIOCSER_TEMT))
-            empty = false;
+        if (empty && ioctl(port.fd, TIOCSERGETLSR, &lsr) == 0 && !(lsr & TIOCSER_TEMT)) {
+            if (hardwareDeadline == 0)
+                hardwareDeadline = NowMs() + HardwareFifoMs(port);
+            empty = NowMs() >= hardwareDeadline;
+        }
 #endif
         if (empty)
             return true;
@@ -182,10 +214,12 @@ uint32_t WritePort(PortHandle handle, const void *data, uint32_t n, uint32_t *wr
             errno = ECANCELED;
             return kErrOperationAborted;
         }
-        ssize_t r = write(port->fd, bytes + count, n - count);
+        ssize_t r = write(port->fd, bytes + count, std::min(n - count, Room(port->fd)));
         if (r > 0) {
             count += uint32_t(r);
-            if (count == n)
+            // A device that keeps taking a little at a time must not stretch
+            // the time-out either.
+            if (count == n || (total && Left(deadline) == 0))
                 return 0;
             continue;
         }
@@ -245,21 +279,32 @@ bool WaitForInput(PortHandle handle, uint32_t ms) {
     auto port = posix::FindPort(handle);
     if (!port)
         return true; // let the read report the failure
+    // A line error that brings no byte (a break, which the port does not
+    // pass on as data) wakes no poll: on a device that counts its errors the
+    // wait is cut into slices, and new errors end it like data would.
+    constexpr int64_t kErrorLookMs = 100;
+    const bool counted = port->counted;
+    const bool bounded = ms != 0xFFFFFFFFu; // kInfinite waits without a bound
+    const double deadline = posix::NowMs() + ms;
     pollfd fds[3] = {
         {port->fd, POLLIN, 0}, {port->wake[0], POLLIN, 0}, {port->cancel[0], POLLIN, 0}};
     int r;
-    do {
-        r = poll(fds, 3,
-                 ms == 0xFFFFFFFFu /* kInfinite: no bound */ ? -1
-                 : ms > 0x7FFFFFFF                           ? 0x7FFFFFFF
-                                                             : int(ms));
-    } while (r < 0 && errno == EINTR);
+    bool errors = false;
+    while (true) {
+        int64_t left = bounded ? posix::Left(deadline) : -1;
+        int64_t slice = counted && (left < 0 || left > kErrorLookMs) ? kErrorLookMs : left;
+        r = poll(fds, 3, slice > 0x7FFFFFFF ? 0x7FFFFFFF : int(slice));
+        if (r < 0 && errno == EINTR)
+            continue;
+        if (r != 0 || left == slice || (errors = posix::NewLineErrors(*port)))
+            break;
+    }
     if (fds[2].revents & POLLIN) {
         char drained[16];
         while (read(port->cancel[0], drained, sizeof drained) > 0) {
         }
     }
-    return r != 0 && fds[0].revents != 0;
+    return errors || (r > 0 && fds[0].revents != 0);
 }
 
 void CancelInputWait(PortHandle handle) {

@@ -27,6 +27,22 @@ bool Modem(int fd, unsigned long request, int bits) {
     return ioctl(fd, request, &bits) == 0;
 }
 
+// The line error flags for the counters that moved.
+uint32_t ErrorFlags(const LineCounts &was, const LineCounts &now) {
+    uint32_t flags = 0;
+    if (now.overrun != was.overrun)
+        flags |= kCeOverrun;
+    if (now.bufOverrun != was.bufOverrun)
+        flags |= kCeRxOver;
+    if (now.parity != was.parity)
+        flags |= kCeRxParity;
+    if (now.frame != was.frame)
+        flags |= kCeFrame;
+    if (now.brk != was.brk)
+        flags |= kCeBreak;
+    return flags;
+}
+
 } // namespace
 
 bool ReadLineCounts(int fd, LineCounts &counts) {
@@ -45,6 +61,14 @@ bool ReadLineCounts(int fd, LineCounts &counts) {
     (void)counts;
     return false;
 #endif
+}
+
+bool NewLineErrors(Port &port) {
+    LineCounts now;
+    if (!ReadLineCounts(port.fd, now))
+        return false;
+    std::lock_guard<std::mutex> lock(port.m);
+    return ErrorFlags(port.counts, now) != 0;
 }
 
 } // namespace posix
@@ -70,18 +94,8 @@ bool ClearCommError(PortHandle handle, uint32_t *errors, ComStat *status) {
         std::lock_guard<std::mutex> lock(port->m);
         LineCounts now;
         if (ReadLineCounts(fd, now)) {
-            LineCounts &was = port->counts;
-            if (now.overrun != was.overrun)
-                flags |= kCeOverrun;
-            if (now.bufOverrun != was.bufOverrun)
-                flags |= kCeRxOver;
-            if (now.parity != was.parity)
-                flags |= kCeRxParity;
-            if (now.frame != was.frame)
-                flags |= kCeFrame;
-            if (now.brk != was.brk)
-                flags |= kCeBreak;
-            was = now;
+            flags = ErrorFlags(port->counts, now);
+            port->counts = now;
         }
         ctsFlow = port->dcb.fOutxCtsFlow;
     }

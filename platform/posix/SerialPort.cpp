@@ -32,13 +32,12 @@ std::map<int, std::shared_ptr<Port>> &Table() {
 // Linux tty.
 constexpr uint32_t kReceiveBuffer = 4096;
 
-// The serial core keeps one page of transmit ring per port.
+} // namespace
+
 uint32_t TransmitBuffer() {
     long page = sysconf(_SC_PAGESIZE);
     return page > 0 ? uint32_t(page) : 4096u;
 }
-
-} // namespace
 
 Port::~Port() {
     if (fd >= 0) {
@@ -201,7 +200,7 @@ PortHandle OpenPort(const char *name, uint32_t *error) {
         dcb.fRtsControl = (lines & TIOCM_RTS) ? kRtsControlEnable : kRtsControlDisable;
     }
     MergeDeviceState(fd, dcb);
-    ReadLineCounts(fd, port->counts); // errors count from the open on
+    port->counted = ReadLineCounts(fd, port->counts); // errors count from the open on
 
     std::lock_guard<std::mutex> lock(TableLock());
     Table()[fd] = port;

@@ -28,6 +28,7 @@ struct Port {
     Dcb dcb;
     CommTimeouts timeouts;
     LineCounts counts;
+    bool counted = false; // the driver keeps error counters (set at open)
 
     Port() = default;
     Port(const Port &) = delete;
@@ -42,6 +43,10 @@ struct Port {
 // kWaitCancelled.
 constexpr int kWaitCancelled = 2;
 int WaitPort(Port &port, short events, int64_t ms, short &revents, bool cancellable = false);
+
+// The driver's transmit buffer: the serial core and the USB serial drivers
+// keep one page per port.
+uint32_t TransmitBuffer();
 
 // Waits, within kFlushLimitMs, until the driver has sent what it holds.
 bool Drain(Port &port);
@@ -73,5 +78,7 @@ bool GetOtherBaud(int fd, uint32_t &baud);
 
 // Reads the kernel's error counters; false where the driver keeps none.
 bool ReadLineCounts(int fd, LineCounts &counts);
+// Whether the counters have moved since ClearCommError last read them.
+bool NewLineErrors(Port &port);
 
 } // namespace plat::posix

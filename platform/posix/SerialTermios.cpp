@@ -88,7 +88,11 @@ tcflag_t LineOnlyBits(int fd) {
 }
 
 void Raw(termios &t) {
-    t.c_iflag &= ~tcflag_t(IGNBRK | BRKINT | PARMRK | ISTRIP | INLCR | IGNCR | ICRNL | IXANY);
+    t.c_iflag &= ~tcflag_t(BRKINT | PARMRK | ISTRIP | INLCR | IGNCR | ICRNL | IXANY);
+    // A UART receives a break as a NUL that it flags; the driver still counts
+    // the break for ClearCommError, but the NUL must not reach the data, as
+    // it does not on Windows.
+    t.c_iflag |= IGNBRK;
 #ifdef IUCLC
     t.c_iflag &= ~tcflag_t(IUCLC);
 #endif

@@ -1,13 +1,11 @@
-// Pseudo-terminal pairs and small waiting helpers for the tests.
+// Pseudo-terminal pairs for the tests.
 #include "PtyPair.h"
 
 #include <fcntl.h>
 #include <poll.h>
 #include <stdexcept>
-#include <stdio.h>
 #include <stdlib.h>
 #include <termios.h>
-#include <thread>
 #include <unistd.h>
 
 namespace testing_support {
@@ -88,29 +86,6 @@ void PtyPair::CloseFar() {
     if (master_ >= 0)
         close(master_);
     master_ = -1;
-}
-
-bool WaitUntil(const std::function<bool()> &cond, int timeoutMs) {
-    auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
-    while (!cond()) {
-        if (std::chrono::steady_clock::now() >= end)
-            return cond();
-        std::this_thread::sleep_for(std::chrono::milliseconds(1));
-    }
-    return true;
-}
-
-std::string RunCommand(const std::string &command) {
-    std::string out;
-    FILE *p = popen(command.c_str(), "r");
-    if (!p)
-        return out;
-    char buf[512];
-    size_t n;
-    while ((n = fread(buf, 1, sizeof buf, p)) > 0)
-        out.append(buf, n);
-    pclose(p);
-    return out;
 }
 
 } // namespace testing_support

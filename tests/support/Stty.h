@@ -20,18 +20,11 @@ inline std::string Stty(const PtyPair &pty) {
 
 // True when word stands alone in stty's output (between blanks, line ends or
 // a semicolon), so "-ixon" does not match "ixon".
-inline bool SttyHas(const std::string &text, const std::string &word) {
-    size_t at = 0;
-    while ((at = text.find(word, at)) != std::string::npos) {
-        size_t end = at + word.size();
-        bool startOk = at == 0 || text[at - 1] == ' ' || text[at - 1] == '\n';
-        bool endOk =
-            end == text.size() || text[end] == ' ' || text[end] == '\n' || text[end] == ';';
-        if (startOk && endOk)
-            return true;
-        at = end;
-    }
-    return false;
+inline bool SttyHas(std::string text, const std::string &word) {
+    for (char &c : text)
+        if (c == '\n' || c == ';')
+            c = ' ';
+    return (" " + text + " ").find(" " + word + " ") != std::string::npos;
 }
 
 } // namespace testing_support

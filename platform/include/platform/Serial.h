@@ -144,7 +144,8 @@ std::string PortDevicePath(const char *name);
 // Opens a port exclusively for reading and writing; a second open of the same
 // port fails with kErrAccessDenied as on Windows. On POSIX the handle is the
 // file descriptor, a small positive number, and the port starts raw (no echo,
-// no line editing, CLOCAL|CREAD) with the line settings it had.
+// no line editing, CLOCAL|CREAD, a break counted but not read as a NUL) with
+// the line settings it had.
 // kInvalidPort on failure, with the system error in *error when given.
 PortHandle OpenPort(const char *name, uint32_t *error = nullptr);
 bool ClosePort(PortHandle port);
@@ -233,7 +234,8 @@ uint32_t ReadPort(PortHandle port, void *buffer, uint32_t n, uint32_t *got);
 uint32_t WritePort(PortHandle port, const void *data, uint32_t n, uint32_t *written);
 
 // Waits up to ms for received data (or a hang-up) on the port; true when a
-// read would find something. CancelInputWait ends the waits on the port at
+// read would find something, or when the line reported new errors (POSIX: a
+// break brings no byte). CancelInputWait ends the waits on the port at
 // once (and the next one, if none is waiting), a read in progress included:
 // it completes with what has arrived, as on a time-out. An idle reader sleeps here
 // instead of issuing empty reads. Win32 answers true at once: its reads wait

@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Quenby in a terminal (tmux) on the virtual modem, which then vanishes:
-# Quenby says so, stays nearly idle instead of spinning on the dead port,
-# and Ctrl+C still ends it with status 0 and the terminal as it found it.
+# Quenby says so, and Ctrl+C still ends it with status 0 and the terminal as
+# it found it. (That the engine does not spin on a dead port, FarEndTest
+# counts.)
 # Arguments: Quenby, vmodem.
 set -euo pipefail
 quenby=$1
@@ -45,7 +46,6 @@ wait_for() { # pattern (grep -E), up to 10 s
 wait_for "Start typing commands>"
 tmux send-keys -t "$session" "ATI" Enter
 wait_for "^OK"
-qpid=$(pgrep -n -f "^$quenby $work/tty")
 
 # The device vanishes.
 kill -9 "$modem"
@@ -53,20 +53,7 @@ wait "$modem" 2>/dev/null || true
 modem=
 wait_for "Port error"
 
-# CPU time (user + system, clock ticks) over two seconds of a dead port.
-ticks() { awk '{ sub(/.*\) /, ""); print $12 + $13 }' "/proc/$qpid/stat"; }
-hz=$(getconf CLK_TCK)
-t0=$(ticks)
-sleep 2
-t1=$(ticks)
-used=$((t1 - t0))
-limit=$((hz * 2 / 5)) # 20 % of one core over 2 s
-if ((used > limit)); then
-    echo "Quenby used $used ticks of CPU in 2 s on a dead port (limit $limit, $hz per second)"
-    exit 1
-fi
-
 tmux send-keys -t "$session" C-c
 wait_for "QUENBY-EXIT="
 pane | grep -q "QUENBY-EXIT=0 MODE=restored" || { echo "bad exit or terminal left changed"; pane; exit 1; }
-echo "Quenby reported the vanished device, used $used/$hz ticks in 2 s, and ended cleanly"
+echo "Quenby reported the vanished device and ended cleanly"

@@ -8,7 +8,6 @@
 
 #include "PtyPair.h"
 #include "falcrest/Falcrest.h"
-#include "fax/FaxCodes.h"
 #include "serial/EngineState.h"
 
 using testing_support::PtyPair;
@@ -20,14 +19,15 @@ int Quiet(uint32_t, uint32_t, uint32_t) {
     return 0;
 }
 
-// The bit text packed, each DLE doubled.
+// The bit text packed least significant bit first, each DLE doubled.
 std::string Shielded(const std::string &bits) {
-    char *packed = nullptr;
-    const int n = Binstr2Bin(packed, bits.c_str(), static_cast<int>(bits.size()));
     std::string bytes;
-    for (int i = 0; i < n; ++i)
-        bytes.append(packed[i] == '\x10' ? 2 : 1, packed[i]);
-    Realloc(packed, 0);
+    for (size_t at = 0; at < bits.size(); at += 8) {
+        char byte = 0;
+        for (size_t i = 0; i < 8 && at + i < bits.size(); ++i)
+            byte = static_cast<char>(byte | (bits[at + i] != '0') << i);
+        bytes.append(byte == '\x10' ? 2 : 1, byte);
+    }
     return bytes;
 }
 
@@ -78,4 +78,3 @@ TEST(FaxLines, ReachTheFarEndShieldedOnceTheGateOpens) {
     EXPECT_EQ(pty.ReadFor(100), "");
     ReleaseModem();
 }
-

@@ -34,6 +34,11 @@ TEST_F(Connection, SettingsReachTheDevice) {
     for (const char *word :
          {"ixoff", "-ixon", "crtscts" /* octs defaults to on */, "cs8", "-parenb"})
         EXPECT_TRUE(SttyHas(settings, word)) << word << " in " << settings;
+    // A pseudo-terminal has no modem lines: no status is made up for it.
+    uint32_t status = 7;
+    EXPECT_EQ(GetCommStatus(&status), 0);
+    EXPECT_EQ(status, 0u);
+    EXPECT_EQ(GetCommStatus(nullptr), 0);
 }
 
 // A device left without start and stop characters must not hand the state

@@ -3,7 +3,7 @@
 // writes (the cases both backends share are in PortIoSharedTest.cpp). Timing
 // bounds are lower bounds that the implementation guarantees, and upper
 // bounds with generous room for a loaded machine.
-#include "PortHelpers.h"
+#include "PortFixture.h"
 
 #include <chrono>
 #include <thread>

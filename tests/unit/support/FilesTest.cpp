@@ -107,6 +107,9 @@ TEST_F(Files, MapReadsAndWritesThrough) {
 
     clFileMap tooBig(path.c_str(), "r+", 9);
     EXPECT_EQ(tooBig.bOpen, 0);
+    clFileMap justFits(path.c_str(), "r+", 10);
+    EXPECT_NE(justFits.bOpen, 0);
+    justFits.Close();
     clFileMap missing(Path("none").c_str(), "r+", 100);
     EXPECT_EQ(missing.bOpen, 0);
     clFileMap badMode(path.c_str(), "w", 100);

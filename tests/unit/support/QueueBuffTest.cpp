@@ -1,14 +1,12 @@
 // QueueBuff: order, partial takes, put-back, whole-queue hand-out, growth and
-// compaction, and concurrent producers and consumers.
+// compaction. Its lock is exercised by the streams of the integration tests.
 #include "Tamsel.h"
 
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <atomic>
 #include <cstring>
 #include <string>
-#include <thread>
 #include <vector>
 
 namespace {
@@ -135,65 +133,6 @@ TEST(QueueBuff, LargeQueueDrainsInSmallPastesIntact) {
         ASSERT_LE(uint64_t(q.dwOffset) + q.dwCount, q.dwReserved);
     }
     EXPECT_EQ(q.GetLength(), 0u);
-}
-
-TEST(QueueBuff, ConcurrentProducersAndConsumersLoseAndDoubleNothing) {
-    // Each producer writes records of (producer id, sequence number) as one
-    // append; consumers take arbitrary slices under the lock and reassemble.
-    // Every record must come out once, each producer's in order.
-    constexpr int kProducers = 4, kConsumers = 3, kRecords = 20000;
-    QueueBuff q;
-    std::atomic<int> producersLeft{kProducers};
-    std::vector<std::thread> threads;
-    for (int p = 0; p < kProducers; ++p)
-        threads.emplace_back([&, p] {
-            for (uint32_t i = 0; i < kRecords; ++i) {
-                uint32_t rec[2] = {uint32_t(p), i};
-                while (q.Append(rec, sizeof rec) != sizeof rec) {
-                }
-            }
-            --producersLeft;
-        });
-
-    std::vector<std::vector<uint32_t>> seen(kConsumers * kProducers);
-    std::atomic<uint64_t> records{0};
-    for (int c = 0; c < kConsumers; ++c)
-        threads.emplace_back([&, c] {
-            uint32_t rec[2];
-            for (;;) {
-                // Take whole records: hold the lock across the check and the paste.
-                q.Enter();
-                bool have = q.dwCount >= sizeof rec;
-                if (have) {
-                    EXPECT_EQ(q.Paste(rec, sizeof rec), sizeof rec);
-                }
-                q.Leave();
-                if (have) {
-                    seen[c * kProducers + rec[0] % kProducers].push_back(rec[1]);
-                    ++records;
-                } else if (producersLeft == 0 && q.GetLength() == 0) {
-                    return;
-                } else {
-                    std::this_thread::yield();
-                }
-            }
-        });
-    for (auto &t : threads)
-        t.join();
-
-    EXPECT_EQ(records.load(), uint64_t(kProducers) * kRecords);
-    for (int p = 0; p < kProducers; ++p) {
-        std::vector<char> count(kRecords, 0);
-        for (int c = 0; c < kConsumers; ++c) {
-            auto &v = seen[c * kProducers + p];
-            for (size_t i = 1; i < v.size(); ++i)
-                EXPECT_LT(v[i - 1], v[i]) << "producer " << p << " out of order";
-            for (uint32_t s : v)
-                ++count[s];
-        }
-        for (int i = 0; i < kRecords; ++i)
-            ASSERT_EQ(count[i], 1) << "producer " << p << " record " << i;
-    }
 }
 
 } // namespace

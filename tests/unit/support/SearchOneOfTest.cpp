@@ -11,68 +11,64 @@ uint32_t Code(const std::string &answer) {
     return AnswerCode(answer.data(), uint32_t(answer.size()));
 }
 
-TEST(SearchOneOf, NothingFoundOrNothingToSearch) {
-    EXPECT_EQ(SearchOneOf("ATZ\r\n", "OK|ERROR"), 0u);
-    EXPECT_EQ(SearchOneOf(nullptr, "OK"), 0u);
-    EXPECT_EQ(SearchOneOf("OK", nullptr), 0u);
-    EXPECT_EQ(SearchOneOf("OK", ""), 0u);
-    EXPECT_EQ(SearchOneOf("OK", "||=5|"), 0u); // only empty answers
-    EXPECT_EQ(SearchOneOf("", "OK"), 0u);
+// Each row: the text, the answers, and the code found: the explicit one, or
+// (code 0 with an answer named) the default code of that answer's text, or 0.
+TEST(SearchOneOf, PatternsAndWhichAnswerWins) {
+    const struct {
+        const char *text, *answers;
+        uint32_t code;
+        const char *byDefault;
+    } rows[] = {
+        // Nothing found, or nothing to search.
+        {"ATZ\r\n", "OK|ERROR", 0, nullptr},
+        {nullptr, "OK", 0, nullptr},
+        {"OK", nullptr, 0, nullptr},
+        {"OK", "", 0, nullptr},
+        {"OK", "||=5|", 0, nullptr}, // only empty answers
+        {"", "OK", 0, nullptr},
+        // Explicit codes; where it is no code, the '=' belongs to the text.
+        {"\r\nBUSY\r\n", "CONNECT=1|BUSY=2|NO CARRIER=3", 2, nullptr},
+        {"NO CARRIER", "CONNECT=1|BUSY=2|NO CARRIER=3", 3, nullptr},
+        {"CONNECT 14400", "CONNECT=1|BUSY=2|NO CARRIER=3", 1, nullptr},
+        {"X", "X=2147483647", 2147483647u, nullptr},
+        {"A=B", "A=B", 0, "A=B"},
+        {"A", "A=B", 0, nullptr},
+        {"X=0", "X=0", 0, "X=0"},
+        {"X=2147483648", "X=2147483648", 0, "X=2147483648"},
+        {"+FCLASS=", "+FCLASS=", 0, "+FCLASS="},
+        {"K=V", "K=V=7", 7, nullptr}, // the last '=' that starts a number
+        // Backslash escapes.
+        {"a|b", "a\\|b", 0, "a|b"},
+        {"a", "a\\|b", 0, nullptr},
+        {"+FCLASS=1", "+FCLASS\\=1", 0, "+FCLASS=1"},
+        {"+FCLASS=1", "+FCLASS\\=1=9", 9, nullptr},
+        {"C:\\DIR", "C:\\\\DIR", 0, "C:\\DIR"},
+        {"xyz", "\\x\\y", 0, "xy"},
+        {"tail\\", "tail\\", 0, "tail\\"}, // lone trailing backslash
+        {"5", "\\5=3", 3, nullptr},
+        // The earliest match wins, then the first named.
+        {"RING\r\nCONNECT", "CONNECT=1|RING=2", 2, nullptr},
+        {"xxOKyyERROR", "ERROR=1|OK=2", 2, nullptr},
+        {"CONNECT 9600", "CONNECT=1|CONNECT 9600=2", 1, nullptr},
+        {"CONNECT 9600", "CONNECT 9600=2|CONNECT=1", 2, nullptr},
+        {"abcdef", "bc=1|abcdef=2", 2, nullptr},
+        {"OK OK ERROR", "ERROR=1|OK=2|K=3", 2, nullptr},
+        {"OK", "BUSY|RING|OK", 0, "OK"},
+    };
+    for (const auto &row : rows)
+        EXPECT_EQ(SearchOneOf(row.text, row.answers),
+                  row.byDefault ? Code(row.byDefault) : row.code)
+            << (row.text ? row.text : "(null)") << " / " << (row.answers ? row.answers : "(null)");
 }
 
-TEST(SearchOneOf, DefaultCodesDependOnTheAnswerAlone) {
-    uint32_t ok = SearchOneOf("\r\nOK\r\n", "OK|CONNECT");
-    uint32_t error = SearchOneOf("\r\nERROR\r\n", "ERROR");
-    EXPECT_NE(ok, 0u);
-    EXPECT_NE(error, 0u);
-    EXPECT_NE(ok, error);
-    EXPECT_EQ(ok, Code("OK"));
-    EXPECT_EQ(ok, SearchOneOf("OK", "BUSY|RING|OK"));
-    EXPECT_EQ(error, Code("ERROR"));
+// Default codes depend on the answer's text alone, and close answers differ.
+TEST(SearchOneOf, DefaultCodes) {
+    EXPECT_NE(Code("OK"), 0u);
+    EXPECT_NE(Code("OK"), Code("ERROR"));
     EXPECT_LE(Code("OK"), 2147483647u);
     EXPECT_NE(AnswerCode(nullptr, 0), 0u);
-    // Close answers still differ.
     EXPECT_NE(Code("CONNECT"), Code("CONNECT 9600"));
     EXPECT_NE(Code("NO CARRIER"), Code("NO DIALTONE"));
-}
-
-TEST(SearchOneOf, ExplicitCodes) {
-    const char *p = "CONNECT=1|BUSY=2|NO CARRIER=3";
-    EXPECT_EQ(SearchOneOf("\r\nBUSY\r\n", p), 2u);
-    EXPECT_EQ(SearchOneOf("NO CARRIER", p), 3u);
-    EXPECT_EQ(SearchOneOf("CONNECT 14400", p), 1u);
-    EXPECT_EQ(SearchOneOf("X", "X=2147483647"), 2147483647u);
-    // Not a code: the '=' and what follows belong to the answer's text.
-    EXPECT_EQ(SearchOneOf("A=B", "A=B"), Code("A=B"));
-    EXPECT_EQ(SearchOneOf("A", "A=B"), 0u);
-    EXPECT_EQ(SearchOneOf("X=0", "X=0"), Code("X=0"));
-    EXPECT_EQ(SearchOneOf("X=2147483648", "X=2147483648"), Code("X=2147483648"));
-    EXPECT_EQ(SearchOneOf("+FCLASS=", "+FCLASS="), Code("+FCLASS="));
-    // The last '=' that starts a number gives the code.
-    EXPECT_EQ(SearchOneOf("K=V", "K=V=7"), 7u);
-}
-
-TEST(SearchOneOf, BackslashEscapes) {
-    EXPECT_EQ(SearchOneOf("a|b", "a\\|b"), Code("a|b"));
-    EXPECT_EQ(SearchOneOf("a", "a\\|b"), 0u);
-    EXPECT_EQ(SearchOneOf("+FCLASS=1", "+FCLASS\\=1"), Code("+FCLASS=1"));
-    EXPECT_EQ(SearchOneOf("+FCLASS=1", "+FCLASS\\=1=9"), 9u);
-    EXPECT_EQ(SearchOneOf("C:\\DIR", "C:\\\\DIR"), Code("C:\\DIR"));
-    EXPECT_EQ(SearchOneOf("xyz", "\\x\\y"), Code("xy"));
-    EXPECT_EQ(SearchOneOf("tail\\", "tail\\"), Code("tail\\")); // lone trailing backslash
-    EXPECT_EQ(SearchOneOf("5", "\\5=3"), 3u);
-}
-
-TEST(SearchOneOf, EarliestMatchWinsThenPatternOrder) {
-    EXPECT_EQ(SearchOneOf("RING\r\nCONNECT", "CONNECT=1|RING=2"), 2u);
-    EXPECT_EQ(SearchOneOf("xxOKyyERROR", "ERROR=1|OK=2"), 2u);
-    // Both start at the same place: the first named wins.
-    EXPECT_EQ(SearchOneOf("CONNECT 9600", "CONNECT=1|CONNECT 9600=2"), 1u);
-    EXPECT_EQ(SearchOneOf("CONNECT 9600", "CONNECT 9600=2|CONNECT=1"), 2u);
-    // A longer answer starting earlier beats a shorter one ending earlier.
-    EXPECT_EQ(SearchOneOf("abcdef", "bc=1|abcdef=2"), 2u);
-    // A later answer that only occurs after the best match does not win.
-    EXPECT_EQ(SearchOneOf("OK OK ERROR", "ERROR=1|OK=2|K=3"), 2u);
 }
 
 TEST(SearchOneOf, LongPatternsAndTexts) {

@@ -1,0 +1,103 @@
+// What only a real serial device answers, run in the test machine on the
+// 16550 and on the USB adapter: a rate the device cannot make, a break from
+// the far end reaching the client's error word, and modem lines that the
+// driver keeps.
+#include <gtest/gtest.h>
+
+#include <sys/ioctl.h>
+
+#include "Host.h"
+#include "PtyPair.h"
+#include "Recorder.h"
+#include "platform/Serial.h"
+
+using testing_support::WaitUntil;
+
+namespace {
+
+constexpr const char *kMode = "baud=115200 octs=off odsr=off xon=off";
+
+// The mode at the rate that the machine's init names for the device.
+std::string Mode(const char *rate) {
+    return std::string("baud=") + getenv(rate) + " octs=off odsr=off xon=off";
+}
+
+class Device : public testing::Test {
+protected:
+    void SetUp() override { Recorder::Instance().Reset(); }
+    void TearDown() override { ReleaseModem(); }
+    int Open(const char *mode) {
+        return InitModem(Recorder::Instance().Target(), far.PortPath().c_str(), mode);
+    }
+    uint32_t Errors() {
+        uint32_t all = 0;
+        for (const Notification &n : Recorder::Instance().Notes())
+            all |= n.error;
+        return all;
+    }
+    void ExpectDataBothWays() {
+        far.Write("from the far end");
+        EXPECT_TRUE(WaitUntil([] { return Recorder::Instance().Raw() == "from the far end"; }))
+            << Recorder::Instance().Raw();
+        ASSERT_EQ(SendDataToModem("to the far end", 14), 0);
+        EXPECT_EQ(far.ReadAtLeast(14), "to the far end");
+    }
+    testing_support::PtyPair far;
+};
+
+TEST_F(Device, ARateItCannotMakeIsRefusedAndItsFastestWorks) {
+    EXPECT_EQ(Open(Mode("FALCREST_TEST_UNMADE_RATE").c_str()), FALCREST_ERR_PORT);
+    int port = Open(Mode("FALCREST_TEST_FASTEST_RATE").c_str());
+    ASSERT_GT(port, 0);
+    plat::Dcb dcb;
+    ASSERT_TRUE(plat::GetCommState(port, dcb));
+    EXPECT_EQ(std::to_string(dcb.BaudRate), getenv("FALCREST_TEST_FASTEST_RATE"));
+    ExpectDataBothWays();
+}
+
+TEST_F(Device, BreakFromTheFarEndReachesTheErrorWord) {
+    ASSERT_GT(Open(kMode), 0);
+    vmtest::Host("break " + vmtest::FarLine());
+    EXPECT_TRUE(WaitUntil([&] { return (Errors() & plat::kCeBreak) != 0; })) << Errors();
+    ExpectDataBothWays(); // and the break left no byte of its own in the data
+}
+
+TEST_F(Device, ModemLinesAreTheDriversOwn) {
+    int port = Open("baud=115200 dtr=off rts=off octs=off odsr=off");
+    ASSERT_GT(port, 0); // the device's descriptor
+    auto lines = [&] {
+        int bits = -1;
+        EXPECT_EQ(ioctl(port, TIOCMGET, &bits), 0);
+        return bits & (TIOCM_DTR | TIOCM_RTS);
+    };
+    EXPECT_EQ(lines(), 0);
+    const std::pair<uint32_t, int> moves[] = {{plat::kSetRts, TIOCM_RTS},
+                                              {plat::kSetDtr, TIOCM_DTR | TIOCM_RTS},
+                                              {plat::kClrRts, TIOCM_DTR}};
+    for (auto [function, after] : moves) {
+        ASSERT_TRUE(plat::EscapeCommFunction(port, function)) << function;
+        EXPECT_EQ(lines(), after) << function;
+    }
+    // The far end is a socket without lines: the device shows CTS, DSR and
+    // carrier on, as an adapter does with nothing driving its inputs.
+    uint32_t status = 0;
+    ASSERT_EQ(GetCommStatus(&status), 1);
+    EXPECT_EQ(status, plat::kMsCtsOn | plat::kMsDsrOn | plat::kMsRlsdOn);
+    ASSERT_EQ(ShortBreak(5), 1);
+    EXPECT_EQ(lines() & TIOCM_DTR, TIOCM_DTR);
+}
+
+TEST_F(Device, AFlushOnAHeldLineEndsAfterItsLimitAndTheLineGoesOnAfterwards) {
+    plat::PortHandle port = plat::OpenPort(far.PortPath().c_str());
+    ASSERT_NE(port, plat::kInvalidPort);
+    ASSERT_TRUE(plat::EscapeCommFunction(port, plat::kSetXoff)); // as if XOFF had come
+    ASSERT_TRUE(plat::TransmitCommChar(port, 'x'));
+    EXPECT_FALSE(plat::FlushFileBuffers(port));
+    EXPECT_EQ(plat::LastError(), plat::kErrTimeout);
+    ASSERT_TRUE(plat::EscapeCommFunction(port, plat::kSetXon));
+    EXPECT_TRUE(plat::FlushFileBuffers(port));
+    EXPECT_EQ(far.ReadAtLeast(1), "x");
+    plat::ClosePort(port);
+}
+
+} // namespace
