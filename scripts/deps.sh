@@ -16,7 +16,7 @@ packages=(
     socat tmux netpbm picocom python3 python3-pyte python3-num2words libvterm-dev
     gcovr doxygen
     wine64 bsdutils
-    groff-base
+    groff-base efax mgetty-fax
     qemu-system-x86 cpio busybox-static
 )
 [[ ${1:-} == demo ]] && packages=("${demo_packages[@]}")

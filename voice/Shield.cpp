@@ -21,12 +21,11 @@ bool IsPassThroughCode(uint8_t code) {
 
 namespace {
 
-// A DLE with nothing after it: the "followed by any other byte" rule of its
-// format, which doubles it everywhere except in raw data.
-uint32_t PutLoneDLE(uint32_t format, uint8_t *out) {
+// A DLE with nothing after it goes out doubled in every format: sent alone
+// in raw data, it would pair with the DLE of the end marker that follows,
+// and the modem would play DLE and ETX and miss the end.
+uint32_t PutLoneDLE(uint8_t *out) {
     out[0] = FALCREST_DLE;
-    if (format == kFormatRaw)
-        return 1;
     out[1] = FALCREST_DLE;
     return 2;
 }
@@ -48,14 +47,18 @@ ShieldResult ShieldVoiceBlock(const uint8_t *in, uint32_t n, uint32_t format, bo
         if (i + 1 == n) {
             if (moreFollows)
                 return {i, o}; // the next block starts with this DLE
-            o += PutLoneDLE(format, out + o);
+            o += PutLoneDLE(out + o);
             ++i;
             break;
         }
         uint8_t next = in[i + 1];
         out[o++] = FALCREST_DLE;
         if (format == kFormatRaw) {
-            i += 1;
+            // Unchanged, but a pair is taken whole, so that a DLE left at
+            // the end really is alone.
+            if (next == FALCREST_DLE)
+                out[o++] = FALCREST_DLE;
+            i += next == FALCREST_DLE ? 2 : 1;
         } else if (format == kFormatFax) {
             out[o++] = FALCREST_DLE;
             i += 1;

@@ -21,7 +21,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
     CNullHost host;
     vmodem::Registers profile = vmodem::DefaultRegisters();
     profile[12] = 1;
-    vmodem::CModem modem(host, profile);
+    vmodem::CModem modem(host, profile, 100); // calls complete within a few records
     auto now = vmodem::Clock::time_point{};
     size_t i = 0;
     while (i < size) {

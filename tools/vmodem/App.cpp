@@ -102,7 +102,7 @@ bool ReadFile(const std::string &path, std::string &out) {
 } // namespace
 
 CApp::CApp(const SOptions &options)
-    : options_(options), store_(options.store), modem_(*this, options.profile) {
+    : options_(options), store_(options.store), modem_(*this, options.profile, options.clockScale) {
     if (!options_.control.empty())
         control_ = std::make_unique<CControlServer>(options_.control);
     if (!options_.link.empty())
@@ -148,9 +148,9 @@ void CApp::WritePort() {
     }
 }
 
-void CApp::ReadPort() {
+void CApp::ReadPort(size_t limit) {
     static thread_local std::vector<uint8_t> buf(kReadBlock);
-    ssize_t n = read(pty_.MasterFd(), buf.data(), buf.size());
+    ssize_t n = read(pty_.MasterFd(), buf.data(), std::min(limit, buf.size()));
     if (n <= 0)
         return;
     rx_ += size_t(n);
@@ -177,7 +177,10 @@ void CApp::Run(const std::atomic<bool> &stop) {
     std::vector<pollfd> fds;
     while (!stop && !quit_) {
         fds.clear();
-        bool reading = !stalled_ && out_.size() < kMaxPendingOutput;
+        // What the modem takes now; a DTE whose port obeys XOFF is held
+        // while the modem has sent one (a port that does not keeps sending).
+        size_t acceptable = modem_.Acceptable(pty_.DteObeysXoff());
+        bool reading = !stalled_ && out_.size() < kMaxPendingOutput && acceptable > 0;
         short portEvents = short((reading ? POLLIN : 0) | (out_.empty() ? 0 : POLLOUT));
         fds.push_back({pty_.MasterFd(), portEvents, 0});
         if (control_)
@@ -198,7 +201,7 @@ void CApp::Run(const std::atomic<bool> &stop) {
             if (fds[0].revents & POLLOUT)
                 WritePort();
             if (reading && (fds[0].revents & POLLIN))
-                ReadPort();
+                ReadPort(acceptable);
             if (control_)
                 control_->Serve(fds, 1, [this](const std::string &l) { return Execute(l); });
         }
@@ -213,7 +216,7 @@ std::string CApp::Execute(const std::string &line) {
     std::string arg = space == std::string::npos ? std::string() : line.substr(space + 1);
 
     if (cmd == "help")
-        return "ok inject send dle ring play mode speed faxdle hangup flush stall resume report "
+        return "ok inject send dle ring play mode speed hangup flush stall resume report "
                "rxhex rxclear reg quit";
     if (cmd == "inject" || cmd == "send") {
         std::string bytes;
@@ -271,15 +274,6 @@ std::string CApp::Execute(const std::string &line) {
         if (bps < 1)
             return "err bad speed: " + arg;
         modem_.SetSpeed(bps);
-        return "ok";
-    }
-    if (cmd == "faxdle") {
-        if (arg == "double")
-            modem_.SetFaxShield(EShield::Doubled);
-        else if (arg == "raw")
-            modem_.SetFaxShield(EShield::Raw);
-        else
-            return "err faxdle double|raw";
         return "ok";
     }
     if (cmd == "hangup")

@@ -29,7 +29,7 @@ public:
 
 private:
     std::string Execute(const std::string &line);
-    void ReadPort();
+    void ReadPort(size_t limit);
     void WritePort();
 
     SOptions options_;

@@ -1,18 +1,16 @@
 // The modem's states and the bytes that move between them: command line
-// assembly, the data state with its escape sequence, and the fax and voice
-// transfers that end with DLE ETX.
+// assembly, call set-up, and the data state with its escape sequence.
 #include "Modem.h"
 
-#include "MhDecoder.h"
-
 #include <algorithm>
-#include <cctype>
 
 namespace vmodem {
 
 namespace {
 
-constexpr size_t kMaxLine = 255;
+constexpr auto kDialTime = std::chrono::milliseconds(2000);
+constexpr auto kAnswerTime = std::chrono::milliseconds(1000);
+constexpr uint8_t kLf = '\n';
 
 struct SResultText {
     EResult result;
@@ -28,8 +26,13 @@ constexpr SResultText kResults[] = {
 };
 
 const char *StateName(int state) {
-    static const char *const names[] = {"command", "online", "fax", "voice"};
+    static const char *const names[] = {"command", "setup", "online", "transfer", "draining"};
     return names[state];
+}
+
+const char *CallName(int call) {
+    static const char *const names[] = {"none", "data", "fax", "voice"};
+    return names[call];
 }
 
 } // namespace
@@ -50,16 +53,22 @@ Registers DefaultRegisters() {
     return s;
 }
 
-CModem::CModem(IModemHost &host, const Registers &profile)
-    : host_(host), profile_(profile), s_(profile) {}
+CModem::CModem(IModemHost &host, const Registers &profile, double clockScale)
+    : host_(host), profile_(profile), s_(profile), clockScale_(std::max(clockScale, 1.0)) {}
+
+Clock::duration CModem::Scaled(std::chrono::milliseconds real) const {
+    return std::chrono::duration_cast<Clock::duration>(real / clockScale_);
+}
 
 void CModem::ResetProfile() {
     s_ = profile_;
     echo_ = verbose_ = true;
     quiet_ = false;
-    fclass_ = 0;
     fclassText_ = "0";
     vsm_ = 1;
+    sampleRate_ = 8000;
+    allowed_ = current_ = agreed_ = DefaultFaxParams();
+    localId_.clear();
 }
 
 std::string CModem::Crlf() const {
@@ -78,6 +87,8 @@ void CModem::Result(EResult result, const std::string &extra) {
     host_.Event("result " + text);
     if (quiet_)
         return;
+    if (result != EResult::Connect && result != EResult::Ring)
+        resultGiven_ = true;
     if (verbose_)
         host_.SendToDte(Crlf() + text + Crlf());
     else
@@ -85,6 +96,7 @@ void CModem::Result(EResult result, const std::string &extra) {
 }
 
 void CModem::Info(const std::string &text) {
+    host_.Event("info " + text);
     host_.SendToDte(verbose_ ? Crlf() + text + Crlf() : text + Crlf());
 }
 
@@ -94,22 +106,44 @@ void CModem::Echo(const uint8_t *data, size_t count) {
 }
 
 void CModem::Receive(const uint8_t *data, size_t count, Clock::time_point now) {
+    now_ = now;
+    resultGiven_ = false;
+    if (state_ == EState::Transfer || state_ == EState::Draining)
+        DrainLine();
     while (count > 0) {
         size_t used = 0;
         switch (state_) {
         case EState::Command:
             used = ReceiveCommand(data, count);
             break;
-        case EState::Online:
-            used = ReceiveOnline(data, count, now);
+        case EState::Setup:
+            used = ReceiveSetup(data, count);
             break;
-        case EState::FaxRx:
-        case EState::VoiceRx:
+        case EState::Online:
+            used = ReceiveOnline(data, count);
+            break;
+        case EState::Transfer:
             used = ReceiveTransfer(data, count);
+            break;
+        case EState::Draining:
+            // The DTE did not wait for the result of its transfer.
+            ignored_ += count;
+            used = count;
             break;
         }
         data += used;
         count -= used;
+    }
+}
+
+void CModem::EndCommandLine() {
+    inLine_ = inQuotes_ = false;
+    if (overflow_) {
+        host_.Event("cmd AT" + line_ + "...");
+        Result(EResult::Error);
+    } else {
+        lastLine_ = line_;
+        ExecuteLine(line_);
     }
 }
 
@@ -122,8 +156,13 @@ size_t CModem::ReceiveCommand(const uint8_t *data, size_t count) {
         Echo(data + echoFrom, upTo - echoFrom);
         echoFrom = upTo;
     };
+    // What came in the same block as the line before it was sent without
+    // waiting for the result: a modem ignores characters within its guard
+    // time after a result.
+    if (resultGiven_)
+        return count;
     while (i < count) {
-        uint8_t b = data[i];
+        uint8_t b = data[i] & 0x7F; // only seven bits of a command character count
         // DLE pairs arriving in command state are the tail of a transfer
         // (the DTE repeats its end marker): swallow them without an echo.
         if (swallowNext_ || b == kDle) {
@@ -139,20 +178,22 @@ size_t CModem::ReceiveCommand(const uint8_t *data, size_t count) {
         }
         ++i;
         if (!inLine_) {
+            // "AT" or "at" starts a line; "A/" or "a/" repeats the last one.
+            char expectT = sawA_ == 'A' ? 'T' : 't';
             if (b == 'A' || b == 'a') {
-                sawA_ = true;
-            } else if (sawA_ && (b == 'T' || b == 't')) {
+                sawA_ = char(b);
+            } else if (sawA_ && b == uint8_t(expectT)) {
                 inLine_ = true;
-                sawA_ = false;
-                overflow_ = false;
+                sawA_ = 0;
+                overflow_ = inQuotes_ = false;
                 line_.clear();
             } else if (sawA_ && b == '/') {
-                sawA_ = false;
+                sawA_ = 0;
                 flushEcho(i);
                 ExecuteLine(lastLine_);
                 return i;
             } else {
-                sawA_ = false;
+                sawA_ = 0;
             }
             continue;
         }
@@ -160,58 +201,88 @@ size_t CModem::ReceiveCommand(const uint8_t *data, size_t count) {
         // every other control character is ignored.
         if (b == uint8_t(s_[3])) {
             flushEcho(i);
-            inLine_ = false;
-            if (overflow_) {
-                host_.Event("cmd AT" + line_ + "...");
-                Result(EResult::Error);
-            } else {
-                lastLine_ = line_;
-                ExecuteLine(line_);
-            }
+            EndCommandLine();
             return i;
         }
         if (b == uint8_t(s_[5]) || b == 0x7F) {
-            if (!line_.empty())
+            if (!line_.empty()) {
+                inQuotes_ ^= line_.back() == '"';
                 line_.pop_back();
+            }
+        } else if (b == ' ' && !inQuotes_) {
+            // spaces outside quoted strings are not part of the command
         } else if (b >= 0x20) {
             if (line_.size() < kMaxLine)
                 line_ += char(b);
             else
                 overflow_ = true;
+            inQuotes_ ^= b == '"';
         }
     }
     flushEcho(i);
     return i;
 }
 
-void CModem::GoOnline(Clock::time_point now) {
+void CModem::StartCall(bool dialled) {
+    offHook_ = true;
+    dialled_ = dialled;
+    state_ = EState::Setup;
+    setupDue_ = now_ + Scaled(dialled ? kDialTime : kAnswerTime);
+    setupFresh_ = true;
+}
+
+// Any character aborts a call being set up, except the LF of a CR LF that
+// ended the command line.
+size_t CModem::ReceiveSetup(const uint8_t *data, size_t) {
+    if (setupFresh_ && data[0] == kLf) {
+        setupFresh_ = false;
+        return 1;
+    }
+    host_.Event("aborted");
+    OnHook();
+    state_ = EState::Command;
+    Result(EResult::NoCarrier);
+    return 1;
+}
+
+void CModem::GoOnline() {
     state_ = EState::Online;
-    connected_ = offHook_ = true;
+    call_ = ECall::Data;
+    offHook_ = true;
     escapeCount_ = 0;
-    lastData_ = now;
+    lastData_ = now_;
     if (dataMode_ == EDataMode::Stream && !stream_.empty())
         host_.SendToDte(stream_);
 }
 
-size_t CModem::ReceiveOnline(const uint8_t *data, size_t count, Clock::time_point now) {
+void CModem::OnHook() {
+    if (call_ != ECall::None)
+        host_.Event("hangup");
+    offHook_ = ringing_ = false;
+    call_ = ECall::None;
+    sessionPages_ = 0;
+    s_[1] = 0;
+}
+
+size_t CModem::ReceiveOnline(const uint8_t *data, size_t count) {
     const auto guard = std::chrono::milliseconds(20 * s_[12]);
     const int escape = s_[2];
     for (size_t i = 0; i < count; ++i) {
         if (data[i] == escape && escape < 128) {
             if (escapeCount_ == 0 ||
-                (escapeCount_ < 3 && now - lastEscape_ >= guard && guard.count() > 0)) {
+                (escapeCount_ < 3 && now_ - lastEscape_ >= guard && guard.count() > 0)) {
                 // A first escape character needs the guard time of silence before it.
-                escapeCount_ = (now - lastData_ >= guard) ? 1 : 0;
+                escapeCount_ = (now_ - lastData_ >= guard) ? 1 : 0;
             } else if (escapeCount_ < 3) {
                 ++escapeCount_;
             } else {
                 escapeCount_ = 0;
             }
-            lastEscape_ = now;
+            lastEscape_ = now_;
         } else {
             escapeCount_ = 0;
         }
-        lastData_ = now;
+        lastData_ = now_;
     }
     if (dataMode_ == EDataMode::Echo)
         host_.SendToDte(std::string_view(reinterpret_cast<const char *>(data), count));
@@ -219,71 +290,68 @@ size_t CModem::ReceiveOnline(const uint8_t *data, size_t count, Clock::time_poin
 }
 
 void CModem::Tick(Clock::time_point now) {
-    if (state_ == EState::Online && escapeCount_ == 3 &&
-        now - lastEscape_ >= std::chrono::milliseconds(20 * s_[12])) {
-        escapeCount_ = 0;
-        state_ = EState::Command;
-        sawA_ = inLine_ = false;
-        host_.Event("escape");
-        Result(EResult::Ok);
+    now_ = std::max(now_, now);
+    switch (state_) {
+    case EState::Online:
+        if (escapeCount_ == 3 && now_ - lastEscape_ >= std::chrono::milliseconds(20 * s_[12])) {
+            escapeCount_ = 0;
+            state_ = EState::Command;
+            sawA_ = 0;
+            inLine_ = false;
+            host_.Event("escape");
+            Result(EResult::Ok);
+        }
+        break;
+    case EState::Setup:
+        if (now_ >= setupDue_)
+            CompleteCall();
+        break;
+    case EState::Transfer:
+    case EState::Draining:
+        DrainLine();
+        break;
+    case EState::Command:
+        break;
     }
 }
 
 std::optional<Clock::time_point> CModem::Deadline() const {
-    if (state_ == EState::Online && escapeCount_ == 3)
-        return lastEscape_ + std::chrono::milliseconds(20 * s_[12]);
+    switch (state_) {
+    case EState::Online:
+        if (escapeCount_ == 3)
+            return lastEscape_ + std::chrono::milliseconds(20 * s_[12]);
+        return std::nullopt;
+    case EState::Setup:
+        return setupDue_;
+    case EState::Transfer:
+    case EState::Draining: {
+        std::optional<Clock::time_point> due;
+        auto consider = [&](std::optional<Clock::time_point> t) {
+            if (t && (!due || *t < *due))
+                due = t;
+        };
+        if (xoffSent_)
+            consider(buffer_.WhenFillIs(CLineBuffer::kLowWater));
+        bool watchEmpty = state_ == EState::Draining || (kind_ == EKind::Class1Page && started_);
+        if (watchEmpty && buffer_.Fill() > 0)
+            consider(buffer_.WhenFillIs(0));
+        if (nulFillSince_)
+            consider(*nulFillSince_ + Scaled(std::chrono::milliseconds(5000)));
+        return due;
+    }
+    case EState::Command:
+        return std::nullopt;
+    }
     return std::nullopt;
 }
 
-void CModem::StartTransfer(EState state) {
-    state_ = state;
-    offHook_ = true;
-    unshielder_.emplace(state == EState::VoiceRx ? ShieldForVoiceFormat(vsm_) : faxShield_);
-    transfer_.clear();
-    dropped_ = 0;
-    Result(EResult::Connect);
-}
-
-size_t CModem::ReceiveTransfer(const uint8_t *data, size_t count) {
-    size_t before = transfer_.size();
-    size_t used = unshielder_->Feed(data, count, transfer_);
-    if (transfer_.size() > kMaxTransfer) {
-        size_t keep = std::max(before, kMaxTransfer);
-        dropped_ += transfer_.size() - keep;
-        transfer_.resize(keep);
-    }
-    if (unshielder_->Ended())
-        FinishTransfer();
-    return used;
-}
-
-void CModem::FinishTransfer() {
-    std::string_view bytes(reinterpret_cast<const char *>(transfer_.data()), transfer_.size());
-    std::string tail = " bytes=" + std::to_string(transfer_.size()) +
-                       " dropped=" + std::to_string(dropped_) +
-                       " stray=" + std::to_string(unshielder_->Stray());
-    if (state_ == EState::FaxRx) {
-        ++faxPages_;
-        SFaxPage page = DecodeMhPage(transfer_.data(), transfer_.size());
-        std::string g3 = host_.Keep("fax", "g3", bytes);
-        std::string pbm = host_.Keep("fax", "pbm", PageToPbm(page));
-        host_.Event("fax file=" + pbm + " g3=" + g3 + " rows=" + std::to_string(page.rows.size()) +
-                    " bad=" + std::to_string(page.bad.size()) + " rtc=" + (page.rtc ? "1" : "0") +
-                    tail);
-        for (const SBadLine &bad : page.bad)
-            host_.Event("fax-bad line=" + std::to_string(bad.line) + " " + bad.reason);
-    } else {
-        ++voiceFiles_;
-        std::string file = host_.Keep("voice", "raw", bytes);
-        host_.Event("voice file=" + file + " format=" + std::to_string(vsm_) +
-                    " codes=" + std::to_string(unshielder_->Codes()) + tail);
-    }
-    unshielder_.reset();
-    transfer_.clear();
-    transfer_.shrink_to_fit();
-    state_ = EState::Command;
-    sawA_ = inLine_ = false;
-    Result(EResult::Ok);
+size_t CModem::Acceptable(bool dteObeysXoff) const {
+    constexpr size_t kAny = 1u << 20;
+    if (state_ != EState::Transfer)
+        return kAny;
+    if (xoffSent_)
+        return dteObeysXoff ? 0 : kAny;
+    return buffer_.Room();
 }
 
 bool CModem::Ring() {
@@ -298,16 +366,17 @@ bool CModem::Ring() {
 }
 
 bool CModem::DropCarrier() {
-    if (!connected_ && state_ == EState::Command)
+    if (state_ == EState::Command && call_ == ECall::None)
         return false;
-    if (state_ == EState::FaxRx || state_ == EState::VoiceRx) {
+    if (state_ == EState::Transfer || state_ == EState::Draining) {
         unshielder_.reset();
+        buffer_.Clear();
         transfer_.clear();
     }
     state_ = EState::Command;
-    connected_ = offHook_ = false;
-    sawA_ = inLine_ = false;
-    host_.Event("hangup");
+    sawA_ = 0;
+    inLine_ = false;
+    OnHook();
     Result(EResult::NoCarrier);
     return true;
 }
@@ -319,13 +388,15 @@ void CModem::SetDataMode(EDataMode mode, std::string stream) {
 
 std::string CModem::Report() const {
     static const char *const modes[] = {"echo", "sink", "stream"};
-    return std::string("state=") + StateName(int(state_)) +
-           " connected=" + (connected_ ? "1" : "0") + " offhook=" + (offHook_ ? "1" : "0") +
+    return std::string("state=") + StateName(int(state_)) + " call=" + CallName(int(call_)) +
+           " connected=" + (call_ == ECall::Data ? "1" : "0") + " offhook=" + (offHook_ ? "1" : "0") +
            " echo=" + (echo_ ? "1" : "0") + " verbose=" + (verbose_ ? "1" : "0") +
            " quiet=" + (quiet_ ? "1" : "0") + " fclass=" + fclassText_ +
            " vsm=" + std::to_string(vsm_) + " speed=" + std::to_string(speed_) +
            " rings=" + std::to_string(s_[1]) + " mode=" + modes[int(dataMode_)] +
-           " faxdle=" + (faxShield_ == EShield::Raw ? "raw" : "double") +
+           " fill=" + std::to_string(buffer_.Fill()) + " xoff=" + (xoffSent_ ? "1" : "0") +
+           " stray=" + std::to_string(strayTotal_) + " overrun=" + std::to_string(overrunTotal_) +
+           " commands=" + std::to_string(commandsTotal_) + " volume=" + std::to_string(volume_) +
            " faxpages=" + std::to_string(faxPages_) + " voicefiles=" + std::to_string(voiceFiles_);
 }
 

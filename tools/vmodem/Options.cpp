@@ -44,6 +44,8 @@ SOptions ParseOptions(int argc, char **argv) {
             o.store = value();
         } else if (arg == "--speed") {
             o.speed = ParseNumber(value(), 1, 100000000, "speed");
+        } else if (arg == "--clock-scale") {
+            o.clockScale = ParseNumber(value(), 1, 1000, "clock scale");
         } else if (arg == "--mode") {
             std::string m = value();
             if (m == "echo")
@@ -72,6 +74,8 @@ SOptions ParseOptions(int argc, char **argv) {
 const char *HelpText() {
     return R"(Usage: vmodem [options]
 A virtual Hayes data/fax/voice modem on a pseudo-terminal, for tests and demos.
+It is as strict as a real modem: calls take time, transfers need a call,
+data drains at the line rate and the DTE is held with XON/XOFF.
 Prints the slave path as the first line on stdout and a banner on stderr, then
 runs in the foreground until SIGINT or SIGTERM (or the control command quit).
 
@@ -80,50 +84,69 @@ Options:
   --control PATH   listen for control commands on the Unix socket PATH
   --store DIR      keep what arrives in DIR (created if missing), see Store
   --speed BPS      speed reported in CONNECT (default 33600)
+  --clock-scale N  every wait (dialling, answering, the line draining) N times
+                   shorter, 1-1000 (default 1); the rules stay as they are
   --mode echo|sink data state behaviour at start (default echo)
   --stream FILE    data state: send FILE after each CONNECT, keep what arrives
   --set N=V        start-up value of register SN (also what ATZ/AT&F restore),
                    e.g. --set 12=5 for a 100 ms escape guard time
   --help, --version
 
-Modem commands (case-insensitive, several per line, e.g. ATE0V1):
+Command lines: "AT" or "at", then commands (any case, several per line, e.g.
+ATE0V1), ended by S3 only. Seven bits of each character count; spaces outside
+quoted strings are ignored; a line of more than 56 characters (spaces not
+counted) gives ERROR. Characters that arrive with a command line, after its
+end and before its result, are ignored.
   E0/E1 echo   V0/V1 numeric/verbose results   Q0/Q1 results on/off
-  Z, &F        restore the start-up profile     I0 name, I1 version, I3 description
-  Sn=v, Sn?    registers 0-99, values 0-255: S0 rings to auto-answer, S1 ring
-               count, S2 escape char, S3 CR, S4 LF, S5 backspace, S12 escape
-               guard time in 1/50 s (0: no guard)
+  Z, &F        on hook, restore the start-up profile
+  I0 name, I1 version, I3 description
+  Sn=v, Sn?    registers 0-99, values 0-255 (S3, S4, S5: 0-127): S0 rings to
+               auto-answer, S1 ring count, S2 escape char, S3 CR, S4 LF,
+               S5 backspace, S12 escape guard time in 1/50 s (0: no guard)
   H0/H1        on/off hook    A answer a ring    O back to the data state
   D<number>    dial; the LAST DIGIT of the number decides the outcome:
-                 6 NO ANSWER, 7 BUSY, 8 NO CARRIER, 9 NO DIALTONE,
-                 anything else (or no digit) connects: CONNECT <speed> in
-                 class 0; OK (off hook, command state) in classes 1, 2 and 8
-                 or when the dial string ends with ';'
+                 6 NO ANSWER, 7 BUSY, 8 NO CARRIER, 9 NO DIALTONE, at once;
+                 anything else (or no digit) answers after 2 s (ATA: 1 s):
+                 class 0 CONNECT <speed> and the data state; class 1 CONNECT,
+                 the far machine's DIS frame (DLE-shielded, DLE ETX) and OK
+                 (ATA: CONNECT, then the DTE's frames up to DLE ETX, OK);
+                 class 2 +FCON, +FDIS:<far machine>, OK (2.0: +FCO, +FIS:);
+                 class 8 VCON. Any character meanwhile (but the LF right
+                 after the CR) aborts the call: NO CARRIER.
+                 A dial string ending with ';' gives OK, off hook.
   X, L, M, B, N, W, Y, P, T, &<letter>   accepted, no effect
   A/           repeat the last command line
   +FCLASS=0|1|2|2.0|8, +FCLASS?, +FCLASS=?
-  +FTM=<mod>   (class 1) CONNECT, then receive a fax page up to DLE ETX
-  +FDT         (class 2, 2.0) the same
-  +VSM=<n>[,...]  voice format number 0-255 (default 1), decides unshielding
-  +VTX         (class 8) CONNECT, then receive voice data up to DLE ETX
-  +GMI/+GMM/+GMR (+FMI/+FMM/+FMR) identification
-  +VLS +VIT +VGT +VGR +VTS +FTS +FRS +FLID +FDCC ... accepted, no effect
+  +FTM=<mod>   (class 1, in a call) CONNECT, then a fax page up to DLE ETX
+  +FTH=3       (class 1, in a call) CONNECT, then frames up to DLE ETX
+  +FDCC +FDIS +FLID (class 2) / +FCC +FIS +FLI (2.0)  vr,br,wd,ln,df,ec,bf,st
+  +FDT         (class 2/2.0, in a call) +FDCS:<agreed> (2.0: +FCS:), CONNECT,
+               XON, then a page up to DLE ETX (2.0 also DLE , ; . with the
+               post-page message: +FPS:1, after "." +FHS:0, then OK)
+  +FET=0|1|2   +FPTS:1 (2.0: +FPS:1); after 2 also +FHNG:0 and on hook
+  +FK (+FKS)   end the session
+  +VSM=<n>[,<rate>]  voice format number 0-255 and sample rate (default 8000)
+  +VLS=<n>     (class 8) select the line (0: on hook)
+  +VTX         (class 8, line selected) CONNECT, then voice data to DLE ETX
+  +GMI/+GMM/+GMR (+FMI/+FMM/+FMR, +FMFR/+FMDL/+FREV) identification
+  +VIT +VGT +VGR +VTS +FTS +FRS +FCR +FBOR ... accepted, no effect
 Results: verbose "<CR><LF>TEXT<CR><LF>", numeric "N<CR>": 0 OK, 1 CONNECT (any
 speed), 2 RING, 3 NO CARRIER, 4 ERROR, 6 NO DIALTONE, 7 BUSY, 8 NO ANSWER.
 Escape: S12 guard time of silence, three S2 characters, S12 of silence -> OK.
 In command state a DLE and the byte after it are dropped without echo.
 
-Transfers (after +VTX, +FTM or +FDT answered CONNECT) end at DLE ETX, then OK
-and the command state, still off hook:
-  voice format 7:        raw, a DLE stands alone
-  voice formats 4 and 8: DLE DLE -> DLE
-  other voice formats:   DLE DLE -> DLE; DLE + 12h/14h/18h/1Ch/70h/72h kept as
-                         both bytes
-  fax:                   DLE DLE -> DLE (faxdle double, default, for senders
-                         that double every DLE) or raw (faxdle raw, for
-                         senders that double nothing)
-  Any other DLE pair is kept as both bytes and counted as stray.
-  A fax page is decoded as Modified Huffman (bits LSB first, EOL, 1728 pels,
-  fill, RTC); lines that do not decode are reported and left out.
+Transfers: DLE DLE is one data DLE and DLE ETX ends the data; in fax any
+other pair is deleted and counted as stray; in voice DLE CAN clears the
+buffer, DLE DC4 or DLE ! stop at once (buffer discarded), DLE p pauses,
+DLE r resumes, DLE u / DLE d step the volume, each counted as a command, and
+other pairs are deleted as stray. The data waits in a 1024-byte buffer that
+drains at the line rate (class 1 the modulation's, class 2 the agreed one,
+voice one byte a sample): XOFF at 768 bytes, XON at 256; what arrives while
+the buffer is full is lost (overrun). OK comes once the buffer is empty;
+characters that arrive before it are ignored. A class 1 page whose data runs
+dry before DLE ETX ends there (underrun): OK, or ERROR after 5 s of NUL fill.
+A fax page is decoded as Modified Huffman (bits LSB first, EOL, 1728 pels,
+fill, RTC); lines that do not decode are reported and left out.
 
 Control commands (one per line on the --control socket; reply "ok [...]" or
 "err <why>"; events arrive as "event <what>" lines on every connection):
@@ -138,23 +161,25 @@ Control commands (one per line on the --control socket; reply "ok [...]" or
   mode echo|sink        data state: echo what arrives, or only keep it
   mode stream <file>    data state: send the file after each CONNECT
   speed <bps>           speed for later CONNECTs
-  faxdle double|raw     fax data unshielding
   hangup                drop the connection or transfer: NO CARRIER
   flush                 drop what the DTE has not read yet
   stall | resume        stop / resume reading the port (the DTE's writes block)
-  report                ok state=... rx=<bytes read> tx=<bytes written> ...
+  report                ok state=... call=... rx=<bytes read> tx=<bytes
+                        written> stray= overrun= commands= volume= ...
   rxhex                 ok <hex of the bytes read since the last rxclear>
   rxclear               forget those bytes (rx.bin keeps everything)
   reg <n>               ok <value of Sn>
   quit                  exit
-Events: cmd AT..., result <TEXT>, dial <number>, connect <bps>, escape,
-  hangup, fax file=<pbm> g3=<g3> rows= bad= rtc= bytes= dropped= stray=,
-  fax-bad line=<n> <reason>, voice file=<raw> format= codes= bytes= dropped=
-  stray=
+Events: cmd AT..., result <TEXT>, info <TEXT>, dial <number>, connect <bps>,
+  connect fax, connect voice, aborted, escape, hangup,
+  fax file=<pbm> g3=<g3> rows= bad= rtc= [vr=fine|normal] bytes= dropped=
+  stray= overrun= holds= ignored= [underrun|stop], fax-bad line=<n> <reason>,
+  frames bytes=..., voice file=<raw> format= commands= bytes= dropped= stray=
+  overrun= holds=<XOFFs sent> ignored= [stop]
 
 Store (--store DIR): rx.bin every byte read from the port; events.log the
 event lines; fax-NNN.pbm decoded page (P4, 1728 wide); fax-NNN.g3 the page
-data after unshielding; voice-NNN.raw voice data after unshielding.
+data as sent on the line; voice-NNN.raw the voice data as played.
 )";
 }
 

@@ -12,6 +12,7 @@ struct SOptions {
     std::string control;
     std::string store;
     int speed = 33600;
+    double clockScale = 1; // waits this many times shorter (tests)
     EDataMode mode = EDataMode::Echo;
     std::string stream; // file played after each CONNECT (mode stream)
     Registers profile = DefaultRegisters();

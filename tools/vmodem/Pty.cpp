@@ -46,7 +46,16 @@ CPty::~CPty() {
         close(master_);
 }
 
-void CPty::FlushToDte() { tcflush(keeper_, TCIFLUSH); }
+bool CPty::DteObeysXoff() const {
+    // The master shares the slave's settings: IXON there is the DTE's
+    // driver stopping its output on XOFF.
+    termios t{};
+    return tcgetattr(master_, &t) == 0 && (t.c_iflag & IXON) != 0;
+}
+
+void CPty::FlushToDte() {
+    tcflush(keeper_, TCIFLUSH);
+}
 
 void CPty::Link(const std::string &link) {
     struct stat st {};

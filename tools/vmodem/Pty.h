@@ -17,6 +17,8 @@ public:
     const std::string &SlavePath() const { return slavePath_; }
     // Makes link point at the slave (replacing an old link); removed again on destruction.
     void Link(const std::string &link);
+    // Whether the DTE has set its side to stop sending on XOFF.
+    bool DteObeysXoff() const;
     // Drops what was written to the DTE and not read yet.
     void FlushToDte();
 

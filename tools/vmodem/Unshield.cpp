@@ -3,29 +3,30 @@
 
 namespace vmodem {
 
-namespace {
-
-bool IsVoiceCode(uint8_t b) {
-    return b == 0x12 || b == 0x14 || b == 0x18 || b == 0x1C || b == 0x70 || b == 0x72;
-}
-
-} // namespace
-
-EShield ShieldForVoiceFormat(int format) {
-    switch (format) {
-    case 7:
-        return EShield::Raw;
-    case 4:
-    case 8:
-        return EShield::Doubled;
+bool IsVoiceCommand(uint8_t code) {
+    switch (code) {
+    case 0x18: // CAN: clear the buffer
+    case 0x14: // DC4: stop at once
+    case '!':  // the same
+    case 'p':
+    case 'r':
+    case 'u':
+    case 'd':
+        return true;
     default:
-        return EShield::VoiceCodes;
+        return false;
     }
 }
 
-size_t CUnshielder::Feed(const uint8_t *data, size_t count, std::vector<uint8_t> &out) {
+bool IsPostPageCode(uint8_t code) {
+    return code == ',' || code == ';' || code == '.';
+}
+
+size_t CUnshielder::Feed(const uint8_t *data, size_t count, std::vector<uint8_t> &out,
+                         uint8_t &control) {
+    control = 0;
     size_t i = 0;
-    while (i < count && !ended_) {
+    while (i < count) {
         uint8_t b = data[i++];
         if (!pendingDle_) {
             if (b == kDle)
@@ -35,24 +36,14 @@ size_t CUnshielder::Feed(const uint8_t *data, size_t count, std::vector<uint8_t>
             continue;
         }
         pendingDle_ = false;
-        if (b == kEtx) {
-            ended_ = true;
-        } else if (shield_ == EShield::Raw) {
-            // The DLE stood alone; the byte after it is data in its own right.
+        if (b == kDle) {
             out.push_back(kDle);
-            if (b == kDle)
-                pendingDle_ = true;
-            else
-                out.push_back(b);
-        } else if (b == kDle) {
-            out.push_back(kDle);
+        } else if (b == kEtx || (dialect_ == EDialect::Voice && IsVoiceCommand(b)) ||
+                   (dialect_ == EDialect::FaxPostPage && IsPostPageCode(b))) {
+            control = b;
+            break;
         } else {
-            out.push_back(kDle);
-            out.push_back(b);
-            if (shield_ == EShield::VoiceCodes && IsVoiceCode(b))
-                ++codes_;
-            else
-                ++stray_;
+            ++stray_;
         }
     }
     return i;

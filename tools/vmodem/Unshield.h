@@ -1,6 +1,8 @@
 // Undoing the DLE shielding of a data stream sent by the DTE (voice playback
-// or fax page data), up to the DLE ETX that ends it. Works across blocks: a
-// DLE at the end of one block is paired with the first byte of the next.
+// or fax page data), the way a modem does: DLE DLE is one data DLE, DLE ETX
+// ends the stream, and the other pairs are either commands the modem acts on
+// or strays it deletes. Works across blocks: a DLE at the end of one block is
+// paired with the first byte of the next.
 #pragma once
 
 #include <cstddef>
@@ -12,36 +14,33 @@ namespace vmodem {
 constexpr uint8_t kDle = 0x10;
 constexpr uint8_t kEtx = 0x03;
 
-// How a DLE inside the data was shielded by the sender.
-enum class EShield {
-    Raw,       // nothing was doubled: a DLE stands alone, only DLE ETX is special
-    Doubled,   // every DLE was doubled: DLE DLE is one data DLE
-    VoiceCodes // DLE DLE is one DLE; DLE + one of the voice codes passes as both bytes
+// Which DLE pairs carry a meaning besides DLE DLE and DLE ETX.
+enum class EDialect {
+    Fax,         // class 1 and 2: every other pair is deleted
+    FaxPostPage, // class 2.0: DLE , ; . end the page with a post-page message
+    Voice        // DLE CAN, DC4, !, p, r, u, d are commands to the modem
 };
 
-// The shielding a voice format number (as chosen with AT+VSM) uses.
-EShield ShieldForVoiceFormat(int format);
+bool IsVoiceCommand(uint8_t code);
+bool IsPostPageCode(uint8_t code);
 
 class CUnshielder {
 public:
-    explicit CUnshielder(EShield shield) : shield_(shield) {}
+    explicit CUnshielder(EDialect dialect) : dialect_(dialect) {}
 
-    // Unshields bytes into out until DLE ETX; returns the count of input bytes
-    // consumed (all of them unless the end marker was found inside the block).
-    size_t Feed(const uint8_t *data, size_t count, std::vector<uint8_t> &out);
+    // Unshields bytes into out. Stops right after a pair that means something
+    // to the modem (the end, a post-page code, a voice command) and sets
+    // control to its second byte; control is 0 when the whole block went in.
+    // Returns the count of input bytes consumed.
+    size_t Feed(const uint8_t *data, size_t count, std::vector<uint8_t> &out, uint8_t &control);
 
-    bool Ended() const { return ended_; }
-    // DLE pairs that the sender's shielding never produces, passed on as both bytes.
+    // DLE pairs that mean nothing here, deleted from the data.
     size_t Stray() const { return stray_; }
-    // DLE + voice code pairs passed on as both bytes.
-    size_t Codes() const { return codes_; }
 
 private:
-    EShield shield_;
+    EDialect dialect_;
     bool pendingDle_ = false;
-    bool ended_ = false;
     size_t stray_ = 0;
-    size_t codes_ = 0;
 };
 
 } // namespace vmodem

@@ -1,5 +1,5 @@
 // vmodem as a Hayes modem, spoken to over its port: results, echo, registers,
-// dialling, the escape sequence, rings, and its process life.
+// the escape sequence, rings, and its process life.
 #include "VmodemClient.h"
 
 #include <gtest/gtest.h>
@@ -59,25 +59,6 @@ TEST_F(VmodemCommand, RegistersAndReset) {
     // ATZ restores the start-up profile, echo included.
     EXPECT_EQ(Ask("ATZ\r"), "\r\nOK\r\n");
     EXPECT_EQ(Ask("ATS7?S12?\r"), "ATS7?S12?\r\r\n050\r\n\r\n005\r\n\r\nOK\r\n");
-}
-
-TEST_F(VmodemCommand, DialOutcomesByLastDigit) {
-    Ask("ATE0\r");
-    const std::pair<const char *, const char *> cases[] = {
-        {"ATDT555-0106\r", "\r\nNO ANSWER\r\n"},
-        {"ATD5557\r", "\r\nBUSY\r\n"},
-        {"ATD5558\r", "\r\nNO CARRIER\r\n"},
-        {"ATDP5559\r", "\r\nNO DIALTONE\r\n"},
-        {"ATD5551;\r", "\r\nOK\r\n"},
-        {"ATH\r", "\r\nOK\r\n"},
-        {"ATD5551\r", "\r\nCONNECT 33600\r\n"},
-    };
-    for (const auto &[line, answer] : cases) {
-        port.Write(line);
-        ASSERT_TRUE(modem.WaitEvent("result")) << line;
-        EXPECT_EQ(port.ReadUntil(answer), answer) << line;
-    }
-    EXPECT_EQ(modem.Report()["state"], "online");
 }
 
 TEST_F(VmodemCommand, EscapeWithGuardTimesAndBackOnline) {

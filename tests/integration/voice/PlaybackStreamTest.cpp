@@ -117,7 +117,7 @@ TEST_F(Playback, NoByteIsLostAtTheEndOfTheFile) {
     Bytes oneAfter = Plain(1001);
     oneAfter[999] = 0x10;
     oneAfter[1000] = 0x41;
-    // A DLE as the file's last byte goes out as a lone DLE of its format.
+    // A DLE as the file's last byte goes out doubled, even in raw data.
     Bytes lastDle = Plain(1500);
     lastDle.back() = 0x10;
     struct Case {
@@ -126,7 +126,7 @@ TEST_F(Playback, NoByteIsLostAtTheEndOfTheFile) {
         std::string tail;
     } cases[] = {
         {oneAfter, 1, "\x10\x10\x41"}, {oneAfter, 7, "\x10\x41"}, {lastDle, 1, "\x10\x10"},
-        {lastDle, 4, "\x10\x10"},      {lastDle, 7, "\x10"},
+        {lastDle, 4, "\x10\x10"},      {lastDle, 7, "\x10\x10"},
     };
     for (const Case &c : cases) {
         SCOPED_TRACE(c.format);

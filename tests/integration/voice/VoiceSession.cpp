@@ -31,7 +31,7 @@ Bytes Shielded(uint32_t format, uint8_t next, bool pair) {
 
 } // namespace
 
-Voice MakeVoice(uint32_t format, size_t minSize, uint32_t seed) {
+Voice MakeVoice(uint32_t format, size_t minSize, uint32_t seed, bool modemCommands) {
     static const uint8_t kCodes[] = {0x12, 0x14, 0x18, 0x1C, 0x70, 0x72, 0x41, 0x03, 0x00, 0xFF};
     std::mt19937 rng(seed);
     const bool raw = (format & 0xFF) == 7, fax = (format & 0xFF) == 8;
@@ -49,15 +49,19 @@ Voice MakeVoice(uint32_t format, size_t minSize, uint32_t seed) {
             uint8_t next = kCodes[rng() % sizeof kCodes];
             if (raw && next == 0x03)
                 next = 0x04;
+            if (!modemCommands && (next == 0x14 || next == 0x18 || next == 0x70 || next == 0x72))
+                next = 0x41;
             v.data.insert(v.data.end(), {0x10, next});
             Bytes s = Shielded(format, next, false);
             v.expected.insert(v.expected.end(), s.begin(), s.end());
-            v.received.insert(v.received.end(), {0x10, next});
+            // DLE DLE x plays DLE x; DLE x plays nothing (x is no data byte).
+            if (s.size() == 3)
+                v.received.insert(v.received.end(), {0x10, next});
         } else {
             v.data.insert(v.data.end(), {0x10, 0x10});
             Bytes s = Shielded(format, 0, true);
             v.expected.insert(v.expected.end(), s.begin(), s.end());
-            if (raw || fax)
+            if (fax)
                 v.received.insert(v.received.end(), {0x10, 0x10});
             else
                 v.received.push_back(0x10);

@@ -21,10 +21,10 @@ using Bytes = std::vector<uint8_t>;
 // The engine on one port; the callback keeps whatever text the modem sends.
 class Session {
 public:
-    explicit Session(const std::string &port) {
+    explicit Session(const std::string &port,
+                     const char *mode = "baud=115200 octs=off odsr=off xon=off") {
         Answers().clear();
-        opened_ = InitModem(reinterpret_cast<void *>(&Callback), port.c_str(),
-                            "baud=115200 octs=off odsr=off xon=off") > 0;
+        opened_ = InitModem(reinterpret_cast<void *>(&Callback), port.c_str(), mode) > 0;
     }
     ~Session() { ReleaseModem(); }
     Session(const Session &) = delete;
@@ -120,12 +120,14 @@ inline size_t HeaderOf(uint32_t format) {
 struct Voice {
     Bytes data;     // what the file holds after its header
     Bytes expected; // what the modem must be sent for it
-    Bytes received; // what the modem makes of it: a DLE pair of a voice file is one DLE
+    Bytes received; // what a modem plays for it: a DLE pair is one DLE, other pairs none
 };
 
 // Raw data (format 7) is sent as is, so it never holds DLE ETX, which would
 // end the transfer early: its bytes 0x03 are left out.
-Voice MakeVoice(uint32_t format, size_t minSize, uint32_t seed);
+// Without modemCommands, no DLE pair the modem would act on (stop, clear,
+// pause, resume) is made.
+Voice MakeVoice(uint32_t format, size_t minSize, uint32_t seed, bool modemCommands = true);
 
 inline std::string AsString(const Bytes &b) {
     return std::string(b.begin(), b.end());

@@ -47,6 +47,20 @@ protected:
         modem.Receive(reinterpret_cast<const uint8_t *>(bytes.data()), bytes.size(), now);
         return host.Take();
     }
+    // Moves the clock on and returns what the modem said meanwhile.
+    std::string Advance(std::chrono::milliseconds by) {
+        now += by;
+        modem.Tick(now);
+        return host.Take();
+    }
+    std::string Field(const std::string &event, const std::string &key) {
+        for (const std::string &e : host.events)
+            if (e.rfind(event, 0) == 0) {
+                size_t at = e.find(" " + key + "=");
+                return e.substr(at + key.size() + 2, e.find(' ', at + 1) - at - key.size() - 2);
+            }
+        return "?";
+    }
 
     CFakeHost host;
     CModem modem;
@@ -55,48 +69,37 @@ protected:
 
 } // namespace
 
-TEST_F(ModemTest, SeveralCommandsPerLineAnyCase) {
+TEST_F(ModemTest, CommandLineRules) {
     EXPECT_EQ(Feed("ATE0V1\r"), "ATE0V1\r\r\nOK\r\n"); // echoed before E0 takes effect
     EXPECT_EQ(Feed("at v0 q0\r"), "0\r");
-    EXPECT_EQ(Feed("aTv1I3\r"), "\r\nQuenby Virtual Modem 1.0: data, fax class 1 and 2, voice\r\n"
-                                "\r\nOK\r\n");
-    EXPECT_EQ(Feed("ATE1\r"), "\r\nOK\r\n");
-    EXPECT_EQ(Feed("ATK\r"), "ATK\r\r\nERROR\r\n");
-    EXPECT_EQ(Feed("AT&\r"), "AT&\r\r\nERROR\r\n");
-    EXPECT_EQ(Feed("ATI9\r"), "ATI9\r\r\nERROR\r\n");
-}
-
-TEST_F(ModemTest, LineEditingAndRepeat) {
-    Feed("ATE0\r");
-    // Backspace removes the X; junk before "AT" is ignored; an A alone is not a prefix.
+    // Seven bits count: A and T with the eighth bit set are still AT.
+    EXPECT_EQ(Feed("\xC1\xD4V1 I 3\r"),
+              "\r\nQuenby Virtual Modem 1.0: data, fax class 1 and 2, voice\r\n\r\nOK\r\n");
+    // Mixed case is no prefix; junk before it is ignored; A/ repeats.
+    EXPECT_EQ(Feed("aTI\r"), "");
+    EXPECT_EQ(Feed("At I\r"), "");
     EXPECT_EQ(Feed("xyzA ATX\bI\r"), "\r\nQuenby Virtual Modem\r\n\r\nOK\r\n");
     EXPECT_EQ(Feed("A/"), "\r\nQuenby Virtual Modem\r\n\r\nOK\r\n");
-    // A line that overflows the buffer is an error, not a truncated command.
-    EXPECT_EQ(Feed("AT" + std::string(300, 'E') + "\r"), "\r\nERROR\r\n");
-    // The line may arrive in pieces.
+    for (const char *bad : {"ATK\r", "AT&\r", "ATI9\r", "ATS3=128\r", "ATS100=1\r", "ATS7\r"})
+        EXPECT_EQ(Feed(bad), "\r\nERROR\r\n") << bad;
+    // The line limit counts what is kept: spaces do not count.
+    EXPECT_EQ(Feed("AT" + std::string(CModem::kMaxLine, 'E') + "\r"), "\r\nOK\r\n");
+    EXPECT_EQ(Feed("AT" + std::string(CModem::kMaxLine, 'E') + "   \r"), "\r\nOK\r\n");
+    EXPECT_EQ(Feed("AT" + std::string(CModem::kMaxLine + 1, 'E') + "\r"), "\r\nERROR\r\n");
+    // Pieces make a line; only S3 ends it; a control character is ignored.
     Feed("A");
-    Feed("T");
-    EXPECT_EQ(Feed("I\r"), "\r\nQuenby Virtual Modem\r\n\r\nOK\r\n");
-}
-
-// Only S3 ends a line: LF and other control characters inside it are
-// ignored, S5 still edits, and CR LF runs the line once.
-TEST_F(ModemTest, OnlyS3EndsALine) {
-    Feed("ATE0\r");
-    EXPECT_EQ(Feed("ATI\n"), "");
-    EXPECT_EQ(Feed("\x01\x1b"
-                   "3\x08\r"),
-              "\r\nQuenby Virtual Modem\r\n\r\nOK\r\n");
-    EXPECT_EQ(Feed("AT\r\n"), "\r\nOK\r\n");
+    Feed("TI\n\x01");
+    EXPECT_EQ(Feed("\r"), "\r\nQuenby Virtual Modem\r\n\r\nOK\r\n");
+    // What came with the line, before its result, is ignored.
+    EXPECT_EQ(Feed("AT\rATI\r"), "\r\nOK\r\n");
+    // A quoted string keeps its spaces and its semicolons.
+    EXPECT_EQ(Feed("AT+FCLASS=2;+FLID=\" A; b \";+FLID?\r"), "\r\n\" A; b \"\r\n\r\nOK\r\n");
 }
 
 TEST_F(ModemTest, NumericQuietAndRegisters) {
     Feed("ATE0\r");
     EXPECT_EQ(Feed("ATS7=12S7?S2?\r"), "\r\n012\r\n\r\n043\r\n\r\nOK\r\n");
     EXPECT_EQ(Feed("ATV0S7?\r"), "012\r\n0\r");
-    EXPECT_EQ(Feed("ATS100=1\r"), "4\r");
-    EXPECT_EQ(Feed("ATS7=256\r"), "4\r");
-    EXPECT_EQ(Feed("ATS7\r"), "4\r");
     EXPECT_EQ(Feed("ATD7\r"), "7\r");
     // Quiet drops result codes but not information text.
     EXPECT_EQ(Feed("ATQ1\r"), "");
@@ -109,38 +112,52 @@ TEST_F(ModemTest, NumericQuietAndRegisters) {
     EXPECT_EQ(modem.Register(7), 50);
 }
 
-TEST_F(ModemTest, DialOutcomesByLastDigit) {
+TEST_F(ModemTest, CallsTakeTimeAndAnyCharacterAbortsThem) {
     Feed("ATE0\r");
     EXPECT_EQ(Feed("ATDT 555-0106\r"), "\r\nNO ANSWER\r\n");
-    EXPECT_EQ(Feed("ATD5557\r"), "\r\nBUSY\r\n");
-    EXPECT_EQ(Feed("ATD5558\r"), "\r\nNO CARRIER\r\n");
-    EXPECT_EQ(Feed("ATD5559\r"), "\r\nNO DIALTONE\r\n");
     EXPECT_EQ(Feed("ATD5551;\r"), "\r\nOK\r\n");
     EXPECT_EQ(Feed("ATH\r"), "\r\nOK\r\n");
     EXPECT_EQ(Feed("ATO\r"), "\r\nNO CARRIER\r\n");
-    EXPECT_EQ(Feed("ATDP5551\r"), "\r\nCONNECT 33600\r\n");
+    // The LF of CR LF does not abort; the next character does.
+    EXPECT_EQ(Feed("ATDP5551\r\n"), "");
+    EXPECT_EQ(Advance(1000ms), "");
+    EXPECT_EQ(Feed("x"), "\r\nNO CARRIER\r\n");
+    EXPECT_EQ(Advance(3000ms), "");
+    EXPECT_EQ(Feed("ATD5551\r"), "");
+    EXPECT_EQ(Feed("\n\n"), "\r\nNO CARRIER\r\n"); // the second is not right after the CR
+    EXPECT_EQ(Feed("ATD5551\r"), "");
+    EXPECT_EQ(Advance(2000ms), "\r\nCONNECT 33600\r\n");
     EXPECT_EQ(modem.Report().substr(0, 12), "state=online");
+    // An answer too; ATZ ends the call.
+    EXPECT_TRUE(modem.DropCarrier());
+    EXPECT_EQ(host.Take(), "\r\nNO CARRIER\r\n");
+    EXPECT_EQ(Feed("ATA\r"), "\r\nNO CARRIER\r\n");
+    EXPECT_TRUE(modem.Ring());
+    EXPECT_EQ(host.Take(), "\r\nRING\r\n");
+    EXPECT_EQ(Feed("ATS1?A\r"), "\r\n001\r\n");
+    EXPECT_EQ(Advance(1000ms), "\r\nCONNECT 33600\r\n");
+    EXPECT_FALSE(modem.Ring()); // busy with a call
+    Advance(1000ms);
+    Feed("+++");
+    EXPECT_EQ(Advance(1000ms), "\r\nOK\r\n");
+    EXPECT_EQ(Feed("ATZ\r"), "\r\nOK\r\n");
+    EXPECT_EQ(Feed("ATO\r"), "ATO\r\r\nNO CARRIER\r\n");
 }
 
 TEST_F(ModemTest, EscapeNeedsGuardTimesOnBothSides) {
     Feed("ATE0D1\r");
+    Advance(2000ms);
     // No silence before: the pluses are data.
     EXPECT_EQ(Feed("x+++"), "x+++");
-    now += 150ms;
-    modem.Tick(now);
-    EXPECT_EQ(host.Take(), "");
+    EXPECT_EQ(Advance(150ms), "");
     // Silence before, but data right after: still data.
     Feed("+++");
     Feed("y");
-    now += 150ms;
-    modem.Tick(now);
-    EXPECT_EQ(host.Take(), "");
+    EXPECT_EQ(Advance(150ms), "");
     // Four pluses are no escape either.
     now += 150ms;
     Feed("++++");
-    now += 150ms;
-    modem.Tick(now);
-    EXPECT_EQ(host.Take(), "");
+    EXPECT_EQ(Advance(150ms), "");
     // Silence, three pluses spread out but each within the guard time, silence.
     now += 150ms;
     Feed("+");
@@ -148,56 +165,84 @@ TEST_F(ModemTest, EscapeNeedsGuardTimesOnBothSides) {
     Feed("++");
     ASSERT_TRUE(modem.Deadline());
     EXPECT_EQ(*modem.Deadline(), now + 100ms);
-    now += 99ms;
-    modem.Tick(now);
-    EXPECT_EQ(host.Take(), "");
-    now += 1ms;
-    modem.Tick(now);
-    EXPECT_EQ(host.Take(), "\r\nOK\r\n");
+    EXPECT_EQ(Advance(99ms), "");
+    EXPECT_EQ(Advance(1ms), "\r\nOK\r\n");
     EXPECT_EQ(Feed("ATO\r"), "\r\nCONNECT 33600\r\n");
     EXPECT_EQ(Feed("data"), "data");
 }
 
-TEST_F(ModemTest, RingsAndAnswer) {
+TEST_F(ModemTest, TransfersNeedACallOrASelectedLine) {
     Feed("ATE0\r");
-    EXPECT_EQ(Feed("ATA\r"), "\r\nNO CARRIER\r\n");
-    EXPECT_TRUE(modem.Ring());
-    EXPECT_EQ(host.Take(), "\r\nRING\r\n");
-    EXPECT_EQ(Feed("ATS1?A\r"), "\r\n001\r\n\r\nCONNECT 33600\r\n");
-    EXPECT_FALSE(modem.Ring()); // busy with a call
-    EXPECT_TRUE(modem.DropCarrier());
-    EXPECT_EQ(host.Take(), "\r\nNO CARRIER\r\n");
-    Feed("ATS0=2\r");
-    modem.Ring();
-    EXPECT_EQ(host.Take(), "\r\nRING\r\n");
-    modem.Ring();
-    EXPECT_EQ(host.Take(), "\r\nRING\r\n\r\nCONNECT 33600\r\n");
-}
-
-TEST_F(ModemTest, VoiceTransferEndsAndTailIsIgnored) {
-    Feed("ATE0\r");
-    EXPECT_EQ(Feed("AT+VTX\r"), "\r\nERROR\r\n"); // not in voice class
-    EXPECT_EQ(Feed("AT+FCLASS=8;+VSM=8,8000\r"), "\r\nOK\r\n");
-    EXPECT_EQ(Feed("AT+VSM?;+FCLASS?\r"), "\r\n8\r\n\r\n8\r\n\r\nOK\r\n");
-    EXPECT_EQ(Feed("AT+VTX\r"), "\r\nCONNECT\r\n");
-    // The end marker and the repeats after it arrive in one block with the
-    // next command: the repeats are dropped, the command runs.
-    EXPECT_EQ(Feed("ab\x10\x10\x63\x10\x03\x10\x03\x10\x03\x41TI\r"),
-              "\r\nOK\r\n\r\nQuenby Virtual Modem\r\n\r\nOK\r\n");
-    EXPECT_EQ(host.kept["voice.raw"], "ab\x10\x63");
-}
-
-TEST_F(ModemTest, FaxNeedsItsClass) {
-    Feed("ATE0\r");
-    EXPECT_EQ(Feed("AT+FTM=96\r"), "\r\nERROR\r\n");
-    EXPECT_EQ(Feed("AT+FCLASS=1\r"), "\r\nOK\r\n");
+    for (const char *line : {"AT+VTX\r", "AT+FCLASS=8;+VTX\r", "AT+FCLASS=1;+FTM=96\r",
+                             "AT+FCLASS=2;+FDT\r", "AT+FCLASS=2.0;+FDT\r"})
+        EXPECT_EQ(Feed(line), "\r\nERROR\r\n") << line;
+    // Class 1: the dial brings the far machine's DIS frame, shielded.
+    EXPECT_EQ(Feed("AT+FCLASS=1;D5551\r"), "");
+    std::string dis = Advance(2000ms);
+    EXPECT_EQ(dis.substr(0, 12), "\r\nCONNECT\r\n\xFF");
+    EXPECT_EQ(dis.substr(dis.size() - 8), "\x10\x03\r\nOK\r\n");
     EXPECT_EQ(Feed("AT+FTM=95\r"), "\r\nERROR\r\n");
-    EXPECT_EQ(Feed("AT+FDT\r"), "\r\nERROR\r\n");
     EXPECT_EQ(Feed("AT+FTM=96\r"), "\r\nCONNECT\r\n");
-    // All-white line, RTC, end of data.
-    EXPECT_EQ(Feed(std::string("\x00\x28\x9B\x15\x00\x08\x80\x00\x08\x80\x00\x08\x80\x10\x03", 15)),
-              "\r\nOK\r\n");
+    Feed(std::string("\x00\x28\x9B\x15\x00\x08\x80\x00\x08\x80\x00\x08\x80\x10\x03", 15));
+    EXPECT_EQ(Advance(100ms), "\r\nOK\r\n");
     EXPECT_EQ(host.kept["fax.pbm"], "P4\n1728 1\n" + std::string(216, '\0'));
-    EXPECT_EQ(Feed("AT+FCLASS=2.0;+FDT\r"), "\r\nCONNECT\r\n");
+    // Voice: a selected line; ATH deselects it.
+    EXPECT_EQ(Feed("AT+FCLASS=8;+VLS=1;+VTX\r"), "\r\nCONNECT\r\n");
     EXPECT_TRUE(modem.DropCarrier());
+    host.Take();
+    EXPECT_EQ(Feed("AT+VTX\r"), "\r\nERROR\r\n");
+}
+
+// A playback drains at the sample rate; the modem acts on the DTE's voice
+// commands and holds it with XOFF; OK comes once the buffer is empty.
+TEST_F(ModemTest, VoicePlaybackDrainsAtTheSampleRate) {
+    Feed("ATE0\r");
+    EXPECT_EQ(Feed("AT+FCLASS=8;+VSM=128,8000;+VLS=1;+VTX\r"), "\r\nCONNECT\r\n");
+    EXPECT_EQ(modem.Acceptable(true), CLineBuffer::kCapacity);
+    EXPECT_EQ(Feed(std::string(700, 'a') + "\x10\x18" + std::string(800, 'b')), "\x13");
+    EXPECT_EQ(modem.Acceptable(true), 0u);     // held
+    EXPECT_GT(modem.Acceptable(false), 1000u); // a DTE that ignores XOFF keeps sending
+    EXPECT_EQ(Advance(70ms), "\x11");          // 560 of 800 sent: XON at the low mark
+    Feed("\x10u\x10u\x10\x64\x10p");
+    EXPECT_EQ(Advance(1000ms), ""); // paused: nothing leaves
+    EXPECT_EQ(Feed("\x10r" + std::string(1100, 'c') +
+                   "\x10\x03"
+                   "AT\r"),
+              "\x13");
+    EXPECT_EQ(Advance(100ms), "\x11");
+    EXPECT_EQ(Advance(100ms), "\r\nOK\r\n");
+    std::string played = host.kept["voice.raw"];
+    EXPECT_EQ(played, std::string(800, 'b') + std::string(1024 - 240, 'c'));
+    EXPECT_EQ(Field("voice ", "commands"), "6");
+    EXPECT_EQ(Field("voice ", "overrun"), std::to_string(1100 - (1024 - 240)));
+    EXPECT_EQ(modem.Report().find("volume=1") != std::string::npos, true);
+    // The AT sent before the OK was not run.
+    EXPECT_EQ(Field("voice ", "ignored"), "3");
+}
+
+// Class 1: a page whose data runs dry ends there, as an underrun.
+TEST_F(ModemTest, FaxPageUnderrun) {
+    Feed("ATE0\r");
+    Feed("AT+FCLASS=1;D5551\r");
+    Advance(2000ms);
+    EXPECT_EQ(Feed("AT+FTM=96\r"), "\r\nCONNECT\r\n");
+    EXPECT_EQ(Advance(1000ms), ""); // training, no data yet: no underrun
+    Feed(std::string("\x00\x28\x9B\x15\x00\x08\x80\x00\x08\x80", 10));
+    EXPECT_EQ(Advance(100ms), "\r\nOK\r\n");
+    EXPECT_EQ(Field("fax ", "rows"), "1");
+    EXPECT_NE(host.events[host.events.size() - 2].find(" underrun"), std::string::npos);
+}
+
+// Class 2.0 ends a page with DLE and the post-page message.
+TEST_F(ModemTest, ClassTwoZeroSession) {
+    Feed("ATE0\r");
+    EXPECT_EQ(Feed("AT+FCLASS=2.0;+FCC=0,3;+FCC?\r"), "\r\n0,3,0,2,0,0,0,0\r\n\r\nOK\r\n");
+    EXPECT_EQ(Feed("AT+FCC=2\r"), "\r\nERROR\r\n");
+    Feed("ATD5551\r");
+    EXPECT_EQ(Advance(2000ms), "\r\n+FCO\r\n\r\n+FIS:1,5,0,2,0,0,0,0\r\n\r\nOK\r\n");
+    EXPECT_EQ(Feed("AT+FDT\r"), "\r\n+FCS:0,3,0,2,0,0,0,0\r\n\r\nCONNECT\r\n\x11");
+    Feed(std::string("\x00\x28\x9B\x15\x00\x08\x80\x00\x08\x80\x00\x08\x80\x10.", 15));
+    EXPECT_EQ(Advance(100ms), "\r\n+FPS:1\r\n\r\n+FHS:0\r\n\r\nOK\r\n");
+    EXPECT_EQ(Field("fax ", "vr"), "normal");
+    EXPECT_EQ(Feed("AT+FDT\r"), "\r\nERROR\r\n"); // the session has ended
 }

@@ -67,15 +67,18 @@ private:
     std::vector<std::string> events_;
 };
 
-// vmodem's port seen from the DTE: opened raw and non-blocking.
+// vmodem's port seen from the DTE: opened raw and non-blocking; by default
+// its output stops while the modem has sent XOFF.
 class CPort {
 public:
-    explicit CPort(const std::string &path);
+    explicit CPort(const std::string &path, bool obeyXoff = true);
     ~CPort();
     CPort(const CPort &) = delete;
     CPort &operator=(const CPort &) = delete;
 
     int Fd() const { return fd_; }
+    // Whether output stops at XOFF (turning it off also ends a stop).
+    void ObeyXoff(bool obey);
     void Write(std::string_view bytes);
     // Reads until what arrived contains needle; returns everything up to and
     // including it (the rest stays for the next read), or all that arrived
