@@ -145,60 +145,60 @@ private:
     int top_ = 0, bottom_ = kRows - 1;
 };
 
-// Feeds ours in chunks of the given sizes (cycled), on a buffer of
-// bufferRows, and returns the first difference from libvterm, or "".
-std::string Compare(const std::string &bytes, int bufferRows,
-                    const std::vector<size_t> &chunks = {4096}) {
+// Where ours starts: the buffer only as tall as the window, a taller one with
+// the window at its top, or with the window moved down to rows 36..60; the
+// console's own wrap at the end of a line on (mode 3) or off.
+struct Start {
+    int bufferRows, windowTop;
+    uint32_t mode;
+};
+const Start kStarts[] = {{kRows, 0, 3}, {300, 0, 1}, {300, 36, 3}, {300, 36, 1}};
+
+// One line per row: the characters, then each cell's background and
+// foreground (a blank shows no foreground); then the cursor.
+template <class At> std::string Snapshot(At at, VTermPos cursor) {
+    std::string text;
+    for (int row = 0; row < kRows; ++row) {
+        std::string chars, colours;
+        for (int column = 0; column < kColumns; ++column) {
+            const auto [c, colour] = at(row, column);
+            chars += char(c < 128 ? c : 0x80 | (c & 0x7F));
+            colours += "0123456789abcdef"[colour.back & 15];
+            colours += c == ' ' ? '.' : "0123456789abcdef"[colour.fore & 15];
+        }
+        text += chars + " " + colours + "\n";
+    }
+    return text + "cursor " + std::to_string(cursor.row + 1) + "," + std::to_string(cursor.col + 1);
+}
+
+// Feeds ours in chunks of the given sizes (cycled); returns both screens.
+std::pair<std::string, std::string> Screens(const std::string &bytes, const Start &start,
+                                            const std::vector<size_t> &chunks = {4096}) {
+    const con::Handle out = con::GetStdOutput();
     con::SetRenderTarget(-1);
-    con::model::Reset(kColumns, kRows, bufferRows);
+    con::model::Reset(kColumns, kRows, start.bufferRows);
+    con::SetCursorPosition(out, {0, int16_t(start.windowTop + kRows - 1)});
+    con::SetCursorPosition(out, {0, int16_t(start.windowTop)});
+    con::SetMode(out, start.mode);
     vtInitVT100();
     for (size_t pos = 0, i = 0; pos < bytes.size(); pos += chunks[i++ % chunks.size()])
         vtProcessedTextOut(bytes.data() + pos,
                            int(std::min(chunks[i % chunks.size()], bytes.size() - pos)));
     Vterm vterm;
     vterm.Feed(bytes);
-
     con::ScreenBufferInfo info{};
-    con::GetScreenBufferInfo(con::GetStdOutput(), &info);
+    con::GetScreenBufferInfo(out, &info);
     const int top = info.srWindow.Top;
-    auto ascii = [](unsigned c) { return char(c < 128 ? c : '?'); };
-    char text[160];
-    for (int row = 0; row < kRows; ++row) {
-        for (int column = 0; column < kColumns; ++column) {
-            const con::Cell cell = con::model::At(column, top + row);
-            const unsigned ours = Unicode(static_cast<unsigned char>(cell.Char)),
-                           theirs = vterm.Char(row, column);
-            const Colours a = FromConsole(cell.Attributes), b = vterm.ColoursAt(row, column);
-            // A blank shows its background only.
-            if (ours == theirs && a.back == b.back && (ours == ' ' || a.fore == b.fore))
-                continue;
-            std::snprintf(text, sizeof text,
-                          "row %d column %d: ours '%c' %d/%d, libvterm '%c' %d/%d", row + 1,
-                          column + 1, ascii(ours), a.fore, a.back, ascii(theirs), b.fore, b.back);
-            std::string rows = std::string(text) +
-                               "\n  ours:     " + con::model::RowText(top + row) + "\n  libvterm: ";
-            for (int x = 0; x < kColumns; ++x)
-                rows += ascii(vterm.Char(row, x));
-            return rows;
-        }
-    }
-    const VTermPos pos = vterm.Cursor();
-    const int x = info.dwCursorPosition.X, y = info.dwCursorPosition.Y - top;
-    if (x == pos.col && y == pos.row)
-        return "";
-    std::snprintf(text, sizeof text, "cursor: ours row %d column %d, libvterm row %d column %d",
-                  y + 1, x + 1, pos.row + 1, pos.col + 1);
-    return text;
-}
-
-std::string Escaped(const std::string &bytes) {
-    std::string out;
-    for (unsigned char c : bytes) {
-        char hex[8];
-        std::snprintf(hex, sizeof hex, c == 0x1B ? "\\e" : "\\x%02x", c);
-        out += c >= 0x20 && c < 0x7F ? std::string(1, char(c)) : hex;
-    }
-    return out;
+    auto ours = [&](int row, int column) {
+        const con::Cell cell = con::model::At(column, top + row);
+        return std::pair(Unicode(static_cast<unsigned char>(cell.Char)),
+                         FromConsole(cell.Attributes));
+    };
+    auto theirs = [&](int row, int column) {
+        return std::pair(vterm.Char(row, column), vterm.ColoursAt(row, column));
+    };
+    const VTermPos cursor{info.dwCursorPosition.Y - top, info.dwCursorPosition.X};
+    return {Snapshot(ours, cursor), Snapshot(theirs, vterm.Cursor())};
 }
 
 // Random pieces over the sequences the emulator understands: text, SGR lists,
@@ -288,14 +288,19 @@ std::string Join(const std::vector<std::string> &pieces) {
     return bytes;
 }
 
+bool Differs(const std::vector<std::string> &pieces, const Start &start) {
+    const auto [ours, theirs] = Screens(Join(pieces), start);
+    return ours != theirs;
+}
+
 // Drops runs of pieces, halving the run, while the stream still differs.
-std::vector<std::string> Shrink(std::vector<std::string> pieces, int bufferRows) {
+std::vector<std::string> Shrink(std::vector<std::string> pieces, const Start &start) {
     for (size_t size = pieces.size() / 2; size >= 1; size /= 2) {
         for (size_t at = 0; at + size <= pieces.size();) {
             std::vector<std::string> fewer = pieces;
             fewer.erase(fewer.begin() + std::ptrdiff_t(at),
                         fewer.begin() + std::ptrdiff_t(at + size));
-            if (!Compare(Join(fewer), bufferRows).empty())
+            if (Differs(fewer, start))
                 pieces = fewer;
             else
                 at += size;
@@ -306,9 +311,11 @@ std::vector<std::string> Shrink(std::vector<std::string> pieces, int bufferRows)
 
 TEST(Differential, NamedCasesMatchLibvterm) {
     for (const ScreenCase &c : ScreenCases())
-        for (int bufferRows : {kRows, 300})
-            EXPECT_EQ(Compare(c.bytes, bufferRows), "")
-                << c.name << " (buffer of " << bufferRows << " rows)";
+        for (const Start &start : kStarts) {
+            const auto [ours, theirs] = Screens(c.bytes, start);
+            EXPECT_EQ(ours, theirs) << c.name << " (window at " << start.windowTop << " of "
+                                    << start.bufferRows << " rows, mode " << start.mode << ")";
+        }
 }
 
 TEST(Differential, RandomStreamsMatchLibvterm) {
@@ -321,16 +328,17 @@ TEST(Differential, RandomStreamsMatchLibvterm) {
     int failures = 0;
     for (int i = 0; seconds ? std::chrono::steady_clock::now() < until : i < 2000; ++i) {
         const std::vector<std::string> pieces = streams.Next();
-        const int bufferRows = i % 3 == 0 ? kRows : 300;
+        const Start &start = kStarts[size_t(i) % std::size(kStarts)];
         std::vector<size_t> chunks(4);
         for (size_t &chunk : chunks)
             chunk = std::uniform_int_distribution<size_t>(1, 50)(sizes);
-        if (Compare(Join(pieces), bufferRows, chunks).empty())
+        if (const auto [ours, theirs] = Screens(Join(pieces), start, chunks); ours == theirs)
             continue;
-        const std::string bytes = Join(Shrink(pieces, bufferRows));
-        ADD_FAILURE() << "stream " << i << " (buffer of " << bufferRows
-                      << " rows) differs; shrunk: \"" << Escaped(bytes) << "\"\n  "
-                      << Compare(bytes, bufferRows);
+        const std::string bytes = Join(Shrink(pieces, start));
+        const auto [ours, theirs] = Screens(bytes, start);
+        EXPECT_EQ(ours, theirs) << "stream " << i << " (window at " << start.windowTop << ", mode "
+                                << start.mode
+                                << ") differs; shrunk: " << testing::PrintToString(bytes);
         if (++failures == 5)
             break;
     }
