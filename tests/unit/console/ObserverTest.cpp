@@ -33,22 +33,19 @@ int WaitWhileFeeding(const Chunks &chunks, const std::string &expected, const ch
     return code;
 }
 
+// clang-format off
 TEST(Observer, FindsTheAnswersItWaitsFor) {
     uint32_t count = 0;
-    EXPECT_EQ(
-        WaitWhileFeeding({{"AT\r\nO", nullptr}, {"K\r\n", nullptr}}, "OK", "ERROR", 5000, &count),
-        int(AnswerCode("OK", 2)));
+    EXPECT_EQ(WaitWhileFeeding({{"AT\r\nO", nullptr}, {"K\r\n", nullptr}}, "OK", "ERROR", 5000, &count), int(AnswerCode("OK", 2)));
     EXPECT_EQ(count, 1u);
-    EXPECT_EQ(WaitWhileFeeding({{"\r\nERROR\r\n", nullptr}}, "OK", "ERROR", 5000),
-              int(AnswerCode("ERROR", 5)));
-    EXPECT_NE(AnswerCode("OK", 2), AnswerCode("ERROR", 5));
+    EXPECT_EQ(WaitWhileFeeding({{"\r\nERROR\r\n", nullptr}}, "OK", "ERROR", 5000), int(AnswerCode("ERROR", 5)));
     EXPECT_EQ(WaitWhileFeeding({{"connect 9600", nullptr}}, "CONNECT=7|busy=8", nullptr, 5000), 7);
     EXPECT_EQ(WaitWhileFeeding({{nullptr, "<b>"}}, "<B>=3", nullptr, 5000), 3);
-    EXPECT_EQ(WaitWhileFeeding({{"..OK..", nullptr}}, std::string(100000, 'x') + "|OK=4", "", 5000),
-              4);
+    EXPECT_EQ(WaitWhileFeeding({{"..OK..", nullptr}}, std::string(100000, 'x') + "|OK=4", "", 5000), 4);
     // The voice pause pattern never ends a wait early.
     EXPECT_EQ(WaitWhileFeeding({{"OK ERROR RING", "<b>"}}, "~~", nullptr, 200), -1);
 }
+// clang-format on
 
 TEST(Observer, IgnoresWhatArrivedBeforeArming) {
     CFeedbackObserver observer(10000);
@@ -63,18 +60,15 @@ TEST(FiFo, KeepsABoundedWindowAndCopiesIt) {
     CFiFo fifo;
     fifo.bound = 10000;
     const std::string six(6000, 'a');
-    char *snap = nullptr;
-    EXPECT_EQ(fifo.GetSnapshotAsString(&snap), 0u);
-    EXPECT_EQ(snap, nullptr);
     fifo.Pull(six.data(), 6000);
     fifo.Pull(six.data(), 6000);
-    EXPECT_EQ(fifo.GetLength(), 12000u);
     fifo.Pull("bcd", 3);
+    char *snap = nullptr;
     ASSERT_EQ(fifo.GetSnapshotAsString(&snap), 10003u);
     EXPECT_STREQ(snap + 10000, "bcd");
-    Realloc(snap, 0);
     fifo.Reset();
-    EXPECT_EQ(fifo.GetSnapshotAsString(nullptr), 0u);
+    EXPECT_EQ(fifo.GetSnapshotAsString(&snap), 0u);
+    EXPECT_EQ(snap, nullptr); // freed
 }
 
 } // namespace
