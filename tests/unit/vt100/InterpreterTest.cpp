@@ -14,34 +14,22 @@ const int termAttrMode[9] = {0, 0x10, 0x20, 0x40, 0x80, 0x100, 0x200, 0x400, 0x8
 
 namespace {
 
+// Text as it is written, calls in brackets, transmitted text in braces: text
+// written in several runs reads as one.
 std::string gLog;
 int gFore, gBack, gMode;
-std::string gTextTag; // of the last call, when it was text
 
 int Record(const char *format, int a = 0, int b = 0, int c = 0, int d = 0) {
     char line[64];
     std::snprintf(line, sizeof line, format, a, b, c, d);
-    gLog += std::string(line) + ' ';
-    gTextTag.clear();
+    gLog += "[" + std::string(line) + "]";
     return 0;
 }
-// Text runs next to each other read as one.
-int RecordText(const char *tag, const char *text, int length) {
-    if (gTextTag == tag)
-        gLog.pop_back();
-    else
-        gLog += std::string(tag) + ':';
-    gLog += std::string(text, size_t(length)) + ' ';
-    gTextTag = tag;
-    return 0;
-}
-
 void Feed(const std::string &bytes) {
     vtProcessedTextOut(bytes.data(), int(bytes.size()));
 }
 std::string Calls(const std::string &bytes) {
     gLog.clear();
-    gTextTag.clear();
     Feed(bytes);
     return gLog;
 }
@@ -62,8 +50,8 @@ RECORD(beIndex, "Index") RECORD(beReverseIndex, "RI") RECORD(beAdvanceToTab, "Ta
 RECORD(beRingBell, "Bell") RECORD(beRefreshScreen, "Refresh") RECORD1(beInsertRows, "IL(%d)")
 RECORD1(beDeleteRows, "DL(%d)") RECORD1(beDeleteChars, "DCH(%d)") RECORD1(beClearTab, "TBC(%d)")
 int beFlushScreen() { return 0; }
-int beRawTextOut(const char *text, int length) { return RecordText("Text", text, length); }
-int beTransmitText(const char *text, int length) { return RecordText("Send", text, length); }
+int beRawTextOut(const char *text, int length) { return gLog.append(text, size_t(length)), 0; }
+int beTransmitText(const char *text, int length) { return gLog += "{" + std::string(text, size_t(length)) + "}", 0; }
 int beOffsetCursor(int rows, int columns) { return Record("Move(%d,%d)", rows, columns); }
 int beAbsoluteCursor(int row, int column) { return Record("At(%d,%d)", row, column); }
 int beSetScrollingRows(int top, int bottom) { return Record("Margins(%d,%d)", top, bottom); }
@@ -83,33 +71,33 @@ const struct {
     std::string in, calls;
 } kTranscripts[] = {
     // Echoes of what is not understood; NUL and CAN vanish; DEL and FS..US pass.
-    {"\x1bQ\x1b\x1bx", "Text:<esc>Q<esc>\x1bx "},
-    {std::string("\x01\x80\xff\x7f\x1c\x1f""a\0\x18""b", 10), "Text:^A^\xc0^?\x7f\x1c\x1f""ab "},
-    {"\x1b""c\x1b=\x1b>\x1b#8\x1bY12", "Text:812 "},
-    {"\x05\x1bZ\x07\x08\x09", "Send:vt100vt100 Bell Move(0,-1) Tab "},
-    {"\x0b\x0c\x1b""E\x1b""7\x1b""8\x1b""D\x1bM", "Text:\n\n\n Save Restore Index RI "},
+    {"\x1bQ\x1b\x1bx", "<esc>Q<esc>\x1bx"},
+    {std::string("\x01\x80\xff\x7f\x1c\x1f""a\0\x18""b", 10), "^A^\xc0^?\x7f\x1c\x1f""ab"},
+    {"\x1b""c\x1b=\x1b>\x1b#8\x1bY12", "812"},
+    {"\x05\x1bZ\x07\x08\x09", "{vt100}{vt100}[Bell][Move(0,-1)][Tab]"},
+    {"\x0b\x0c\x1b""E\x1b""7\x1b""8\x1b""D\x1bM", "\n\n\n[Save][Restore][Index][RI]"},
     // VT52 escapes that collide with no VT100 one; ESC D in VT52 mode.
-    {"\x1b""A\x1bI\x1b""B\x1b""C\x1bH\x1bJ\x1bK", "Move(-1,0) Move(-1,0) Move(1,0) Move(0,1) At(0,0) "
-                                                 "Erase(-999,-999,12000,12000) Erase(-999,-999,-999,12000) "},
-    {"\x1b[?2l\x1b""D\x1b[?2h\x1b""D", "Mode(0xc00) Move(0,-1) Mode(0xc20) Index "},
+    {"\x1b""A\x1bI\x1b""B\x1b""C\x1bH\x1bJ\x1bK", "[Move(-1,0)][Move(-1,0)][Move(1,0)][Move(0,1)][At(0,0)]"
+                                                 "[Erase(-999,-999,12000,12000)][Erase(-999,-999,-999,12000)]"},
+    {"\x1b[?2l\x1b""D\x1b[?2h\x1b""D", "[Mode(0xc00)][Move(0,-1)][Mode(0xc20)][Index]"},
     // Sequences of other kinds are parsed to their end and not acted on.
-    {"\x1b[2 qa\x1b[>0cb\x1b[=5hc\x1b[3J\x1b[1;2;3H", "Text:abc At(1,2) "},
-    {"\x1b[g\x1b[0g\x1b[3g\x1b[2g\x1b[L\x1b[2M\x1b[P", "TBC(-999) TBC(-999) TBC(-1999) IL(1) DL(2) DCH(1) "},
-    {"\x1b[5r\x1b[;7r\x1b[0;0r", "Margins(5,12000) Margins(1,7) Margins(0,0) "},
+    {"\x1b[2 qa\x1b[>0cb\x1b[=5hc\x1b[3J\x1b[1;2;3H", "abc[At(1,2)]"},
+    {"\x1b[g\x1b[0g\x1b[3g\x1b[2g\x1b[L\x1b[2M\x1b[P", "[TBC(-999)][TBC(-999)][TBC(-1999)][IL(1)][DL(2)][DCH(1)]"},
+    {"\x1b[5r\x1b[;7r\x1b[0;0r", "[Margins(5,12000)][Margins(1,7)][Margins(0,0)]"},
     // Character sets are rendition bits, selected once.
-    {"\x0e\x1bN\x1b(0\x1b(Ax", "Attr(0x407,0) Text:x "},
-    {"\x0f\x1b""F\x1bG\x1b)2\x1b(B", "Attr(0x207,0) Attr(0x807,0) Attr(0x107,0) Attr(0x207,0) Attr(0x107,0) "},
+    {"\x0e\x1bN\x1b(0\x1b(Ax", "[Attr(0x407,0)]x"},
+    {"\x0f\x1b""F\x1bG\x1b)2\x1b(B", "[Attr(0x207,0)][Attr(0x807,0)][Attr(0x107,0)][Attr(0x207,0)][Attr(0x107,0)]"},
     // Colours keep the ANSI bit order; 0, a missing field or none at all go
     // back to the starting words; lists that end where they began set nothing.
-    {"\x1b[36;41m\x1b[31;;32m", "Attr(0x106,0x1) Attr(0x102,0) "},
-    {"\x0e\x1b[1;4;5;7;44m\x1b[m", "Attr(0x407,0) Attr(0x4f7,0x4) Attr(0x107,0) "},
+    {"\x1b[36;41m\x1b[31;;32m", "[Attr(0x106,0x1)][Attr(0x102,0)]"},
+    {"\x0e\x1b[1;4;5;7;44m\x1b[m", "[Attr(0x407,0)][Attr(0x4f7,0x4)][Attr(0x107,0)]"},
     {"\x1b[1;7;33;42;22;27;39;49m\x1b[4;5;24;25;9;38;48m\x1b[m", ""},
     // Sixteen parameters fit (the sixteenth applies, not the seventeenth).
-    {"\x1b[1;1;1;1;1;1;1;1;1;1;1;1;1;1;1;32;34m", "Attr(0x112,0) "},
-    {"\x1b[?7l\x1b[?7l\x1b[?3;7h\x1b[?25;0;9l\x1b[5?7h", "Mode(0x820) Mode(0x860) Mode(0xc60) Text:7h "},
-    {"\x1b[" + kNines + "A\x1b[" + kNines + ";" + kNines + "H", "Move(-32767,0) At(32767,32767) "},
+    {"\x1b[1;1;1;1;1;1;1;1;1;1;1;1;1;1;1;32;34m", "[Attr(0x112,0)]"},
+    {"\x1b[?7l\x1b[?7l\x1b[?3;7h\x1b[?25;0;9l\x1b[5?7h\x1b[?8l", "[Mode(0x820)][Mode(0x860)][Mode(0xc60)]7h[Mode(0x460)]"},
+    {"\x1b[" + kNines + "A\x1b[" + kNines + ";" + kNines + "H", "[Move(-32767,0)][At(32767,32767)]"},
     // Longer than any meaningful sequence: dropped whole, what follows shows.
-    {"a\x1b[" + std::string(5000, '7') + "Ab\x1b[1;" + std::string(200, ';') + "mc", "Text:abc "},
+    {"a\x1b[" + std::string(5000, '7') + "Ab\x1b[1;" + std::string(200, ';') + "mc", "abc"},
 };
 // clang-format on
 
@@ -129,7 +117,7 @@ TEST(Interpreter, TranscriptsWholeAndCutAnywhere) {
 // clang-format off
 TEST(Interpreter, OutputOfAnyLengthAndFormattedOutputCutToItsBuffer) {
     Reset();
-    EXPECT_EQ(Calls(std::string(10000, 'a') + "\x1b[A"), "Text:" + std::string(10000, 'a') + " Move(-1,0) ");
+    EXPECT_EQ(Calls(std::string(10000, 'a') + "\x1b[A"), std::string(10000, 'a') + "[Move(-1,0)]");
     EXPECT_EQ(vtProcessedTextOut(nullptr, 0) * 10 + vtProcessedTextOut("x", -1), -1);
     Calls("");
     vtprintf("%s|%d", std::string(2000, 'x').c_str(), 5);
@@ -137,7 +125,7 @@ TEST(Interpreter, OutputOfAnyLengthAndFormattedOutputCutToItsBuffer) {
     vtprintf("n=%d\x1b[2J", 42);
     // A conversion the C library cannot carry out prints nothing, not a fragment.
     vtprintf("ab%ls", L"\u0444");
-    EXPECT_EQ(gLog, "Text:" + std::string(1023, 'x') + std::string(1022, 'y') + "\nn=42 Erase(0,0,12000,12000) ");
+    EXPECT_EQ(gLog, std::string(1023, 'x') + std::string(1022, 'y') + "\nn=42[Erase(0,0,12000,12000)]");
 }
 // clang-format on
 
