@@ -5,6 +5,7 @@
 // must keep the Win32 console's rules, and its drawing onto a terminal.
 #include "CONSOLE.h"
 #include "CONSOLEState.h"
+#include "ScreenCases.h"
 #include "VT100.h"
 
 #include <platform/Console.h>
@@ -48,41 +49,30 @@ protected:
         return text.erase(text.find_last_not_of(' ') + 1);
     }
     static uint16_t AttrAt(int x, int y) { return con::model::At(x, y).Attributes; }
-    // Rows 0..rows-1 read "r<row>" and dots up to column 79; cursor home.
-    void Number(int rows) {
-        for (int y = 0; y < rows; ++y) {
-            Place(0, y);
-            const std::string line = "r" + std::to_string(y) + std::string(kWidth, '.');
-            con::Write(h, line.data(), kWidth - 1, nullptr);
-        }
-        Place(0, 0);
-    }
 };
 
 // The screen is the window wherever it stands (which the comparison with
 // libvterm covers); an erase leaves the buffer outside it alone, and what
 // scrolls off stays above it until the buffer itself scrolls.
 TEST_F(ScreenOps, TheWindowIsTheScreenAndTheBufferKeepsWhatLeftIt) {
-    Number(kBufferRows);
-    Place(10, 60); // the window moves down: its first row is buffer row 36
+    for (int i = 0; i < 60; ++i) // the window moves down: its first row is buffer row 36
+        Feed("\r\nline " + std::to_string(i));
     Feed("\x1b[2J");
-    EXPECT_EQ(Row(35).substr(0, 4) + Row(36) + Row(60) + Row(61).substr(0, 4), "r35.r61.");
+    EXPECT_EQ(Row(35) + "|" + Row(36) + Row(60) + "|" + Row(0), "line 34||");
     EXPECT_EQ(Info().srWindow.Top, 36);
-    SetUp();
-    for (int i = 0; i < 400; ++i)
-        Feed("line " + std::to_string(i) + "\r\n");
-    EXPECT_EQ(Row(0) + "|" + Row(kBufferRows - 2), "line 101|line 399");
+    for (int i = 60; i < 400; ++i)
+        Feed("\r\nline " + std::to_string(i));
+    EXPECT_EQ(Row(0) + "|" + Row(kBufferRows - 1), "line 100|line 399");
     // Inside margins rows leave for good.
     Feed("\x1b[1;2rA\r\nB\r\nC\r\n");
     EXPECT_EQ(Row(kBufferRows - 26) + "|" + Row(kBufferRows - 25) + "|" + Row(kBufferRows - 24),
-              "line 375|C|");
+              "line 374|C|");
 }
 
 // Output that is no console (on Windows, a redirected standard output): every
 // operation gives up without touching anything, and the interpreter with it.
 TEST_F(ScreenOps, WithoutAConsoleNothingChanges) {
-    Number(kRows);
-    Place(10, 4);
+    Feed(Numbered(6) + "\x1b[5;11H");
     const std::string rows = Row(4) + Row(5);
     hConOut = nullptr;
     Feed("\033[2J\033[H\033[L\033[M\033[P\033D\033M\0337\0338\033[3;4r\033[gline\r\n\t\033[?3h\033["
@@ -142,10 +132,10 @@ TEST_F(ScreenOps, ModelRefusesOrClipsWhatLiesOutsideTheBuffer) {
     uint32_t n = 0;
     EXPECT_FALSE(Place(80, 0) || Place(0, 300) || Place(-1, 0));
     EXPECT_TRUE(con::FillOutputCharacter(h, '#', 1000, {70, 298}, &n) && n == 90);
-    Number(6);
+    Feed(Numbered(6));
     const con::Rect clip{0, 0, 79, 3};
     EXPECT_TRUE(con::ScrollScreenBuffer(h, {2, 1, 9, 4}, &clip, {1, 0}, {'-', 0x1F}));
-    EXPECT_EQ(Row(3).substr(0, 11) + Row(4).substr(0, 3), "r........-.r4.");
+    EXPECT_EQ(Row(3).substr(0, 11) + Row(4).substr(0, 3), "r........-.r5.");
     EXPECT_FALSE(con::SetScreenBufferSize(h, {79, 300}) || con::SetScreenBufferSize(h, {80, 24}));
 }
 
