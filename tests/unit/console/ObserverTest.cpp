@@ -1,125 +1,74 @@
-// The response observer and its FIFOs: matching across chunks, arming,
-// case, trimming, time-outs and the codes of expected and failure answers.
+// The response observer and its FIFO: answers matched across chunks, in
+// either case and in the codes, expected told from failure answers, nothing
+// seen before the wait is armed, and the FIFO's bounded window.
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <cstring>
 #include <string>
 #include <thread>
+#include <vector>
 
 #include "FBObserver.h"
 #include "OrvoFiFo.h"
-#include "platform/Threads.h"
 
 namespace {
 
-// Feeds the chunks from another thread, as the library's worker threads do,
-// over and over until the test is done with it: what comes before the wait is
-// armed is ignored, so a round after arming is what the wait sees.
-class Feeder {
-public:
-    Feeder(CFeedbackObserver &o, std::vector<std::pair<const char *, const char *>> chunks)
-        : thread_([this, &o, chunks] {
-              while (!stop_) {
-                  for (auto &c : chunks)
-                      o.AppendFeedbackChunk(c.first, c.second);
-                  plat::SleepMs(1);
-              }
-          }) {}
-    ~Feeder() {
-        stop_ = true;
-        thread_.join();
-    }
+using Chunks = std::vector<std::pair<const char *, const char *>>;
 
-private:
-    std::atomic<bool> stop_{false};
-    std::thread thread_;
-};
+// Feeds the chunks round and round from another thread, as the library's
+// workers do, until the wait is over: what comes before the wait is armed is
+// ignored, so a later round is what the wait sees.
+int WaitWhileFeeding(const Chunks &chunks, const std::string &expected, const char *failure,
+                     uint32_t timeout, uint32_t *count = nullptr) {
+    CFeedbackObserver observer(10000);
+    std::atomic<bool> done{false};
+    std::thread feeder([&] {
+        while (!done)
+            for (const auto &[text, codes] : chunks)
+                observer.AppendFeedbackChunk(text, codes);
+    });
+    const int code = observer.WaitResponse(expected.c_str(), failure, timeout, count);
+    done = true;
+    feeder.join();
+    return code;
+}
 
-TEST(Observer, FindsAReplySplitOverTwoChunks) {
-    CFeedbackObserver o(10000);
-    Feeder f(o, {{"AT\r\nO", nullptr}, {"K\r\n", nullptr}});
+// clang-format off
+TEST(Observer, FindsTheAnswersItWaitsFor) {
     uint32_t count = 0;
-    EXPECT_EQ(o.WaitResponse("OK", "ERROR", 2000, &count), int(AnswerCode("OK", 2)));
+    EXPECT_EQ(WaitWhileFeeding({{"AT\r\nO", nullptr}, {"K\r\n", nullptr}}, "OK", "ERROR", 5000, &count), int(AnswerCode("OK", 2)));
     EXPECT_EQ(count, 1u);
+    EXPECT_EQ(WaitWhileFeeding({{"\r\nERROR\r\n", nullptr}}, "OK", "ERROR", 5000), int(AnswerCode("ERROR", 5)));
+    EXPECT_EQ(WaitWhileFeeding({{"connect 9600", nullptr}}, "CONNECT=7|busy=8", nullptr, 5000), 7);
+    EXPECT_EQ(WaitWhileFeeding({{nullptr, "<b>"}}, "<B>=3", nullptr, 5000), 3);
+    EXPECT_EQ(WaitWhileFeeding({{"..OK..", nullptr}}, std::string(100000, 'x') + "|OK=4", "", 5000), 4);
+    // The voice pause pattern never ends a wait early.
+    EXPECT_EQ(WaitWhileFeeding({{"OK ERROR RING", "<b>"}}, "~~", nullptr, 200), -1);
 }
-
-TEST(Observer, TellsExpectedFromFailureAnswers) {
-    CFeedbackObserver o(10000);
-    Feeder f(o, {{"\r\nERROR\r\n", nullptr}});
-    EXPECT_EQ(o.WaitResponse("OK", "ERROR", 2000, nullptr), int(AnswerCode("ERROR", 5)));
-    EXPECT_NE(AnswerCode("OK", 2), AnswerCode("ERROR", 5));
-}
-
-TEST(Observer, MatchesCaseInsensitivelyAndInCodes) {
-    CFeedbackObserver o(10000);
-    Feeder f(o, {{"connect 9600", nullptr}});
-    EXPECT_GT(o.WaitResponse("CONNECT=7|busy=8", nullptr, 2000, nullptr), 0);
-    CFeedbackObserver p(10000);
-    Feeder g(p, {{nullptr, "<b>"}});
-    EXPECT_EQ(p.WaitResponse("<B>=3", nullptr, 2000, nullptr), 3);
-}
+// clang-format on
 
 TEST(Observer, IgnoresWhatArrivedBeforeArming) {
-    CFeedbackObserver o(10000);
-    o.AppendFeedbackChunk("OK", nullptr);
+    CFeedbackObserver observer(10000);
+    observer.AppendFeedbackChunk("OK", nullptr);
     uint32_t count = 42;
-    EXPECT_EQ(o.WaitResponse("OK", nullptr, 100, &count), -1);
+    EXPECT_EQ(observer.WaitResponse("OK", nullptr, 100, &count), -1);
     EXPECT_EQ(count, 42u); // a time-out leaves the count alone
 }
 
-TEST(Observer, EachWaitWaitsForItsOwnMatch) {
-    CFeedbackObserver o(10000);
-    {
-        Feeder f(o, {{"OK", nullptr}, {"RING", nullptr}});
-        EXPECT_GT(o.WaitResponse("OK", nullptr, 2000, nullptr), 0);
-    }
-    // RING came after the first match: ignored, and the second wait starts empty.
-    EXPECT_EQ(o.WaitResponse("RING", nullptr, 100, nullptr), -1);
-}
-
-TEST(Observer, HandlesEmptyNullAndLongPatterns) {
-    CFeedbackObserver o(10000);
-    EXPECT_EQ(o.WaitResponse(nullptr, "", 50, nullptr), -1);
-    std::string longPattern(100000, 'x');
-    longPattern += "|OK";
-    Feeder f(o, {{"..OK..", nullptr}});
-    EXPECT_GT(o.WaitResponse(longPattern.c_str(), nullptr, 2000, nullptr), 0);
-}
-
-TEST(Observer, VoicePausePatternNeverEndsAWaitEarly) {
-    CFeedbackObserver o(10000);
-    Feeder f(o, {{"OK ERROR RING", "<b>"}});
-    EXPECT_EQ(o.WaitResponse("~~", nullptr, 200, nullptr), -1);
-}
-
-TEST(FiFo, TrimsWithTheCountFromBeforeThePull) {
+// Trimmed by what the FIFO held beyond its bound before the pull; a snapshot
+// is a terminated copy.
+TEST(FiFo, KeepsABoundedWindowAndCopiesIt) {
     CFiFo fifo;
-    fifo.bound = 10000;
-    std::string six(6000, 'a');
-    fifo.Pull(six.data(), 6000);
-    fifo.Pull(six.data(), 6000);
-    EXPECT_EQ(fifo.GetLength(), 12000u);
-    fifo.Pull(std::string(100, 'b').data(), 100);
-    EXPECT_EQ(fifo.GetLength(), 10100u);
-    char *direct = nullptr;
-    EXPECT_EQ(fifo.GetBuffDirect(&direct), 10100u);
-    EXPECT_EQ(direct[10099], 'b');
-}
-
-TEST(FiFo, SnapshotIsATerminatedCopy) {
-    CFiFo fifo;
-    fifo.bound = 10;
+    fifo.bound = 4;
     char *snap = nullptr;
-    EXPECT_EQ(fifo.GetSnapshotAsString(&snap), 0u);
-    EXPECT_EQ(snap, nullptr);
-    fifo.Pull("abc", 3);
-    EXPECT_EQ(fifo.GetSnapshotAsString(&snap), 3u);
-    EXPECT_STREQ(snap, "abc");
-    EXPECT_EQ(fifo.GetLength(), 3u);
+    for (const char *chunk : {"abcd", "ef", "gh", "i"})
+        fifo.Pull(chunk, uint32_t(std::strlen(chunk)));
+    ASSERT_EQ(fifo.GetSnapshotAsString(&snap), 5u); // 4 and 6 held before the last two pulls
+    EXPECT_STREQ(snap, "efghi");
     fifo.Reset();
     EXPECT_EQ(fifo.GetSnapshotAsString(&snap), 0u);
-    EXPECT_EQ(snap, nullptr);
-    EXPECT_EQ(fifo.GetSnapshotAsString(nullptr), 0u);
+    EXPECT_EQ(snap, nullptr); // freed
 }
 
 } // namespace

@@ -1,173 +1,132 @@
-// The interpreter over a recording backend: what the sequences that the
-// comparison with libvterm does not reach turn into (VT52 escapes, echoes,
-// character sets, the rendition words), how chunks are held back, and
-// parameters that no screen can mean.
-#include "RecordingBackend.h"
+// The interpreter over a backend that records its calls: transcripts of bytes
+// in and calls out for what the comparison with libvterm does not reach (VT52
+// escapes, echoes, answerback, character sets, rendition words, modes, odd
+// parameters). Every transcript is also fed cut in two at every byte.
+#include "CONSOLE.h"
 #include "VT100.h"
 
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <string>
+
+const int termAttrMode[9] = {0, 0x10, 0x20, 0x40, 0x80, 0x100, 0x200, 0x400, 0x800};
 
 namespace {
 
-class Interpreter : public ::testing::Test {
-protected:
-    void SetUp() override {
-        recording::Reset();
-        vtInitVT100();
-        recording::calls.clear();
-    }
-    static int Feed(const std::string &bytes) {
-        return vtProcessedTextOut(bytes.data(), int(bytes.size()));
-    }
-    static std::string Calls(const std::string &bytes) {
-        recording::calls.clear();
-        Feed(bytes);
-        return recording::Log();
-    }
+// Text as it is written, calls in brackets, transmitted text in braces: text
+// written in several runs reads as one.
+std::string gLog;
+int gFore, gBack, gMode;
+
+int Record(const char *format, int a = 0, int b = 0, int c = 0, int d = 0) {
+    char line[64];
+    std::snprintf(line, sizeof line, format, a, b, c, d);
+    gLog += "[" + std::string(line) + "]";
+    return 0;
+}
+void Feed(const std::string &bytes) {
+    vtProcessedTextOut(bytes.data(), int(bytes.size()));
+}
+std::string Calls(const std::string &bytes) {
+    gLog.clear();
+    Feed(bytes);
+    return gLog;
+}
+
+void Reset() {
+    gFore = 0x107, gBack = 0, gMode = 0xC20;
+    vtInitVT100();
+    Calls("");
+}
+
+} // namespace
+
+// clang-format off
+#define RECORD(name, label) int name() { return Record(label); }
+#define RECORD1(name, label) int name(int a) { return Record(label, a); }
+RECORD(beInitVT100Terminal, "Init") RECORD(beSaveCursor, "Save") RECORD(beRestoreCursor, "Restore")
+RECORD(beIndex, "Index") RECORD(beReverseIndex, "RI") RECORD(beAdvanceToTab, "Tab")
+RECORD(beRingBell, "Bell") RECORD(beRefreshScreen, "Refresh") RECORD1(beInsertRows, "IL(%d)")
+RECORD1(beDeleteRows, "DL(%d)") RECORD1(beDeleteChars, "DCH(%d)") RECORD1(beClearTab, "TBC(%d)")
+int beFlushScreen() { return 0; }
+int beRawTextOut(const char *text, int length) { return gLog.append(text, size_t(length)), 0; }
+int beTransmitText(const char *text, int length) { return gLog += "{" + std::string(text, size_t(length)) + "}", 0; }
+int beOffsetCursor(int rows, int columns) { return Record("Move(%d,%d)", rows, columns); }
+int beAbsoluteCursor(int row, int column) { return Record("At(%d,%d)", row, column); }
+int beSetScrollingRows(int top, int bottom) { return Record("Margins(%d,%d)", top, bottom); }
+int beEraseText(int r1, int c1, int r2, int c2) { return Record("Erase(%d,%d,%d,%d)", r1, c1, r2, c2); }
+int beGetTextAttributes(int *fore, int *back) { return *fore = gFore, *back = gBack, 0; }
+int beSetTextAttributes(int fore, int back) { return gFore = fore, gBack = back, Record("Attr(%#x,%#x)", fore, back); }
+int beGetTermMode() { return gMode; }
+int beSetTermMode(int mode) { return gMode = mode, Record("Mode(%#x)", mode); }
+// clang-format on
+
+namespace {
+
+const std::string kNines(30, '9');
+
+// clang-format off
+const struct {
+    std::string in, calls;
+} kTranscripts[] = {
+    // Echoes of what is not understood; NUL and CAN vanish; DEL and FS..US pass.
+    {"\x1bQ\x1b\x1bx", "<esc>Q<esc>\x1bx"},
+    {std::string("\x01\x80\xff\x7f\x1c\x1f""a\0\x18""b", 10), "^A^\xc0^?\x7f\x1c\x1f""ab"},
+    {"\x1b""c\x1b=\x1b>\x1b#8\x1bY12", "812"},
+    {"\x05\x1bZ\x07\x08\x09", "{vt100}{vt100}[Bell][Move(0,-1)][Tab]"},
+    {"\x0b\x0c\x1b""E\x1b""7\x1b""8\x1b""D\x1bM", "\n\n\n[Save][Restore][Index][RI]"},
+    // VT52 escapes that collide with no VT100 one; ESC D in VT52 mode.
+    {"\x1b""A\x1bI\x1b""B\x1b""C\x1bH\x1bJ\x1bK", "[Move(-1,0)][Move(-1,0)][Move(1,0)][Move(0,1)][At(0,0)]"
+                                                 "[Erase(-999,-999,12000,12000)][Erase(-999,-999,-999,12000)]"},
+    {"\x1b[?2l\x1b""D\x1b[?2h\x1b""D", "[Mode(0xc00)][Move(0,-1)][Mode(0xc20)][Index]"},
+    // Sequences of other kinds are parsed to their end and not acted on.
+    {"\x1b[2 qa\x1b[>0cb\x1b[=5hc\x1b[3J\x1b[1;2;3H", "abc[At(1,2)]"},
+    {"\x1b[g\x1b[0g\x1b[3g\x1b[2g\x1b[L\x1b[2M\x1b[P", "[TBC(-999)][TBC(-999)][TBC(-1999)][IL(1)][DL(2)][DCH(1)]"},
+    {"\x1b[5r\x1b[;7r\x1b[0;0r", "[Margins(5,12000)][Margins(1,7)][Margins(0,0)]"},
+    // Character sets are rendition bits, selected once.
+    {"\x0e\x1bN\x1b(0\x1b(Ax", "[Attr(0x407,0)]x"},
+    {"\x0f\x1b""F\x1bG\x1b)2\x1b(B", "[Attr(0x207,0)][Attr(0x807,0)][Attr(0x107,0)][Attr(0x207,0)][Attr(0x107,0)]"},
+    // Colours keep the ANSI bit order; 0, a missing field or none at all go
+    // back to the starting words; lists that end where they began set nothing.
+    {"\x1b[36;41m\x1b[31;;32m", "[Attr(0x106,0x1)][Attr(0x102,0)]"},
+    {"\x0e\x1b[1;4;5;7;44m\x1b[m", "[Attr(0x407,0)][Attr(0x4f7,0x4)][Attr(0x107,0)]"},
+    {"\x1b[1;7;33;42;22;27;39;49m\x1b[4;5;24;25;9;38;48m\x1b[m", ""},
+    // Sixteen parameters fit (the sixteenth applies, not the seventeenth).
+    {"\x1b[1;1;1;1;1;1;1;1;1;1;1;1;1;1;1;32;34m", "[Attr(0x112,0)]"},
+    {"\x1b[?7l\x1b[?7l\x1b[?3;7h\x1b[?25;0;9l\x1b[5?7h\x1b[?8l", "[Mode(0x820)][Mode(0x860)][Mode(0xc60)]7h[Mode(0x460)]"},
+    {"\x1b[" + kNines + "A\x1b[" + kNines + ";" + kNines + "H", "[Move(-32767,0)][At(32767,32767)]"},
+    // Longer than any meaningful sequence: dropped whole, what follows shows.
+    {"a\x1b[" + std::string(5000, '7') + "Ab\x1b[1;" + std::string(200, ';') + "mc", "abc"},
 };
+// clang-format on
 
-// Any cut, even one inside a sequence, gives the calls of the whole.
-TEST_F(Interpreter, AnySplitGivesTheSameCallsAsOnePiece) {
-    const std::string input = "Hi\x1b[1;31mred\x1b[0m\x1b[12;40H\x1b(0lqk\x1b(B\r\n\x01\x80"
-                              "\x1b[?7l\x1b[2J\x1b#8\x1bQ\x1b[;;H\x1b[3g\x1b[1;20r\t\x07z"
-                              "\x1b[2 q\x1b[>c\x1b[?1;7h";
-    const std::string whole = Calls(input);
-    for (size_t cut = 0; cut <= input.size(); ++cut) {
-        SetUp();
-        Feed(input.substr(0, cut));
-        Feed(input.substr(cut));
-        EXPECT_EQ(recording::Log(), whole) << "cut at " << cut;
+TEST(Interpreter, TranscriptsWholeAndCutAnywhere) {
+    for (const auto &t : kTranscripts) {
+        Reset();
+        EXPECT_EQ(Calls(t.in), t.calls) << t.in;
+        for (size_t cut = 0; cut <= t.in.size() && cut < 300; ++cut) {
+            Reset();
+            Feed(t.in.substr(0, cut));
+            Feed(t.in.substr(cut));
+            EXPECT_EQ(gLog, t.calls) << "cut at " << cut << ": " << t.in;
+        }
     }
 }
 
-TEST_F(Interpreter, EscapesAndControlBytes) {
-    const struct {
-        std::string in, calls;
-    } cases[] = {
-        {"\x1bQ", "Text:<esc>Q\n"},
-        {"\x1b\x1bx", "Text:<esc>\x1bx\n"},
-        {"\x1b"
-         "c\x1b=\x1b>",
-         ""},
-        {"\x1b#8\x1bY12", "Text:812\n"},
-        {"\x01\x80\xff", "Text:^A^\xc0^?\n"},
-        {"\x7f\x1c\x1f", "Text:\x7f\x1c\x1f\n"},
-        {std::string("a\0\x18"
-                     "b",
-                     4),
-         "Text:ab\n"},
-        {"\x05\x1bZ", "Transmit:vt100\nTransmit:vt100\n"},
-        {"\x07\x08\x09", "Bell\nOffset(0,-1)\nTab\n"},
-        {"\x0b\x0c\x1b"
-         "E",
-         "Text:\n\n\n\n"}, // all three are LF
-        {"\x1b"
-         "7\x1b"
-         "8\x1b"
-         "D\x1bM",
-         "Save\nRestore\nIndex\nReverseIndex\n"},
-        // VT52 escapes that collide with no VT100 one.
-        {"\x1b"
-         "A\x1bI\x1b"
-         "B\x1b"
-         "C\x1bH\x1bJ\x1bK",
-         "Offset(-1,0)\nOffset(-1,0)\nOffset(1,0)\nOffset(0,1)\nAbs(0,0)\n"
-         "Erase(-999,-999,12000,12000)\nErase(-999,-999,-999,12000)\n"},
-        // Sequences of other kinds are parsed to their end and not acted on.
-        {"\x1b[2 qa\x1b[>0cb\x1b[=5hc", "Text:abc\n"},
-        {"\x1b[g\x1b[0g\x1b[3g\x1b[2g", "ClearTab(-999)\nClearTab(-999)\nClearTab(-1999)\n"},
-        {"\x1b[5r\x1b[;7r\x1b[0;0r", "Margins(5,12000)\nMargins(1,7)\nMargins(0,0)\n"},
-        {"\x1b[3J\x1b[1;2;3H", "Abs(1,2)\n"},
-    };
-    for (const auto &c : cases)
-        EXPECT_EQ(Calls(c.in), c.calls) << c.in;
-}
-
-TEST_F(Interpreter, Vt52ModeTakesEscDAsCursorLeft) {
-    EXPECT_EQ(Calls("\x1b[?2l\x1b"
-                    "D\x1b[?2h\x1b"
-                    "D"),
-              "Mode(0xc00)\nOffset(0,-1)\nMode(0xc20)\nIndex\n");
-}
-
-TEST_F(Interpreter, CharacterSetsAndRenditionWords) {
-    const struct {
-        std::string in, calls;
-    } cases[] = {
-        {"\x0e\x1bN\x1b(0", "Attr(0x407,0)\n"}, // selected once
-        {"\x0f\x1b"
-         "F\x1bG\x1b)2\x1b(B",
-         "Attr(0x207,0)\nAttr(0x807,0)\nAttr(0x107,0)\n"
-         "Attr(0x207,0)\nAttr(0x107,0)\n"},
-        {"\x1b(Ax", "Text:x\n"},
-        // Colours keep the ANSI bit order; 0, a missing field or none at all
-        // go back to the starting words, set and colours included.
-        {"\x1b[36;41m", "Attr(0x106,0x1)\n"},
-        {"\x0e\x1b[1;4;5;7;44m\x1b[m", "Attr(0x407,0)\nAttr(0x4f7,0x4)\nAttr(0x107,0)\n"},
-        {"\x1b[31;;32m", "Attr(0x102,0)\n"},
-        // Lists that end where they began set nothing.
-        {"\x1b[1;7;33;42;22;27;39;49m\x1b[4;5;24;25;9;38;48m\x1b[m", ""},
-    };
-    for (const auto &c : cases) {
-        SetUp();
-        EXPECT_EQ(Calls(c.in), c.calls) << c.in;
-    }
-}
-
-TEST_F(Interpreter, PrivateModes) {
-    EXPECT_EQ(Calls("\x1b[?7l\x1b[?7l"), "Mode(0x820)\n"); // already off the second time
-    EXPECT_EQ(Calls("\x1b[?3;7h\x1b[?25;0;9l"), "Mode(0x860)\nMode(0xc60)\n");
-    EXPECT_EQ(Calls("\x1b[5?7h"), "Text:7h\n"); // "?" only leads
-}
-
-TEST_F(Interpreter, ParametersNoScreenCanMean) {
-    const std::string thirty(30, '9');
-    EXPECT_EQ(Calls("\x1b[" + thirty + "A"), "Offset(-32767,0)\n");
-    EXPECT_EQ(Calls("\x1b[" + thirty + ";" + thirty + "H"), "Abs(32767,32767)\n");
-    // Sixteen fit: the sixteenth (a colour) is applied, the seventeenth is not.
-    std::string sgr = "\x1b[";
-    for (int i = 0; i < 15; ++i)
-        sgr += "1;";
-    EXPECT_EQ(Calls(sgr + "32;34m"), "Attr(0x112,0)\n");
-}
-
-// A sequence longer than any meaningful one is dropped whole and the text
-// after it shows, however it is cut: it never fills the buffer.
-TEST_F(Interpreter, OverlongSequencesAreDroppedWhole) {
-    const std::string input =
-        "a\x1b[" + std::string(5000, '7') + "Ab\x1b[1;" + std::string(200, ';') + "mc";
-    for (size_t chunk : {size_t(1), size_t(100), size_t(4096), input.size()}) {
-        SetUp();
-        for (size_t pos = 0; pos < input.size(); pos += chunk)
-            ASSERT_EQ(Feed(input.substr(pos, chunk)), 0);
-        EXPECT_EQ(recording::Log(), "Text:abc\n") << chunk;
-    }
-}
-
-TEST_F(Interpreter, ChunksOfAnyLengthAreProcessed) {
-    EXPECT_EQ(Calls(std::string(10000, 'a') + "\x1b[A"),
-              "Text:" + std::string(10000, 'a') + "\nOffset(-1,0)\n");
-    EXPECT_EQ(vtProcessedTextOut(nullptr, 0), 0);
-    EXPECT_EQ(vtProcessedTextOut("x", -1), -1);
-}
-
-TEST_F(Interpreter, FormattedOutputIsCutToItsBuffer) {
+// clang-format off
+TEST(Interpreter, OutputOfAnyLengthAndFormattedOutputCutToItsBuffer) {
+    Reset();
+    EXPECT_EQ(Calls(std::string(10000, 'a') + "\x1b[A"), std::string(10000, 'a') + "[Move(-1,0)]");
+    EXPECT_EQ(vtProcessedTextOut(nullptr, 0) * 10 + vtProcessedTextOut("x", -1), -1);
+    Calls("");
     vtprintf("%s|%d", std::string(2000, 'x').c_str(), 5);
-    ASSERT_EQ(recording::calls.size(), 1u);
-    EXPECT_EQ(recording::calls[0], "Text:" + std::string(1023, 'x'));
-    EXPECT_EQ(Calls(""), "");
     vtputs(std::string(1500, 'y').c_str());
-    EXPECT_EQ(recording::Log(), "Text:" + std::string(1022, 'y') + "\n\n");
-    recording::calls.clear();
     vtprintf("n=%d\x1b[2J", 42);
-    EXPECT_EQ(recording::Log(), "Text:n=42\nErase(0,0,12000,12000)\n");
-    // A conversion the C library cannot carry out (a wide character the
-    // locale cannot spell) prints nothing rather than a fragment.
-    recording::calls.clear();
+    // A conversion the C library cannot carry out prints nothing, not a fragment.
     vtprintf("ab%ls", L"\u0444");
-    EXPECT_EQ(recording::Log(), "");
+    EXPECT_EQ(gLog, std::string(1023, 'x') + std::string(1022, 'y') + "\nn=42[Erase(0,0,12000,12000)]");
 }
+// clang-format on
 
 } // namespace
