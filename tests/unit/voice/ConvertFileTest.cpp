@@ -5,6 +5,7 @@
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <unistd.h>
 #include <string>
 #include <vector>
 
@@ -15,30 +16,24 @@ using Bytes = std::vector<uint8_t>;
 
 namespace {
 
-class ConvertFileTest : public testing::Test {
-protected:
-    void SetUp() override {
-        char pattern[] = "/tmp/voice-convert-XXXXXX";
-        ASSERT_NE(mkdtemp(pattern), nullptr);
-        dir_ = pattern;
-    }
-    void TearDown() override { fs::remove_all(dir_); }
+struct ConvertFileTest : testing::Test {
+    const fs::path dir = fs::temp_directory_path() / ("voice-convert-" + std::to_string(getpid()));
+    void SetUp() override { fs::create_directories(dir); }
+    void TearDown() override { fs::remove_all(dir); }
 
-    std::string Path(const std::string &name) const { return (dir_ / name).string(); }
-    static void Write(const std::string &path, const Bytes &data) {
-        std::ofstream(path, std::ios::binary)
+    std::string Path(const std::string &name) const { return (dir / name).string(); }
+    void Write(const std::string &name, const Bytes &data) const {
+        std::ofstream(Path(name), std::ios::binary)
             .write(reinterpret_cast<const char *>(data.data()), std::streamsize(data.size()));
     }
-    static Bytes Read(const std::string &path) {
-        std::ifstream f(path, std::ios::binary);
+    Bytes Read(const std::string &name) const {
+        std::ifstream f(Path(name), std::ios::binary);
         return Bytes(std::istreambuf_iterator<char>(f), {});
     }
     int Convert(const std::string &target, uint32_t targetType, const std::string &source,
-                uint32_t sourceType) {
+                uint32_t sourceType) const {
         return ConvertFile(Path(target).c_str(), targetType, Path(source).c_str(), sourceType);
     }
-
-    fs::path dir_;
 };
 
 } // namespace
@@ -62,19 +57,19 @@ TEST_F(ConvertFileTest, HeaderThenDataByFormat) {
         Bytes src(row.length);
         for (size_t i = 0; i < src.size(); ++i)
             src[i] = uint8_t(i * 7 + row.target);
-        Write(Path("src"), src);
+        Write("src", src);
         ASSERT_EQ(Convert("dst", row.target, "src", row.source), int(row.length - row.dropped));
         Bytes expected(row.header, 0);
         expected.insert(expected.end(), src.begin() + long(row.dropped), src.end());
-        EXPECT_EQ(Read(Path("dst")), expected);
+        EXPECT_EQ(Read("dst"), expected);
     }
 }
 
 TEST_F(ConvertFileTest, WhatCannotBeConvertedGivesNothing) {
-    Write(Path("src"), Bytes(1000, 0x41));
-    Write(Path("short"), Bytes(19, 0x41));
-    Write(Path("empty"), {});
-    Write(Path("kept"), Bytes(33, 0x42));
+    const Bytes data(1000, 0x41), kept(33, 0x42);
+    Write("src", data);
+    Write("short", Bytes(19, 0x41));
+    Write("empty", {});
     fs::create_directory(Path("folder"));
     EXPECT_EQ(Convert("dst", 5, "short", 0x8005), 0); // nothing behind the dropped block
     EXPECT_EQ(Convert("dst", 1, "empty", 1), 0);
@@ -86,15 +81,16 @@ TEST_F(ConvertFileTest, WhatCannotBeConvertedGivesNothing) {
     EXPECT_EQ(ConvertFile("/dev/full", 1, Path("src").c_str(), 1), 0);
     EXPECT_EQ(ConvertFile("/dev/full", 7, Path("src").c_str(), 7), 0);
     // Different formats: the target is opened for writing, then left empty.
+    Write("kept", kept);
     EXPECT_EQ(Convert("kept", 3, "src", 2), 0);
-    EXPECT_EQ(fs::file_size(Path("kept")), 0u);
+    EXPECT_EQ(Read("kept"), Bytes());
     // A missing source leaves the target untouched or uncreated; a target
     // that is the source would lose its data.
-    Write(Path("kept"), Bytes(33, 0x42));
+    Write("kept", kept);
     EXPECT_EQ(Convert("kept", 1, "missing", 1), 0);
     EXPECT_EQ(Convert("new", 1, "missing", 1), 0);
     EXPECT_EQ(Convert("src", 7, "src", 7), 0);
-    EXPECT_EQ(Read(Path("kept")), Bytes(33, 0x42));
+    EXPECT_EQ(Read("kept"), kept);
     EXPECT_FALSE(fs::exists(Path("new")));
-    EXPECT_EQ(Read(Path("src")), Bytes(1000, 0x41));
+    EXPECT_EQ(Read("src"), data);
 }
