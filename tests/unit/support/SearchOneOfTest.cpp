@@ -26,14 +26,11 @@ TEST(SearchOneOf, PatternsAndWhichAnswerWins) {
         {"OK", "||=5|", 0, nullptr}, // only empty answers
         // Explicit codes; where it is no code, the '=' belongs to the text.
         {"\r\nBUSY\r\n", "CONNECT=1|BUSY=2|NO CARRIER=3", 2, nullptr},
-        {"CONNECT 14400", "CONNECT=1|BUSY=2|NO CARRIER=3", 1, nullptr},
         {"X", "X=2147483647", 2147483647u, nullptr},
         {"A=B", "A=B", 0, "A=B"},
         {"X=2147483648", "X=2147483648", 0, "X=2147483648"},
-        {"+FCLASS=", "+FCLASS=", 0, "+FCLASS="},
         {"K=V", "K=V=7", 7, nullptr}, // the last '=' that starts a number
         // Backslash escapes.
-        {"+FCLASS=1", "+FCLASS\\=1", 0, "+FCLASS=1"},
         {"+FCLASS=1", "+FCLASS\\=1=9", 9, nullptr},
         {"xyz", "\\x\\y", 0, "xy"},
         {"tail\\", "tail\\", 0, "tail\\"}, // lone trailing backslash

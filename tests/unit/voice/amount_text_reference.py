@@ -40,11 +40,8 @@ def expected(amount):
 
 def amounts():
     rng = random.Random(20261206)
-    out = []
-    for digits in range(1, 13):
-        for _ in range(150):
-            whole = rng.randrange(10 ** (digits - 1), 10 ** digits)
-            out.append(whole + rng.randrange(100) / 100)
+    out = [rng.randrange(10 ** (digits - 1), 10 ** digits) + rng.randrange(100) / 100
+           for digits in range(1, 13) for _ in range(150)]
     # Numbers built of few non-zero digits: empty groups, teens and
     # round tens at every position.
     for _ in range(1500):
@@ -52,8 +49,7 @@ def amounts():
         for _ in range(rng.randrange(1, 4)):
             digits[rng.randrange(12)] = str(rng.randrange(1, 10))
         if rng.random() < 0.5:
-            pos = rng.choice([0, 3, 6, 9])
-            digits[pos + 1] = "1"
+            digits[rng.choice([1, 4, 7, 10])] = "1"
         whole = int("".join(digits))
         out.append(float(whole) if whole else 0.25)
     return out + [1, 21000, 1012000, 999999999999.99, 0.5, 0.999, 1e-300, -5, -15, -7.05,
