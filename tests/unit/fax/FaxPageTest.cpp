@@ -148,3 +148,8 @@ TEST(CodeFaxPage, StaysInsideItsRoom) {
     EXPECT_FALSE(CodeFaxPage(white, 1 << 20, 1 << 20, 1000, coded, length));
     EXPECT_EQ(RLFaxEncoderBIN(nullptr, 864, 10), 0);
 }
+
+// With no printer drivers to list, the render port is set up all the same.
+TEST(SetupRenderPort, SucceedsWithoutDrivers) {
+    EXPECT_EQ(SetupRenderPort(), 0);
+}
