@@ -1,72 +1,49 @@
-// Test pages for the fax coder: bitmaps (bit 1 white, rows of ceil(W/8)
-// bytes), page files with the header PrepareFaxPage reads, and decoding of
-// coded pages with netpbm's g3topbm as the outside reference.
+// Test pages for the fax coder: bitmaps, the page files PrepareFaxPage reads,
+// and coded pages decoded by netpbm's g3topbm, the outside reference.
 #pragma once
 
 #include <cstdint>
-#include <random>
+#include <functional>
 #include <string>
 #include <vector>
 
 namespace faxtest {
 
-struct Bitmap {
-    int width = 0;
-    int height = 0;
-    std::vector<uint8_t> bits; // rows of RowBytes() bytes, bit 1 white, MSB leftmost
+constexpr uint32_t kOffset = 62; // where PageFile puts the pixel data
 
-    Bitmap() = default;
-    Bitmap(int w, int h, bool white = true);
+// Rows of ceil(width / 8) bytes, the leftmost pixel in the top bit, 1 white.
+struct Bitmap {
+    int width = 0, height = 0;
+    std::vector<uint8_t> bits;
     int RowBytes() const { return (width + 7) / 8; }
-    bool White(int x, int y) const;
-    void Set(int x, int y, bool white);
+    bool Black(int x, int y) const { return !(bits[y * RowBytes() + x / 8] >> (7 - x % 8) & 1); }
 };
 
-// Pages the coder must get right, by name.
-Bitmap AllWhite(int w, int h);
-Bitmap AllBlack(int w, int h);
-Bitmap FirstPixelBlack(int w, int h);
-Bitmap Noise(int w, int h, double blackShare, uint32_t seed);
-Bitmap EveryStripe(int w, int h); // row y: stripes y % 64 + 1 wide, black first
-Bitmap EveryRun(int w);           // row r: r white pixels, then black; w + 1 rows
-Bitmap Alternating(int w, int h); // the worst case: every other pixel black
-// Text rendered with netpbm's pbmtext, placed on a page of width w.
-Bitmap Text(const std::string &text, int w);
+Bitmap Draw(int width, int height, const std::function<bool(int, int)> &black);
+Bitmap Noise(int width, int height, double blackShare, uint32_t seed = 1);
 
-// A page file: magic "BM", file size, data offset, width, height, the rest of
-// a 40-byte information header and a two-colour palette, then the rows.
-std::vector<uint8_t> PageFile(const Bitmap &bitmap, uint32_t offset = 62);
+// length bytes holding the header fields a page file is read by: magic "BM",
+// stored size, data offset, width and height.
+std::vector<uint8_t> Header(size_t length, uint32_t storedSize, uint32_t offset, int32_t width,
+                            int32_t height);
+std::vector<uint8_t> PageFile(const Bitmap &bitmap);
 
-// The coded page, followed by RTC, as g3topbm decodes it (least significant
-// bit first); error holds what it printed on its standard error.
+// What g3topbm made of a coded page followed by RTC; error holds what it
+// printed on its standard error.
 struct Decoded {
     bool ok = false;
-    int width = 0;
-    int height = 0;
-    std::vector<uint8_t> black; // one byte per pel, 1 black
-    std::string error;
+    int width = 0, height = 0;
+    std::string raster, error;
 };
-Decoded DecodeG3(const std::vector<uint8_t> &coded);
+Decoded DecodeG3(std::vector<uint8_t> coded);
 
-// Compares a decoded page with what the bitmap must give: every pixel as two
-// pels, rows narrower than 864 pixels completed with white, 1728 pels a
-// line. Returns an empty string when they agree, else the first difference.
+// Empty when the decoded page is the bitmap, every pixel two pels, missing
+// pixels white, 1728 pels a line; else the first difference.
 std::string CompareWithBitmap(const Decoded &page, const Bitmap &bitmap);
 
-// A directory of its own for the files of one test, removed at the end.
-class TempDir {
-public:
-    TempDir();
-    ~TempDir();
-    TempDir(const TempDir &) = delete;
-    TempDir &operator=(const TempDir &) = delete;
-    std::string Path(const std::string &name) const { return dir_ + "/" + name; }
-
-private:
-    std::string dir_;
-};
-
-std::vector<uint8_t> ReadFile(const std::string &path);
-void WriteFile(const std::string &path, const std::vector<uint8_t> &bytes);
+// A file in a scratch directory of this process, removed at its end.
+std::string Scratch(const std::string &name);
+std::vector<uint8_t> Read(const std::string &path);
+void Write(const std::string &path, const std::vector<uint8_t> &bytes);
 
 } // namespace faxtest

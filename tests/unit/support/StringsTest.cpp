@@ -11,104 +11,50 @@
 
 namespace {
 
-// n usable bytes that end right at an inaccessible page.
-class Guarded {
-public:
-    explicit Guarded(size_t n) {
-        page_ = size_t(sysconf(_SC_PAGESIZE));
-        base_ = static_cast<char *>(
-            mmap(nullptr, 2 * page_, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0));
-        EXPECT_NE(base_, MAP_FAILED);
-        mprotect(base_ + page_, page_, PROT_NONE);
-        data_ = base_ + page_ - n;
+// The bytes, without a terminator, ending right at an inaccessible page.
+struct Guarded {
+    const size_t page = size_t(sysconf(_SC_PAGESIZE));
+    char *base = static_cast<char *>(
+        mmap(nullptr, 2 * page, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0));
+    char *data;
+    Guarded(const char *bytes, size_t n) : data(base + page - n) {
+        mprotect(base + page, page, PROT_NONE);
+        std::memcpy(data, bytes, n);
     }
-    ~Guarded() { munmap(base_, 2 * page_); }
-    char *get() { return data_; }
-
-private:
-    size_t page_;
-    char *base_;
-    char *data_;
+    ~Guarded() { munmap(base, 2 * page); }
 };
 
-TEST(Strings, NullCountsAsEmpty) {
-    char buf[8] = "zz";
-    EXPECT_EQ(Strlen(nullptr), 0u);
-    EXPECT_EQ(Strlen(nullptr, 5), 0u);
-    EXPECT_EQ(Strcpy(buf, nullptr), 0u);
-    EXPECT_STREQ(buf, "");
-    std::strcpy(buf, "ab");
-    EXPECT_EQ(Strcat(buf, nullptr), 2u);
-    EXPECT_EQ(Strcat(buf, nullptr, sizeof buf), 2u);
-    EXPECT_EQ(Strncmp(nullptr, "", 3), 0);
-    EXPECT_LT(Strncmp(nullptr, "a", 3), 0);
+TEST(Strings, NullIsEmpty) {
+    char buf[8] = "ab";
+    EXPECT_EQ(Strlen(nullptr) + Strlen(nullptr, 5) + Strcpy(nullptr, "a"), 0u);
+    EXPECT_EQ(Strncpy(nullptr, "a", 1) + Strcat(nullptr, "a"), 0u);
+    EXPECT_EQ(Strcat(buf, nullptr) + Strcat(buf, nullptr, 8), 4u);
     EXPECT_EQ(Strstr(nullptr, "a"), nullptr);
     EXPECT_EQ(Strstr(buf, nullptr), buf);
-    EXPECT_EQ(Strcpy(nullptr, "a"), 0u);
-    EXPECT_EQ(Strncpy(nullptr, "a", 1), 0u);
-    EXPECT_EQ(Strcat(nullptr, "a"), 0u);
-    EXPECT_EQ(Strncmp("", nullptr, 3), 0);
-    EXPECT_GT(Strncmp("a", nullptr, 3), 0);
-}
-
-TEST(Strings, CopyConcatenateCompareFind) {
-    char buf[32];
-    EXPECT_EQ(Strcpy(buf, "modem"), 5u);
-    EXPECT_STREQ(buf, "modem");
-    EXPECT_EQ(Strcat(buf, " ok"), 8u);
-    EXPECT_STREQ(buf, "modem ok");
-    EXPECT_EQ(Strncpy(buf, "abcdef", 3), 3u);
-    EXPECT_STREQ(buf, "abc");
-    EXPECT_EQ(Strncpy(buf, "ab", 10), 2u);
-    EXPECT_STREQ(buf, "ab");
-
-    EXPECT_EQ(Strncmp("ATZ", "ATX", 2), 0);
-    EXPECT_NE(Strncmp("ATZ", "ATX", 3), 0);
-    EXPECT_EQ(Strncmp("AT", "AT", 10), 0);
+    EXPECT_EQ(Strcpy(buf, nullptr), 0u);
+    EXPECT_STREQ(buf, "");
+    EXPECT_EQ(Strncmp(nullptr, "", 3), 0);
+    EXPECT_LT(Strncmp(nullptr, "a", 3), 0);
     EXPECT_GT(Strncmp("\xE0", "a", 1), 0); // bytes compare unsigned
-
-    const char *s = "RING RING CONNECT";
-    EXPECT_EQ(Strstr(s, "RING"), s);
-    EXPECT_EQ(Strstr(s, "CONNECT"), s + 10);
-    EXPECT_EQ(Strstr(s, ""), s);
-    EXPECT_EQ(Strstr(s, "BUSY"), nullptr);
+    EXPECT_EQ(Strncmp("ATZ", "ATX", 2), 0);
 }
 
-TEST(Strings, BoundedLengthReadsNoFurtherThanMax) {
-    Guarded g(6);
-    std::memcpy(g.get(), "abcdef", 6); // no terminator before the guard page
-    EXPECT_EQ(Strlen(g.get(), 6), 6u);
-    EXPECT_EQ(Strlen(g.get(), 4), 4u);
-    EXPECT_EQ(Strlen(g.get(), 0), 0u);
-    g.get()[2] = '\0';
-    EXPECT_EQ(Strlen(g.get(), 6), 2u);
-}
-
-TEST(Strings, BoundedCopiesWriteNoFurtherThanTheirRoom) {
-    {
-        Guarded g(4); // Strncpy needs max + 1 bytes
-        EXPECT_EQ(Strncpy(g.get(), "abcdefgh", 3), 3u);
-        EXPECT_STREQ(g.get(), "abc");
-    }
-    {
-        Guarded g(8);
-        std::strcpy(g.get(), "abc");
-        EXPECT_EQ(Strcat(g.get(), "defghijkl", 8), 7u);
-        EXPECT_STREQ(g.get(), "abcdefg");
-        EXPECT_EQ(Strcat(g.get(), "x", 8), 7u); // already full
-        EXPECT_STREQ(g.get(), "abcdefg");
-    }
-    {
-        // A destination without a terminator inside its capacity is cut.
-        Guarded g(5);
-        std::memcpy(g.get(), "12345", 5);
-        EXPECT_EQ(Strcat(g.get(), "zz", 5), 4u);
-        EXPECT_STREQ(g.get(), "1234");
-    }
+TEST(Strings, BoundedCallsStayInsideTheirRoom) {
+    EXPECT_EQ(Strlen(Guarded("abcdef", 6).data, 6), 6u);
+    EXPECT_EQ(Strlen(Guarded("abcdef", 6).data, 4), 4u);
+    Guarded copy("....", 4); // Strncpy needs max + 1 bytes
+    EXPECT_EQ(Strncpy(copy.data, "abcdefgh", 3), 3u);
+    EXPECT_STREQ(copy.data, "abc");
+    Guarded cat("abc\0....", 8);
+    EXPECT_EQ(Strcat(cat.data, "defghijkl", 8), 7u);
+    EXPECT_STREQ(cat.data, "abcdefg");
+    EXPECT_EQ(Strcat(cat.data, "x", 8), 7u); // already full
+    Guarded unterminated("12345", 5);        // cut to its capacity
+    EXPECT_EQ(Strcat(unterminated.data, "zz", 5), 4u);
+    EXPECT_STREQ(unterminated.data, "1234");
     char one[1] = {'q'};
-    EXPECT_EQ(Strcat(one, "abc", 1), 0u);
+    EXPECT_EQ(Strcat(one, "abc", 1) + Strcat(one, "abc", 0), 0u);
     EXPECT_EQ(one[0], '\0');
-    EXPECT_EQ(Strcat(one, "abc", 0), 0u);
 }
 
 TEST(Memory, ReallocKeepsContentAndFreesOnZero) {
@@ -118,26 +64,16 @@ TEST(Memory, ReallocKeepsContentAndFreesOnZero) {
     p = static_cast<char *>(Realloc(p, 100000));
     ASSERT_NE(p, nullptr);
     EXPECT_EQ(std::string(p, 4), "abcd");
-    p = static_cast<char *>(Realloc(p, 2));
-    ASSERT_NE(p, nullptr);
-    EXPECT_EQ(std::string(p, 2), "ab");
+#if !defined(__SANITIZE_ADDRESS__) && !defined(__SANITIZE_THREAD__)
+    EXPECT_EQ(Realloc(p, size_t(-1) / 2), nullptr); // failure leaves the block alive
+    EXPECT_EQ(std::string(p, 4), "abcd");
+#endif
     EXPECT_EQ(Realloc(p, 0), nullptr);
     EXPECT_EQ(Realloc(nullptr, 0), nullptr);
     Free(nullptr);
 
-    // Failure leaves the old block alive.
-    char *q = static_cast<char *>(Realloc(nullptr, 8));
-    ASSERT_NE(q, nullptr);
-    std::strcpy(q, "keep");
-#if !defined(__SANITIZE_ADDRESS__) && !defined(__SANITIZE_THREAD__)
-    EXPECT_EQ(Realloc(q, size_t(-1) / 2), nullptr);
-    EXPECT_STREQ(q, "keep");
-#endif
-    Free(q);
-
     char m[8] = "abcdefg";
     Memmove(m + 1, m, 5);
-    EXPECT_STREQ(m, "aabcdeg");
     Setmem(m, 3, 'z');
     EXPECT_STREQ(m, "zzzcdeg");
     // Nothing to move or fill, or nowhere to: dst comes back untouched.

@@ -114,40 +114,6 @@ TEST(Shield, BlocksByFormat) {
     }
 }
 
-TEST(Shield, BlockFinalDLEWaitsForTheNextBlockWhenTheFileGoesOn) {
-    for (uint32_t format : {1u, 4u, 7u, 8u}) {
-        SCOPED_TRACE(format);
-        Bytes block(1000, 0x55);
-        block[999] = 0x10;
-        auto r = Shield(block, format, true);
-        EXPECT_EQ(r.consumed, 999u);
-        EXPECT_EQ(r.out, Bytes(999, 0x55));
-    }
-}
-
-TEST(Shield, APairSplitByTheBlockBoundaryStaysAPair) {
-    // DLE at byte 1000 of a block, its partner and more bytes after it.
-    Bytes file(1003, 0x55);
-    file[999] = 0x10;
-    file[1000] = 0x10;
-    uint64_t total = 0;
-    Bytes stream = PlayInBlocks(file, 1, 1000, &total);
-    EXPECT_EQ(total, file.size());
-    EXPECT_EQ(stream, file); // the pair needs no further shielding
-
-    // Exactly one byte after the block-final DLE: both still go out.
-    Bytes shortTail(1001, 0x55);
-    shortTail[999] = 0x10;
-    shortTail[1000] = 0x41;
-    stream = PlayInBlocks(shortTail, 1, 1000, &total);
-    EXPECT_EQ(total, shortTail.size());
-    Bytes expected(1002, 0x55);
-    expected[999] = 0x10;
-    expected[1000] = 0x10;
-    expected[1001] = 0x41;
-    EXPECT_EQ(stream, expected);
-}
-
 // Wherever the blocks are cut, the modem reads the same data: for the
 // ZyXEL/USR formats what the file's pairs stand for, for fax pages the file
 // itself, for raw data the unchanged bytes (a lone final DLE paired); every

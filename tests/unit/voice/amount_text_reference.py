@@ -1,17 +1,22 @@
 #!/usr/bin/python3
-"""Checks the library's spoken amounts against num2words.
-
-Generates amounts over every magnitude up to 999 999 999 999.99, has the
-library spell them (amount_text_dump), decodes its Windows-1251 output and
-compares it with the expected text built from num2words's Russian words.
-
-Deliberate difference: for a whole part of 0 the library says no number
-word at all (" рублей, 50 коп."), where num2words would say "ноль".
-"""
+# Checks the library's spoken amounts against num2words.
+#
+# Generates amounts over every magnitude up to 999 999 999 999.99, has the
+# library spell them (amount_text_dump), decodes its Windows-1251 output and
+# compares it with the text built from num2words's Russian words. Then spells
+# them again in a locale with a decimal comma, which must change nothing.
+#
+# Deliberate differences: for a whole part of 0 the library says no number
+# word (" рублей, 50 коп."), where num2words would say "ноль"; a negative
+# amount's sign becomes a space before lower-case words; an amount of zero,
+# or one whose whole part with its sign takes more than twelve characters,
+# has no text.
+import math
+import os
 import random
 import subprocess
 import sys
-from decimal import Decimal
+import tempfile
 
 from num2words import num2words
 
@@ -24,22 +29,19 @@ def currency_form(whole):
 
 def expected(amount):
     printed = "%.2f" % amount  # the same rounding as the library's print
-    whole, kopecks = printed.split(".")
+    if amount == 0 or not math.isfinite(amount) or len(printed.split(".")[0]) > 12:
+        return ""
+    whole, kopecks = printed.lstrip("-").split(".")
     whole = int(whole)
-    words = ""
-    if whole:
-        words = num2words(whole, lang="ru")
-        words = words[0].upper() + words[1:]
+    words = num2words(whole, lang="ru") if whole else ""
+    words = " " + words if amount < 0 else words[:1].upper() + words[1:]
     return "%s %s, %s коп." % (words, currency_form(whole), kopecks)
 
 
 def amounts():
     rng = random.Random(20261206)
-    out = []
-    for digits in range(1, 13):
-        for _ in range(150):
-            whole = rng.randrange(10 ** (digits - 1), 10 ** digits)
-            out.append(whole + rng.randrange(100) / 100)
+    out = [rng.randrange(10 ** (digits - 1), 10 ** digits) + rng.randrange(100) / 100
+           for digits in range(1, 13) for _ in range(150)]
     # Numbers built of few non-zero digits: empty groups, teens and
     # round tens at every position.
     for _ in range(1500):
@@ -47,30 +49,52 @@ def amounts():
         for _ in range(rng.randrange(1, 4)):
             digits[rng.randrange(12)] = str(rng.randrange(1, 10))
         if rng.random() < 0.5:
-            pos = rng.choice([0, 3, 6, 9])
-            digits[pos + 1] = "1"
+            digits[rng.choice([1, 4, 7, 10])] = "1"
         whole = int("".join(digits))
         out.append(float(whole) if whole else 0.25)
-    out += [1, 2, 5, 11, 21, 1000, 21000, 1012000, 123456789012.34, 999999999999.99, 0.5, 10.01]
-    return out
+    return out + [1, 21000, 1012000, 999999999999.99, 0.5, 0.999, 1e-300, -5, -15, -7.05,
+                  -99999999999, 0, -0.0, 1e12, 999999999999.999, -999999999999, 1e300, -math.inf,
+                  math.nan]
+
+
+def spell(tool, values, env):
+    feed = "".join(repr(float(v)) + "\n" for v in values).encode()
+    out = subprocess.run([tool], input=feed, capture_output=True, check=True, env=env).stdout
+    probe, *lines = out.split(b"\n")
+    return probe, [line.decode("cp1251") for line in lines[:len(values)]]
+
+
+def comma_locale(directory):
+    # A locale whose decimal point is a comma, made with localedef.
+    with open(os.path.join(directory, "comma.src"), "w") as source:
+        source.write('LC_CTYPE\ncopy "POSIX"\nEND LC_CTYPE\nLC_NUMERIC\ndecimal_point ","\n'
+                     'thousands_sep ""\ngrouping -1\nEND LC_NUMERIC\n')
+    subprocess.run(["localedef", "-c", "-f", "UTF-8", "-i", source.name,
+                    os.path.join(directory, "comma.UTF-8")], capture_output=True)
+    env = {k: v for k, v in os.environ.items() if k != "LC_ALL"}
+    return dict(env, LOCPATH=directory, LC_NUMERIC="comma.UTF-8")
 
 
 def main():
     tool = sys.argv[1]
     values = amounts()
-    feed = "".join(repr(float(v)) + "\n" for v in values).encode()
-    result = subprocess.run([tool], input=feed, capture_output=True, check=True)
-    lines = result.stdout.split(b"\n")
+    _, got = spell(tool, values, dict(os.environ, LC_ALL="C"))
     failures = 0
-    for value, raw in zip(values, lines):
-        got = raw.decode("cp1251")
+    for value, text in zip(values, got):
         want = expected(float(value))
-        if got != want:
+        if text != want:
             failures += 1
             if failures <= 20:
-                print("%r:\n  got  %r\n  want %r" % (value, got, want))
+                print("%r:\n  got  %r\n  want %r" % (value, text, want))
     print("%d amounts checked, %d differ" % (len(values), failures))
-    return 1 if failures or len(lines) < len(values) else 0
+    with tempfile.TemporaryDirectory() as directory:
+        probe, in_comma = spell(tool, values, comma_locale(directory))
+    if probe != b"0,50":
+        print("no locale with a decimal comma could be made: %r" % probe)
+    elif in_comma != got:
+        failures += 1
+        print("a decimal comma in the caller's locale changes the texts")
+    return 1 if failures or len(got) < len(values) else 0
 
 
 if __name__ == "__main__":
