@@ -28,6 +28,10 @@ struct Port {
     Dcb dcb;
     CommTimeouts timeouts;
     LineCounts counts;
+    // When the last immediate character will have left the line, modelled at
+    // the port's rate behind what the kernel held: until then the port
+    // refuses another and reports it waiting (TXIM), as Windows does.
+    double immediateSentMs = 0;
 
     Port() = default;
     Port(const Port &) = delete;
@@ -48,6 +52,9 @@ bool Drain(Port &port);
 
 // Milliseconds of a monotonic clock, with fractions.
 double NowMs();
+
+// Whether an immediate character is still waiting to be sent (port.m held).
+bool ImmediatePending(const Port &port);
 
 // The open port behind a handle; null (with errno EBADF) when there is none.
 std::shared_ptr<Port> FindPort(PortHandle port);

@@ -5,6 +5,8 @@
 
 #include <windows.h>
 
+#include "Win32Calls.h"
+
 namespace plat {
 
 namespace {
@@ -88,8 +90,20 @@ bool BuildCommDcb(const char *mode, Dcb &dcb) {
     return true;
 }
 
+// "COMn" or "COMn:" (any case, n a number) as the device namespace name
+// "\\.\COMn"; any other name unchanged. Only COM1 to COM9 are also known by
+// their plain names: CreateFile takes "COM10" and up for a file name
+// (https://learn.microsoft.com/en-us/windows/win32/fileio/naming-a-file,
+// "Win32 Device Namespaces"), while the spooler lists them plain.
 std::string PortDevicePath(const char *name) {
-    return name ? name : "";
+    std::string path = name ? name : "";
+    std::string number = path.size() > 3 ? path.substr(3) : "";
+    if (!number.empty() && number.back() == ':')
+        number.pop_back();
+    if (_strnicmp(path.c_str(), "COM", 3) != 0 || number.empty() ||
+        number.find_first_not_of("0123456789") != std::string::npos)
+        return path;
+    return "\\\\.\\COM" + number;
 }
 
 uint32_t LastError() {
@@ -103,8 +117,8 @@ PortHandle OpenPort(const char *name, uint32_t *error) {
             *error = ERROR_INVALID_PARAMETER;
         return kInvalidPort;
     }
-    HANDLE h = CreateFileA(name, GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
-                           FILE_FLAG_OVERLAPPED, nullptr);
+    HANDLE h = checked::CreateFileA(PortDevicePath(name).c_str(), GENERIC_READ | GENERIC_WRITE, 0,
+                                    nullptr, OPEN_EXISTING, FILE_FLAG_OVERLAPPED, nullptr);
     if (error)
         *error = h == INVALID_HANDLE_VALUE ? GetLastError() : 0;
     return h == INVALID_HANDLE_VALUE ? kInvalidPort : reinterpret_cast<PortHandle>(h);
@@ -115,7 +129,7 @@ bool ClosePort(PortHandle port) {
         SetLastError(ERROR_INVALID_HANDLE);
         return false;
     }
-    return CloseHandle(Native(port)) != 0;
+    return checked::ClosePort(Native(port)) != 0;
 }
 
 bool GetCommProperties(PortHandle port, CommProperties &props) {
@@ -144,7 +158,7 @@ bool GetCommState(PortHandle port, Dcb &dcb) {
 
 bool SetCommState(PortHandle port, const Dcb &dcb) {
     DCB native = ToNative(dcb);
-    return ::SetCommState(Native(port), &native) != 0;
+    return checked::SetCommState(Native(port), &native) != 0;
 }
 
 bool GetCommTimeouts(PortHandle port, CommTimeouts &timeouts) {
@@ -172,7 +186,7 @@ bool SetCommTimeouts(PortHandle port, const CommTimeouts &timeouts) {
 bool ClearCommError(PortHandle port, uint32_t *errors, ComStat *status) {
     DWORD flags = 0;
     COMSTAT native{};
-    BOOL ok = ::ClearCommError(Native(port), &flags, &native);
+    BOOL ok = checked::ClearCommError(Native(port), &flags, &native);
     if (errors)
         *errors = ok ? flags : 0;
     if (status) {
@@ -202,7 +216,7 @@ bool ClearCommBreak(PortHandle port) {
 }
 
 bool TransmitCommChar(PortHandle port, char c) {
-    return ::TransmitCommChar(Native(port), c) != 0;
+    return checked::TransmitCommChar(Native(port), c) != 0;
 }
 
 bool FlushFileBuffers(PortHandle port) {
