@@ -189,7 +189,8 @@ map_ports COM1="$run/com1" COM2="$run/com2" COM3="$run/com3" COM4="$run/com4" \
     COM10="$run/com10" ||
     abort_run "cannot map the COM ports"
 
-mapfile -t programs < <(find "$build/tests/windows" -name '*.exe' | sort |
+# (*_probe.exe are helpers that the test programs start themselves.)
+mapfile -t programs < <(find "$build/tests/windows" -name '*.exe' ! -name '*_probe.exe' | sort |
     grep -E "${WINE_TESTS_ONLY:-.}")
 [[ ${#programs[@]} -gt 0 ]] || fail "no test programs under $build/tests/windows"
 for exe in "${programs[@]}"; do
