@@ -117,8 +117,6 @@ Entered &WorkersEntered() {
 }
 // The longest InitModem waits for its new workers to run.
 constexpr uint32_t kWorkerStartBoundMs = 10;
-// The longest an unload waits for the workers to leave the engine's code.
-constexpr uint64_t kUnloadBoundMs = 2000;
 
 uint64_t EnteredCount() {
     std::lock_guard<std::mutex> lock(WorkersEntered().lock);
@@ -526,6 +524,7 @@ bool OnWorkerThread() {
     return tOnWorker;
 }
 
+#if defined(_WIN32)
 // Unloading the library with a port open runs under the system's loader
 // lock, which a thread needs in order to end: the workers are told to stop
 // and the port is closed, and we wait only (bounded) for each worker to
@@ -534,6 +533,7 @@ bool OnWorkerThread() {
 void ReleaseOnUnload() {
     LifecycleLock lock;
     EndConnection();
+    constexpr uint64_t kUnloadBoundMs = 2000; // for all the workers together
     const uint64_t deadline = plat::NowMs() + kUnloadBoundMs;
     for (plat::Worker *worker : {hThreadRead, hThreadWrite, hThreadFlow}) {
         uint64_t now = plat::NowMs();
@@ -541,6 +541,7 @@ void ReleaseOnUnload() {
             worker->WaitLeft(uint32_t(now < deadline ? deadline - now : 0));
     }
 }
+#endif
 
 extern "C" FALCREST_API int InitModem(void *target, const char *port, const char *dcb) {
     try {

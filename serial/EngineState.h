@@ -58,9 +58,11 @@ bool ClientPresent();
 // Sets the receive thread's priority; false without a receive thread.
 bool SetReaderPriority(plat::Worker::Priority priority);
 
+#if defined(_WIN32)
 // Ends the connection while the library is unloaded, without waiting for a
 // thread to end (see Connection.cpp).
 void ReleaseOnUnload();
+#endif
 
 // The driver's queue sizes (COMMPROP) as the engine takes them, where 0
 // means "no maximum" or "not reported": the size to ask for, whether a

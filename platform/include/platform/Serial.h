@@ -144,9 +144,11 @@ bool BuildCommDcb(const char *mode, Dcb &dcb);
 std::string PortDevicePath(const char *name);
 
 // Opens a port exclusively for reading and writing; a second open of the same
-// port fails with kErrAccessDenied as on Windows. On POSIX the handle is the
-// file descriptor, a small positive number, and the port starts raw (no echo,
-// no line editing, CLOCAL|CREAD) with the line settings it had.
+// port fails with kErrAccessDenied as on Windows. The handle is a positive
+// int of our own, never the same for two opens (see PortTable.h): a thread
+// holding a closed port's handle cannot reach whatever took over its system
+// handle or descriptor. On POSIX the port starts raw (no echo, no line
+// editing, CLOCAL|CREAD) with the line settings it had.
 // kInvalidPort on failure, with the system error in *error when given.
 PortHandle OpenPort(const char *name, uint32_t *error = nullptr);
 bool ClosePort(PortHandle port);

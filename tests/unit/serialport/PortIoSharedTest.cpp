@@ -124,6 +124,21 @@ TEST_F(PortTest, ImmediateCharactersOneAtATimeAndFlush) {
     EXPECT_LT(Since(start), 1000.0);
 }
 
+// A closed port's handle stays dead: the next port, which the system may
+// give the same descriptor or handle, gets a handle of its own.
+TEST_F(PortTest, AClosedHandleNeverReachesTheNextPort) {
+    const plat::PortHandle old = port;
+    ASSERT_TRUE(plat::ClosePort(old));
+    port = plat::OpenPort(pty.PortPath().c_str());
+    ASSERT_NE(port, plat::kInvalidPort);
+    EXPECT_NE(port, old);
+    uint32_t n = 0;
+    EXPECT_EQ(plat::WritePort(old, "x", 1, &n), plat::kErrInvalidHandle);
+    EXPECT_FALSE(plat::TransmitCommChar(old, 'y'));
+    EXPECT_FALSE(plat::ClosePort(old));
+    EXPECT_EQ(pty.ReadFor(50), "");
+}
+
 TEST_F(PortTest, EmptyRequestsDoNothing) {
     uint32_t n = 9;
     EXPECT_EQ(plat::ReadPort(port, nullptr, 0, &n), 0u);
