@@ -28,9 +28,10 @@ constexpr uint32_t kTxImmediate = 0x40;
 // The longest we wait for it: a character at 300 baud takes 33 ms; a line
 // held by flow control may keep it longer, and then the port says so.
 constexpr uint64_t kImmediateBoundMs = 500;
-// Within this a waiting character is looked for again at once; later a
-// millisecond apart.
-constexpr uint64_t kImmediateSpinMs = 2;
+// Within this (a character's time down to 300 baud) a waiting character is
+// looked for again at once: a sleep lasts a timer tick on Windows, longer than
+// a character takes at most rates. Later a millisecond apart.
+constexpr uint64_t kImmediateSpinMs = 40;
 
 // The chunk being written: a copy of the head of the queue, which keeps the
 // bytes until the port has taken them, so that nothing is lost on a line
