@@ -237,11 +237,8 @@ bool TransmitCommChar(PortHandle handle, char c) {
     while (true) {
         ssize_t r = write(port->fd, &c, 1);
         if (r == 1) {
-            int queued = 0; // ours included
-            if (ioctl(port->fd, TIOCOUTQ, &queued) != 0 || queued < 1)
-                queued = 1;
             std::lock_guard<std::mutex> lock(port->m);
-            port->immediateSentMs = NowMs() + queued * CharacterMs(port->dcb);
+            port->immediateSentMs = NowMs() + CharacterMs(port->dcb);
             return true;
         }
         if (r < 0 && errno == EINTR)

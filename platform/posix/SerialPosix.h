@@ -28,9 +28,10 @@ struct Port {
     Dcb dcb;
     CommTimeouts timeouts;
     LineCounts counts;
-    // When the last immediate character will have left the line, modelled at
-    // the port's rate behind what the kernel held: until then the port
-    // refuses another and reports it waiting (TXIM), as Windows does.
+    // When the last immediate character will have left the line, modelled as
+    // on Windows, where it goes ahead of the queue: one character's time at
+    // the port's rate. Until then the port refuses another and reports it
+    // waiting (TXIM).
     double immediateSentMs = 0;
 
     Port() = default;

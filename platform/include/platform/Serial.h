@@ -197,8 +197,8 @@ bool ClearCommBreak(PortHandle port);
 // kernel already holds, and gives up with kErrTimeout when the kernel takes
 // nothing for kFlushLimitMs. Both refuse a second one while the first has not
 // been sent, and report that one waiting in the status flags (TXIM) of
-// ClearCommError; POSIX counts it sent once the line, at the port's rate,
-// has had time for it and what the kernel held before it.
+// ClearCommError; POSIX counts it sent once the line has had one character's
+// time for it at the port's rate.
 bool TransmitCommChar(PortHandle port, char c);
 // Waits until the driver has sent what it holds. POSIX bounds the wait (a far
 // end that stops reading must not hang the caller) and reports false with
