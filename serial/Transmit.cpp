@@ -270,8 +270,12 @@ uint32_t ThreadWriteEntry(void *) {
                 ReportTransmitFailure(pass.error, status);
             holdReported = holdReported || pass.held;
         }
-        dwGerrWrite = pass.error;
-        dwGWrote = pass.written;
+        // An idle pass leaves the last pass's figures for the flow thread's
+        // notice of it: the next pass follows at once and finds nothing.
+        if (pass.written || pass.error) {
+            dwGerrWrite = pass.error;
+            dwGWrote = pass.written;
+        }
         if (!bOperate)
             break;
         plat::Event *written = hEvWrite;
