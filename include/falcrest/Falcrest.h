@@ -14,11 +14,12 @@
  * language declares them cdecl (not stdcall/WINAPI); a callback declared
  * stdcall would unbalance the stack of the library's thread that calls it.
  *
- * Unloading. Call ReleaseModem() before unloading the library. Unloading it
- * with a port still open stops the workers and closes the port without
- * waiting for the threads themselves (the system forbids that while it
- * unloads a library); at process exit the library does no clean-up at all,
- * since the system has ended its threads already.
+ * Unloading. Call ReleaseModem() before unloading the library. On Windows,
+ * unloading it with a port still open stops the workers and closes the port
+ * without waiting for the threads themselves (the system forbids that while
+ * it unloads a library), and at process exit the library does no clean-up at
+ * all, since the system has ended its threads already. On POSIX unloading
+ * and exit call ReleaseModem().
  *
  * One port per process: the library keeps its state in globals, and every
  * export acts on the port that InitModem() opened. Exports never throw and
