@@ -99,6 +99,18 @@ TEST_F(PortTest, RoundTripThroughTheFarEnd) {
     EXPECT_EQ(got, in);
 }
 
+TEST_F(PortTest, IntervalEndsAReadAfterTheLastByte) {
+    Timeouts(30, 0, 0); // no total: only the gap after a byte ends the read
+    pty.Write("abc");
+    ASSERT_TRUE(testing_support::WaitUntil([&] { return InQueue() == 3; }));
+    char buf[100];
+    uint32_t got = 0;
+    auto start = std::chrono::steady_clock::now();
+    EXPECT_EQ(plat::ReadPort(port, buf, 100, &got), 0u);
+    EXPECT_EQ(std::string(buf, got), "abc");
+    EXPECT_LT(Since(start), 3000.0);
+}
+
 // One immediate character at a time: at 300 baud one takes 33 ms, and a
 // second one is refused until the first has left, which the status shows.
 TEST_F(PortTest, ImmediateCharactersOneAtATimeAndFlush) {

@@ -40,16 +40,6 @@ TEST_F(Port, NamesInEveryFormOpen) {
     EXPECT_EQ(plat::LastError(), plat::kErrInvalidHandle);
 }
 
-TEST_F(Port, IntervalEndsAReadAfterTheLastByte) {
-    Timeouts(30, 0, 0);
-    pty.Write("abc");
-    ASSERT_TRUE(WaitUntil([&] { return InQueue() == 3; }));
-    char buf[100];
-    uint32_t got = 0;
-    EXPECT_EQ(plat::ReadPort(port, buf, 100, &got), 0u);
-    EXPECT_EQ(std::string(buf, got), "abc");
-}
-
 TEST_F(Port, QueuesAndStatus) {
     plat::CommProperties props;
     ASSERT_TRUE(plat::GetCommProperties(port, props));

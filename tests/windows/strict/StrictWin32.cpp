@@ -13,18 +13,19 @@ namespace plat::checked {
 
 namespace {
 
+// What the checks found and what they model, under one lock; never
+// destroyed, as workers may call in while the process exits.
+struct State {
+    std::mutex lock;
+    std::vector<std::string> broken;
+    std::map<HANDLE, double> immediateSent; // when a port's last one has left the line
+};
+State &S() {
+    static auto *state = new State;
+    return *state;
+}
 std::mutex &Lock() {
-    static auto *lock = new std::mutex;
-    return *lock;
-}
-std::vector<std::string> &Broken() {
-    static auto *broken = new std::vector<std::string>;
-    return *broken;
-}
-// Per port: when its last immediate character has left the line.
-std::map<HANDLE, double> &ImmediateSent() {
-    static auto *sent = new std::map<HANDLE, double>;
-    return *sent;
+    return S().lock;
 }
 
 double NowMs() {
@@ -45,8 +46,8 @@ double CharacterMs(HANDLE port) {
 }
 
 bool ImmediatePending(HANDLE port) {
-    auto it = ImmediateSent().find(port);
-    return it != ImmediateSent().end() && NowMs() < it->second;
+    auto it = S().immediateSent.find(port);
+    return it != S().immediateSent.end() && NowMs() < it->second;
 }
 
 // "COM" and a number from 10 (any case, an optional colon).
@@ -63,7 +64,7 @@ bool HighComName(const char *name) {
 // Under Lock().
 void Record(const char *rule) {
     std::fprintf(stderr, "broken Win32 rule: %s\n", rule);
-    Broken().emplace_back(rule);
+    S().broken.emplace_back(rule);
 }
 
 } // namespace
@@ -76,7 +77,7 @@ void ReportBrokenRule(const char *rule) {
 std::vector<std::string> TakeBrokenRules() {
     std::lock_guard<std::mutex> lock(Lock());
     std::vector<std::string> broken;
-    broken.swap(Broken());
+    broken.swap(S().broken);
     return broken;
 }
 
@@ -119,7 +120,7 @@ BOOL TransmitCommChar(HANDLE port, char c) {
         return FALSE;
     double sent = NowMs() + CharacterMs(port);
     std::lock_guard<std::mutex> lock(Lock());
-    ImmediateSent()[port] = sent;
+    S().immediateSent[port] = sent;
     return TRUE;
 }
 
@@ -135,7 +136,7 @@ BOOL ClearCommError(HANDLE port, DWORD *errors, COMSTAT *status) {
 BOOL ClosePort(HANDLE port) {
     {
         std::lock_guard<std::mutex> lock(Lock());
-        ImmediateSent().erase(port);
+        S().immediateSent.erase(port);
     }
     return ::CloseHandle(port);
 }
