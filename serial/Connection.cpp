@@ -138,7 +138,8 @@ bool NameTooLong(const char *port) {
 }
 
 bool QueuesTooSmall(const plat::CommProperties &props) {
-    return props.dwCurrentRxQueue < iIQSize || props.dwCurrentTxQueue < iOQSize;
+    return !QueueSizeFits(props.dwCurrentRxQueue, iIQSize) ||
+           !QueueSizeFits(props.dwCurrentTxQueue, iOQSize);
 }
 
 // Sizes the open port's queues and gives it the initial configuration.
@@ -147,16 +148,15 @@ int PreparePort(plat::PortHandle handle) {
     plat::CommProperties props;
     if (!plat::GetCommProperties(handle, props))
         return FALCREST_ERR_PORT;
-    uint32_t maxRx = std::max(props.dwMaxRxQueue, props.dwCurrentRxQueue);
-    uint32_t maxTx = std::max(props.dwMaxTxQueue, props.dwCurrentTxQueue);
-    iIQSize = std::min(iIQSize, maxRx);
-    iOQSize = std::min(iOQSize, maxTx);
-    if (props.dwCurrentRxQueue < iIQSize && !plat::SetupComm(handle, iIQSize, iOQSize))
+    iIQSize = QueueSizeWanted(iIQSize, props.dwMaxRxQueue, props.dwCurrentRxQueue);
+    iOQSize = QueueSizeWanted(iOQSize, props.dwMaxTxQueue, props.dwCurrentTxQueue);
+    if (!QueueSizeFits(props.dwCurrentRxQueue, iIQSize) &&
+        !plat::SetupComm(handle, iIQSize, iOQSize))
         return FALCREST_ERR_PORT;
     if (!plat::GetCommProperties(handle, props) || QueuesTooSmall(props))
         return FALCREST_ERR_PORT;
-    iIQSize = props.dwCurrentRxQueue;
-    iOQSize = props.dwCurrentTxQueue;
+    iIQSize = QueueSizeTaken(iIQSize, props.dwCurrentRxQueue);
+    iOQSize = QueueSizeTaken(iOQSize, props.dwCurrentTxQueue);
 
     ShortBreak(100);
     plat::Dcb dcb;
@@ -322,13 +322,16 @@ void LetWorkersRun(uint64_t enteredBefore, int started) {
 void StopWorker(plat::Worker *&handle) {
     if (!handle)
         return;
-    if (handle->Join(bProcessEnding ? 0 : 1000)) {
+    if (handle->Join(1000)) {
         std::lock_guard<std::mutex> handles(HandleMutex());
         delete handle;
         handle = nullptr;
+        return;
     }
     // A worker still running after its bound keeps its handle and its id:
-    // the next InitModem does not start a second one beside it.
+    // the next InitModem does not start a second one beside it. Its code
+    // must stay: the library is never unloaded from under it.
+    plat::PinLibrary();
 }
 
 // Workers left running by a release from inside a callback end on their own;
@@ -437,6 +440,23 @@ int OpenLocked(void *target, const char *port, const char *dcb) {
 
 } // namespace
 
+// COMMPROP: a maximum queue size of 0 means that the driver sets no maximum,
+// a current size of 0 that it does not report one
+// (https://learn.microsoft.com/en-us/windows/win32/api/winbase/ns-winbase-commprop).
+// Taken as sizes they would leave the receive queue and the flow-control
+// limits derived from it at 0.
+uint32_t QueueSizeWanted(uint32_t wanted, uint32_t maximum, uint32_t current) {
+    return maximum == 0 ? wanted : std::min(wanted, std::max(maximum, current));
+}
+
+bool QueueSizeFits(uint32_t current, uint32_t wanted) {
+    return current == 0 || current >= wanted;
+}
+
+uint32_t QueueSizeTaken(uint32_t wanted, uint32_t current) {
+    return current ? current : wanted;
+}
+
 COMException::COMException(plat::PortHandle port) : dwErrorMask(0), comStat(), dwLastError(0) {
     if (!plat::ClearCommError(port, &dwErrorMask, &comStat))
         dwLastError = plat::LastError();
@@ -503,6 +523,25 @@ WorkerMark::~WorkerMark() {
 bool OnWorkerThread() {
     return tOnWorker;
 }
+
+#if defined(_WIN32)
+// Unloading the library with a port open runs under the system's loader
+// lock, which a thread needs in order to end: the workers are told to stop
+// and the port is closed, and we wait only (bounded) for each worker to
+// leave the engine's code, never for its thread to end. The workers are left
+// to the system; their handles go with the process.
+void ReleaseOnUnload() {
+    LifecycleLock lock;
+    EndConnection();
+    constexpr uint64_t kUnloadBoundMs = 2000; // for all the workers together
+    const uint64_t deadline = plat::NowMs() + kUnloadBoundMs;
+    for (plat::Worker *worker : {hThreadRead, hThreadWrite, hThreadFlow}) {
+        uint64_t now = plat::NowMs();
+        if (worker)
+            worker->WaitLeft(uint32_t(now < deadline ? deadline - now : 0));
+    }
+}
+#endif
 
 extern "C" FALCREST_API int InitModem(void *target, const char *port, const char *dcb) {
     try {

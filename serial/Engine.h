@@ -44,9 +44,13 @@ bool WaitTransmitDrained(uint32_t stallMs);
 // Waits (bounded) until the driver has sent what it holds and clears the
 // port's error state; false when the wait failed or no port is open.
 bool FlushLine();
-// Sends one byte at once, ahead of the transmit queue; false when it could
-// not be sent or no port is open.
+// Sends one byte at once, ahead of the transmit queue, once the one sent
+// before it this way has left (bounded); false when it could not be sent or
+// no port is open.
 bool SendImmediate(char c);
+// DLE then ETX, both ahead of the transmit queue; false when either failed
+// (no ETX follows a DLE that failed).
+bool SendEndOfData();
 
 // ---- Workers --------------------------------------------------------------------------
 // Pauses the receive and transmit threads while it lives, or until Resume:
@@ -68,4 +72,3 @@ private:
     plat::Worker *writer_ = nullptr;
     bool paused_ = false;
 };
-

@@ -31,8 +31,23 @@ std::atomic<uint32_t> dwReadBlockSize{100};
 std::atomic<uint32_t> dwMaxContinuesRead{100};
 std::atomic<uint32_t> dwFeedbackFormat{1};
 
-std::atomic<bool> bProcessEnding{false};
-
+#if defined(_WIN32)
+// The library's load and unload hook. Unloading releases a port left open,
+// in the way the loader lock allows (ReleaseOnUnload). At process exit (a
+// non-null reserved argument) it does nothing at all: the system has ended
+// the workers already, maybe while they held a lock the release would take
+// (https://learn.microsoft.com/en-us/windows/win32/dlls/dllmain).
+extern "C" int __stdcall DllMain(void *, unsigned long reason, void *reserved) {
+    constexpr unsigned long kProcessDetach = 0, kProcessAttach = 1;
+    if (reason == kProcessAttach) {
+        idComDev = plat::kInvalidPort;
+    } else if (reason == kProcessDetach && !reserved) {
+        plat::LoaderLockScope loaderLock;
+        ReleaseOnUnload();
+    }
+    return 1;
+}
+#else
 namespace {
 // Unloading the library, also at process exit, releases the port. Built after
 // the queues, this object goes before them.
@@ -40,18 +55,4 @@ struct UnloadGuard {
     ~UnloadGuard() { ReleaseModem(); }
 } gUnloadGuard;
 } // namespace
-
-#if defined(_WIN32)
-// The library's load and unload hook. The port itself is released by the
-// guard above, which the runtime destroys when the library is unloaded; at
-// process exit the system has already ended the worker threads, so the
-// release must not wait for them.
-extern "C" int __stdcall DllMain(void *, unsigned long reason, void *reserved) {
-    constexpr unsigned long kProcessDetach = 0, kProcessAttach = 1;
-    if (reason == kProcessAttach)
-        idComDev = plat::kInvalidPort;
-    else if (reason == kProcessDetach && reserved)
-        bProcessEnding = true;
-    return 1;
-}
 #endif

@@ -20,7 +20,6 @@ extern std::atomic<FalcrestCallback> gpCallback; // notification callback, or nu
 extern std::atomic<plat::Event *> hEvRead;       // set by the receive thread
 extern std::atomic<plat::Event *> hEvWrite;      // set by the transmit thread
 extern std::atomic<int> bOperate;                // 1 while the workers are to run
-extern std::atomic<bool> bProcessEnding;         // the system has ended our threads already
 
 // Worker handles: written only under the lifecycle lock (Connection.cpp).
 extern plat::Worker *hThreadRead;
@@ -58,6 +57,19 @@ void NotifyClient(uint32_t windowCode, uint32_t windowCount, uint32_t callbackCo
 bool ClientPresent();
 // Sets the receive thread's priority; false without a receive thread.
 bool SetReaderPriority(plat::Worker::Priority priority);
+
+#if defined(_WIN32)
+// Ends the connection while the library is unloaded, without waiting for a
+// thread to end (see Connection.cpp).
+void ReleaseOnUnload();
+#endif
+
+// The driver's queue sizes (COMMPROP) as the engine takes them, where 0
+// means "no maximum" or "not reported": the size to ask for, whether a
+// current size holds what was asked, and the size to keep.
+uint32_t QueueSizeWanted(uint32_t wanted, uint32_t maximum, uint32_t current);
+bool QueueSizeFits(uint32_t current, uint32_t wanted);
+uint32_t QueueSizeTaken(uint32_t wanted, uint32_t current);
 
 // The error raised inside the library when an overlapped operation fails.
 class COMException {

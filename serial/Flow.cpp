@@ -15,7 +15,6 @@ plat::Event gFlowWake{false, false};
 
 enum WaitResult { kNothing = 0, kWritten = 1, kReceived = 2 };
 
-
 int WaitOnEvents(uint32_t ms, bool alsoStop) {
     plat::Event *read = hEvRead;
     plat::Event *write = hEvWrite;
@@ -115,6 +114,5 @@ extern "C" FALCREST_API int AbortTransfer(void) {
     bTransfer = 0;
     if (!PortIsOpen())
         return FALCREST_ABORT_NOPORT;
-    SendImmediate(char(FALCREST_DLE));
-    return SendImmediate(char(FALCREST_ETX)) ? 1 : 0;
+    return SendEndOfData() ? 1 : 0;
 }

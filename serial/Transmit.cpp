@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <atomic>
 #include <cstring>
+#include <thread>
 
 #include "EngineState.h"
 #include "Workers.h"
@@ -22,6 +23,15 @@ constexpr uint32_t kMaxBackoffMs = 1000;
 // How often a drain wait looks at the backlog (and pumps the caller's
 // messages).
 constexpr uint32_t kDrainCheckMs = 10;
+// COMSTAT's TXIM: an immediate character is still waiting to be sent.
+constexpr uint32_t kTxImmediate = 0x40;
+// The longest we wait for it: a character at 300 baud takes 33 ms; a line
+// held by flow control may keep it longer, and then the port says so.
+constexpr uint64_t kImmediateBoundMs = 500;
+// Within this (a character's time down to 300 baud) a waiting character is
+// looked for again at once: a sleep lasts a timer tick on Windows, longer than
+// a character takes at most rates. Later a millisecond apart.
+constexpr uint64_t kImmediateSpinMs = 40;
 
 // The chunk being written: a copy of the head of the queue, which keeps the
 // bytes until the port has taken them, so that nothing is lost on a line
@@ -216,9 +226,31 @@ bool FlushLine() {
     return flushed;
 }
 
+// The port takes one immediate character at a time: a second one fails
+// while the first has not been sent
+// (https://learn.microsoft.com/en-us/windows/win32/api/winbase/nf-winbase-transmitcommchar).
+// The port reports the one still waiting in its status (TXIM); we wait for
+// it to leave, with a bound, and let the port answer if it never does.
 bool SendImmediate(char c) {
     plat::PortHandle port = idComDev;
-    return port != plat::kInvalidPort && plat::TransmitCommChar(port, c);
+    if (port == plat::kInvalidPort)
+        return false;
+    const uint64_t start = plat::NowMs();
+    plat::ComStat status;
+    while (plat::ClearCommError(port, nullptr, &status) && (status.flags & kTxImmediate)) {
+        const uint64_t waited = plat::NowMs() - start;
+        if (waited >= kImmediateBoundMs)
+            break;
+        if (waited < kImmediateSpinMs)
+            std::this_thread::yield();
+        else
+            plat::SleepMs(1);
+    }
+    return plat::TransmitCommChar(port, c);
+}
+
+bool SendEndOfData() {
+    return SendImmediate(char(FALCREST_DLE)) && SendImmediate(char(FALCREST_ETX));
 }
 
 uint32_t ThreadWriteEntry(void *) {
@@ -238,8 +270,12 @@ uint32_t ThreadWriteEntry(void *) {
                 ReportTransmitFailure(pass.error, status);
             holdReported = holdReported || pass.held;
         }
-        dwGerrWrite = pass.error;
-        dwGWrote = pass.written;
+        // An idle pass leaves the last pass's figures for the flow thread's
+        // notice of it: the next pass follows at once and finds nothing.
+        if (pass.written || pass.error) {
+            dwGerrWrite = pass.error;
+            dwGWrote = pass.written;
+        }
         if (!bOperate)
             break;
         plat::Event *written = hEvWrite;
@@ -247,16 +283,14 @@ uint32_t ThreadWriteEntry(void *) {
             written->Reset();
             written->Set();
         }
-        // A whole chunk with more queued goes straight on to the next. Other
-        // passes that sent something are followed by a 1 ms pause; a failed
-        // one by a growing pause; an idle thread sleeps until a producer
-        // wakes it (every append to the transmit queue does), a suspension or
-        // the release. A held line needs no pause: its attempts wait on it.
-        if (pass.written == pass.length && pass.more) {
+        // A pass that sent something goes straight on to the next: a pause
+        // of a millisecond lasts a whole timer tick on Windows (15.6 ms by
+        // default) and would pace the data. A failed pass is followed by a
+        // growing pause; an idle thread sleeps until a producer wakes it
+        // (every append to the transmit queue does), a suspension or the
+        // release. A held line needs no pause: its attempts wait on it.
+        if (pass.written) {
             backoff = 0;
-        } else if (pass.written) {
-            backoff = 0;
-            plat::SleepMs(1);
         } else if (pass.error && !pass.held) {
             backoff = backoff ? std::min(backoff * 2, kMaxBackoffMs) : kFirstBackoffMs;
             WaitForStop(backoff);
@@ -333,8 +367,7 @@ extern "C" FALCREST_API void ResetQueueAndRTC(void) {
     if (!PortIsOpen())
         return;
     plat::FlushFileBuffers(idComDev);
-    SendImmediate(char(FALCREST_DLE));
-    SendImmediate(char(FALCREST_ETX));
+    SendEndOfData();
 }
 
 extern "C" FALCREST_API int PostETX(void) {

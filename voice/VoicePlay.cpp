@@ -156,8 +156,7 @@ int SendFile(const char *path, uint32_t type) {
     // time limit; and an ETX is not sent without the DLE before it.
     if (drained)
         FlushLine();
-    if (SendImmediate(char(FALCREST_DLE)))
-        SendImmediate(char(FALCREST_ETX));
+    SendEndOfData();
     return drained ? result : FALCREST_ERR_STALL;
 }
 

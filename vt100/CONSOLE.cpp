@@ -320,9 +320,19 @@ int beSetTermMode(int mode) {
             const int width = (mode & kModeColumns132) ? 132 : 80;
             if (width == s.W)
                 continue;
-            con::SetScreenBufferSize(hConOut, con::Coord{Coord16(width), Coord16(s.H)});
-            con::SetWindowInfo(hConOut, true,
-                               con::Rect{0, Coord16(s.T), Coord16(s.W - 1), Coord16(s.B)});
+            // The buffer is never narrower than the window: narrowing shrinks
+            // the window first, widening grows the buffer first
+            // (https://learn.microsoft.com/en-us/windows/console/setconsolescreenbuffersize).
+            const con::Coord buffer{Coord16(width), Coord16(s.H)};
+            const con::Rect window{0, Coord16(s.T), Coord16(std::min(s.W, width) - 1),
+                                   Coord16(s.B)};
+            if (width < s.W) {
+                con::SetWindowInfo(hConOut, true, window);
+                con::SetScreenBufferSize(hConOut, buffer);
+            } else {
+                con::SetScreenBufferSize(hConOut, buffer);
+                con::SetWindowInfo(hConOut, true, window);
+            }
         } else if (bit == kModeAutoWrap) {
             uint32_t consoleMode = 0;
             if (!con::GetMode(hConOut, &consoleMode))

@@ -7,6 +7,20 @@
  * loaded by name from any language with a C foreign-function interface. The
  * header compiles as C and as C++.
  *
+ * Calling convention. Every export and the notification callback
+ * (FalcrestCallback) are cdecl: on 32-bit Windows the caller removes the
+ * arguments from the stack, and the names are exported undecorated
+ * ("InitModem", not "_InitModem@12"). A caller declaring them in another
+ * language declares them cdecl (not stdcall/WINAPI); a callback declared
+ * stdcall would unbalance the stack of the library's thread that calls it.
+ *
+ * Unloading. Call ReleaseModem() before unloading the library. On Windows,
+ * unloading it with a port still open stops the workers and closes the port
+ * without waiting for the threads themselves (the system forbids that while
+ * it unloads a library), and at process exit the library does no clean-up at
+ * all, since the system has ended its threads already. On POSIX unloading
+ * and exit call ReleaseModem().
+ *
  * One port per process: the library keeps its state in globals, and every
  * export acts on the port that InitModem() opened. Exports never throw and
  * never print; failures come back as result codes (FALCREST_ERR_*).

@@ -26,6 +26,12 @@ namespace {
 
 std::atomic<uint32_t> nextId{1};
 thread_local Worker::State *currentWorker = nullptr;
+thread_local int loaderLockDepth = 0;
+
+bool WaitEnded(Worker::State &s, uint32_t ms) {
+    std::unique_lock<std::mutex> lock(s.m);
+    return s.cv.wait_for(lock, std::chrono::milliseconds(ms), [&] { return s.ended.load(); });
+}
 
 void Park(Worker::State &s) {
     std::unique_lock<std::mutex> lock(s.m);
@@ -58,7 +64,7 @@ void Run(std::shared_ptr<Worker::State> s) {
 
 Worker::~Worker() {
     if (state_ && state_->thread.joinable()) {
-        if (state_->ended.load())
+        if (state_->ended.load() && !LoaderLockScope::Held())
             state_->thread.join();
         else
             state_->thread.detach();
@@ -117,14 +123,29 @@ bool Worker::Join(uint32_t ms) {
     if (!state_)
         return true;
     State &s = *state_;
-    {
-        std::unique_lock<std::mutex> lock(s.m);
-        if (!s.cv.wait_for(lock, std::chrono::milliseconds(ms), [&] { return s.ended.load(); }))
-            return false;
-    }
-    if (s.thread.joinable() && s.thread.get_id() != std::this_thread::get_id())
+    if (!WaitEnded(s, ms))
+        return false;
+    if (!s.thread.joinable() || s.thread.get_id() == std::this_thread::get_id())
+        return true;
+    if (LoaderLockScope::Held())
+        ThreadWaitUnderLoaderLock(); // the thread is left to end on its own
+    else
         s.thread.join();
     return true;
+}
+
+bool Worker::WaitLeft(uint32_t ms) {
+    return !state_ || WaitEnded(*state_, ms);
+}
+
+LoaderLockScope::LoaderLockScope() {
+    ++loaderLockDepth;
+}
+LoaderLockScope::~LoaderLockScope() {
+    --loaderLockDepth;
+}
+bool LoaderLockScope::Held() {
+    return loaderLockDepth > 0;
 }
 
 bool Worker::SetPriority(Priority priority) {

@@ -55,7 +55,23 @@ double HardwareFifoMs(Port &port) {
     return 256.0 * 11 * 1000 / (baud ? baud : 9600) + 5;
 }
 
+// How long the line takes for one character of the DCB's framing: a start
+// bit, the data bits, parity and the stop bits.
+double CharacterMs(const Dcb &dcb) {
+    if (dcb.BaudRate == 0)
+        return 0;
+    double bits = 1.0 + dcb.ByteSize + (dcb.Parity != kNoParity ? 1 : 0) +
+                  (dcb.StopBits == kOneStopBit     ? 1.0
+                   : dcb.StopBits == kOne5StopBits ? 1.5
+                                                   : 2.0);
+    return bits * 1000.0 / dcb.BaudRate;
+}
+
 } // namespace
+
+bool ImmediatePending(const Port &port) {
+    return NowMs() < port.immediateSentMs;
+}
 
 bool Drain(Port &port) {
     double deadline = NowMs() + kFlushLimitMs;
@@ -246,11 +262,19 @@ bool TransmitCommChar(PortHandle handle, char c) {
     auto port = FindPort(handle);
     if (!port)
         return false;
+    {
+        std::lock_guard<std::mutex> lock(port->m);
+        if (ImmediatePending(*port))
+            return Fail(EBUSY);
+    }
     double deadline = NowMs() + kFlushLimitMs;
     while (true) {
         ssize_t r = write(port->fd, &c, 1);
-        if (r == 1)
+        if (r == 1) {
+            std::lock_guard<std::mutex> lock(port->m);
+            port->immediateSentMs = NowMs() + CharacterMs(port->dcb);
             return true;
+        }
         if (r < 0 && errno == EINTR)
             continue;
         if (r == 0 || (errno != EAGAIN && errno != EWOULDBLOCK))

@@ -89,9 +89,10 @@ bool ClearCommError(PortHandle handle, uint32_t *errors, ComStat *status) {
         return false; // a device that is gone has no error state to read
 
     uint32_t flags = 0;
-    bool ctsFlow;
+    bool ctsFlow, immediate;
     {
         std::lock_guard<std::mutex> lock(port->m);
+        immediate = ImmediatePending(*port);
         LineCounts now;
         if (ReadLineCounts(fd, now)) {
             flags = ErrorFlags(port->counts, now);
@@ -109,6 +110,8 @@ bool ClearCommError(PortHandle handle, uint32_t *errors, ComStat *status) {
         int lines = 0;
         if (ctsFlow && ioctl(fd, TIOCMGET, &lines) == 0 && !(lines & TIOCM_CTS))
             status->flags |= 0x01; // CTS hold
+        if (immediate)
+            status->flags |= 0x40; // TXIM
     }
     return true;
 }

@@ -1,6 +1,7 @@
 // The serial port on POSIX: the table of open ports, opening and closing,
 // properties, state and time-outs. Reading and writing are in SerialIo.cpp,
 // the error state and the modem lines in SerialLines.cpp.
+#include "../common/PortTable.h"
 #include "SerialPosix.h"
 
 #include <errno.h>
@@ -18,14 +19,10 @@ namespace posix {
 
 namespace {
 
-std::mutex &TableLock() {
-    static std::mutex m;
-    return m;
-}
-
-std::map<int, std::shared_ptr<Port>> &Table() {
-    static std::map<int, std::shared_ptr<Port>> table;
-    return table;
+// Never destroyed: a worker may still look a port up while the process exits.
+PortTable<Port> &Ports() {
+    static auto *table = new PortTable<Port>;
+    return *table;
 }
 
 // The line discipline's receive buffer (N_TTY_BUF_SIZE), the same on every
@@ -53,13 +50,10 @@ Port::~Port() {
 }
 
 std::shared_ptr<Port> FindPort(PortHandle port) {
-    std::lock_guard<std::mutex> lock(TableLock());
-    auto it = Table().find(int(port));
-    if (port < 0 || it == Table().end()) {
+    auto found = Ports().Find(port);
+    if (!found)
         errno = EBADF;
-        return nullptr;
-    }
-    return it->second;
+    return found;
 }
 
 uint32_t SystemError(int err) {
@@ -202,23 +196,15 @@ PortHandle OpenPort(const char *name, uint32_t *error) {
     MergeDeviceState(fd, dcb);
     port->counted = ReadLineCounts(fd, port->counts); // errors count from the open on
 
-    std::lock_guard<std::mutex> lock(TableLock());
-    Table()[fd] = port;
     if (error)
         *error = 0;
-    return fd;
+    return Ports().Add(port);
 }
 
 bool ClosePort(PortHandle handle) {
-    std::shared_ptr<Port> port;
-    {
-        std::lock_guard<std::mutex> lock(TableLock());
-        auto it = Table().find(int(handle));
-        if (handle < 0 || it == Table().end())
-            return Fail(EBADF);
-        port = it->second;
-        Table().erase(it);
-    }
+    std::shared_ptr<Port> port = Ports().Remove(handle);
+    if (!port)
+        return Fail(EBADF);
     port->closed = true;
     char one = 1;
     [[maybe_unused]] ssize_t woke = write(port->wake[1], &one, 1);

@@ -29,6 +29,11 @@ struct Port {
     CommTimeouts timeouts;
     LineCounts counts;
     bool counted = false; // the driver keeps error counters (set at open)
+    // When the last immediate character will have left the line, modelled as
+    // on Windows, where it goes ahead of the queue: one character's time at
+    // the port's rate. Until then the port refuses another and reports it
+    // waiting (TXIM).
+    double immediateSentMs = 0;
 
     Port() = default;
     Port(const Port &) = delete;
@@ -53,6 +58,9 @@ bool Drain(Port &port);
 
 // Milliseconds of a monotonic clock, with fractions.
 double NowMs();
+
+// Whether an immediate character is still waiting to be sent (port.m held).
+bool ImmediatePending(const Port &port);
 
 // The open port behind a handle; null (with errno EBADF) when there is none.
 std::shared_ptr<Port> FindPort(PortHandle port);

@@ -17,6 +17,26 @@ COORD C(Coord c) {
 SMALL_RECT R(const Rect &r) {
     return SMALL_RECT{r.Left, r.Top, r.Right, r.Bottom};
 }
+
+// Cells hold code page 437 bytes (the emulator's line graphics among them).
+// Written as such with the console's "A" calls they would take the meaning
+// of whatever output code page the console has (866, 1251, 65001, ...), so
+// they go to it as the Unicode characters they stand for, one UTF-16 unit
+// and one cell per byte. Control bytes stay controls.
+struct Cp437 {
+    wchar_t wide[256];
+    Cp437() {
+        for (int i = 0; i < 256; ++i) {
+            const char byte = char(i);
+            if (::MultiByteToWideChar(437, 0, &byte, 1, &wide[i], 1) != 1)
+                wide[i] = wchar_t(i);
+        }
+    }
+};
+wchar_t Wide(char c) {
+    static const Cp437 table;
+    return table.wide[static_cast<unsigned char>(c)];
+}
 } // namespace
 
 Handle GetStdOutput() {
@@ -41,11 +61,22 @@ bool SetCursorPosition(Handle console, Coord position) {
 }
 
 bool Write(Handle console, const char *text, uint32_t length, uint32_t *written) {
-    DWORD n = 0;
-    BOOL ok = ::WriteConsoleA(H(console), text, length, &n, nullptr);
+    wchar_t wide[256];
+    uint32_t done = 0;
+    bool ok = true;
+    while (ok && done < length) {
+        const uint32_t n = std::min<uint32_t>(length - done, sizeof wide / sizeof wide[0]);
+        for (uint32_t i = 0; i < n; ++i)
+            wide[i] = Wide(text[done + i]);
+        DWORD cells = 0;
+        ok = ::WriteConsoleW(H(console), wide, n, &cells, nullptr) != 0;
+        done += cells;
+        if (cells < n)
+            break;
+    }
     if (written)
-        *written = n;
-    return ok != 0;
+        *written = done;
+    return ok;
 }
 
 namespace {
@@ -59,7 +90,7 @@ void FillRect(HANDLE h, SMALL_RECT r, const CONSOLE_SCREEN_BUFFER_INFO &csbi, Ce
     for (SHORT y = r.Top; r.Left <= r.Right && y <= r.Bottom; ++y) {
         DWORD n = 0;
         const DWORD count = DWORD(r.Right - r.Left + 1);
-        ::FillConsoleOutputCharacterA(h, fill.Char, count, COORD{r.Left, y}, &n);
+        ::FillConsoleOutputCharacterW(h, Wide(fill.Char), count, COORD{r.Left, y}, &n);
         ::FillConsoleOutputAttribute(h, fill.Attributes, count, COORD{r.Left, y}, &n);
     }
 }
@@ -68,7 +99,7 @@ void FillRect(HANDLE h, SMALL_RECT r, const CONSOLE_SCREEN_BUFFER_INFO &csbi, Ce
 
 bool FillOutputCharacter(Handle console, char ch, uint32_t count, Coord at, uint32_t *written) {
     DWORD n = 0;
-    BOOL ok = ::FillConsoleOutputCharacterA(H(console), ch, count, C(at), &n);
+    BOOL ok = ::FillConsoleOutputCharacterW(H(console), Wide(ch), count, C(at), &n);
     if (written)
         *written = n;
     return ok != 0;
@@ -85,7 +116,7 @@ bool FillOutputAttribute(Handle console, uint16_t attribute, uint32_t count, Coo
 
 bool FillOutput(Handle console, Cell fill, uint32_t count, Coord at) {
     DWORD n = 0;
-    return ::FillConsoleOutputCharacterA(H(console), fill.Char, count, C(at), &n) &&
+    return ::FillConsoleOutputCharacterW(H(console), Wide(fill.Char), count, C(at), &n) &&
            ::FillConsoleOutputAttribute(H(console), fill.Attributes, count, C(at), &n);
 }
 
@@ -132,9 +163,9 @@ bool ScrollScreenBuffer(Handle console, const Rect &scroll, const Rect *clip, Co
     if (clip)
         clipRect = R(*clip);
     CHAR_INFO cell;
-    cell.Char.AsciiChar = fill.Char;
+    cell.Char.UnicodeChar = Wide(fill.Char);
     cell.Attributes = fill.Attributes;
-    return ::ScrollConsoleScreenBufferA(H(console), &source, clip ? &clipRect : nullptr, dest,
+    return ::ScrollConsoleScreenBufferW(H(console), &source, clip ? &clipRect : nullptr, dest,
                                         &cell) != 0;
 }
 

@@ -5,13 +5,12 @@
 
 #include <windows.h>
 
+#include "Win32Calls.h"
+#include "Win32Port.h"
+
 namespace plat {
 
 namespace {
-
-HANDLE Native(PortHandle port) {
-    return reinterpret_cast<HANDLE>(port);
-}
 
 DCB ToNative(const Dcb &d) {
     DCB n{};
@@ -88,8 +87,20 @@ bool BuildCommDcb(const char *mode, Dcb &dcb) {
     return true;
 }
 
+// "COMn" or "COMn:" (any case, n a number) as the device namespace name
+// "\\.\COMn"; any other name unchanged. Only COM1 to COM9 are also known by
+// their plain names: CreateFile takes "COM10" and up for a file name
+// (https://learn.microsoft.com/en-us/windows/win32/fileio/naming-a-file,
+// "Win32 Device Namespaces"), while the spooler lists them plain.
 std::string PortDevicePath(const char *name) {
-    return name ? name : "";
+    std::string path = name ? name : "";
+    std::string number = path.size() > 3 ? path.substr(3) : "";
+    if (!number.empty() && number.back() == ':')
+        number.pop_back();
+    if (_strnicmp(path.c_str(), "COM", 3) != 0 || number.empty() ||
+        number.find_first_not_of("0123456789") != std::string::npos)
+        return path;
+    return "\\\\.\\COM" + number;
 }
 
 uint32_t LastError() {
@@ -103,24 +114,33 @@ PortHandle OpenPort(const char *name, uint32_t *error) {
             *error = ERROR_INVALID_PARAMETER;
         return kInvalidPort;
     }
-    HANDLE h = CreateFileA(name, GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
-                           FILE_FLAG_OVERLAPPED, nullptr);
+    HANDLE h = checked::CreateFileA(PortDevicePath(name).c_str(), GENERIC_READ | GENERIC_WRITE, 0,
+                                    nullptr, OPEN_EXISTING, FILE_FLAG_OVERLAPPED, nullptr);
     if (error)
         *error = h == INVALID_HANDLE_VALUE ? GetLastError() : 0;
-    return h == INVALID_HANDLE_VALUE ? kInvalidPort : reinterpret_cast<PortHandle>(h);
+    if (h == INVALID_HANDLE_VALUE)
+        return kInvalidPort;
+    try {
+        return AddPort(h);
+    } catch (...) {
+        checked::ClosePort(h);
+        SetLastError(ERROR_NOT_ENOUGH_MEMORY);
+        if (error)
+            *error = ERROR_NOT_ENOUGH_MEMORY;
+        return kInvalidPort;
+    }
 }
 
 bool ClosePort(PortHandle port) {
-    if (port == kInvalidPort || port == 0) { // -1 is also the process's own pseudo-handle
-        SetLastError(ERROR_INVALID_HANDLE);
-        return false;
-    }
-    return CloseHandle(Native(port)) != 0;
+    if (RemovePort(port))
+        return true;
+    SetLastError(ERROR_INVALID_HANDLE);
+    return false;
 }
 
 bool GetCommProperties(PortHandle port, CommProperties &props) {
     COMMPROP native{};
-    if (!::GetCommProperties(Native(port), &native))
+    if (!::GetCommProperties(HeldPort(port), &native))
         return false;
     props.dwMaxTxQueue = native.dwMaxTxQueue;
     props.dwMaxRxQueue = native.dwMaxRxQueue;
@@ -130,13 +150,13 @@ bool GetCommProperties(PortHandle port, CommProperties &props) {
 }
 
 bool SetupComm(PortHandle port, uint32_t inQueue, uint32_t outQueue) {
-    return ::SetupComm(Native(port), inQueue, outQueue) != 0;
+    return ::SetupComm(HeldPort(port), inQueue, outQueue) != 0;
 }
 
 bool GetCommState(PortHandle port, Dcb &dcb) {
     DCB native{};
     native.DCBlength = sizeof(DCB);
-    if (!::GetCommState(Native(port), &native))
+    if (!::GetCommState(HeldPort(port), &native))
         return false;
     dcb = FromNative(native);
     return true;
@@ -144,12 +164,12 @@ bool GetCommState(PortHandle port, Dcb &dcb) {
 
 bool SetCommState(PortHandle port, const Dcb &dcb) {
     DCB native = ToNative(dcb);
-    return ::SetCommState(Native(port), &native) != 0;
+    return checked::SetCommState(HeldPort(port), &native) != 0;
 }
 
 bool GetCommTimeouts(PortHandle port, CommTimeouts &timeouts) {
     COMMTIMEOUTS native{};
-    if (!::GetCommTimeouts(Native(port), &native))
+    if (!::GetCommTimeouts(HeldPort(port), &native))
         return false;
     timeouts.ReadIntervalTimeout = native.ReadIntervalTimeout;
     timeouts.ReadTotalTimeoutMultiplier = native.ReadTotalTimeoutMultiplier;
@@ -166,13 +186,13 @@ bool SetCommTimeouts(PortHandle port, const CommTimeouts &timeouts) {
     native.ReadTotalTimeoutConstant = timeouts.ReadTotalTimeoutConstant;
     native.WriteTotalTimeoutMultiplier = timeouts.WriteTotalTimeoutMultiplier;
     native.WriteTotalTimeoutConstant = timeouts.WriteTotalTimeoutConstant;
-    return ::SetCommTimeouts(Native(port), &native) != 0;
+    return ::SetCommTimeouts(HeldPort(port), &native) != 0;
 }
 
 bool ClearCommError(PortHandle port, uint32_t *errors, ComStat *status) {
     DWORD flags = 0;
     COMSTAT native{};
-    BOOL ok = ::ClearCommError(Native(port), &flags, &native);
+    BOOL ok = checked::ClearCommError(HeldPort(port), &flags, &native);
     if (errors)
         *errors = ok ? flags : 0;
     if (status) {
@@ -190,28 +210,28 @@ bool ClearCommError(PortHandle port, uint32_t *errors, ComStat *status) {
 }
 
 bool EscapeCommFunction(PortHandle port, uint32_t function) {
-    return ::EscapeCommFunction(Native(port), function) != 0;
+    return ::EscapeCommFunction(HeldPort(port), function) != 0;
 }
 
 bool SetCommBreak(PortHandle port) {
-    return ::SetCommBreak(Native(port)) != 0;
+    return ::SetCommBreak(HeldPort(port)) != 0;
 }
 
 bool ClearCommBreak(PortHandle port) {
-    return ::ClearCommBreak(Native(port)) != 0;
+    return ::ClearCommBreak(HeldPort(port)) != 0;
 }
 
 bool TransmitCommChar(PortHandle port, char c) {
-    return ::TransmitCommChar(Native(port), c) != 0;
+    return checked::TransmitCommChar(HeldPort(port), c) != 0;
 }
 
 bool FlushFileBuffers(PortHandle port) {
-    return ::FlushFileBuffers(Native(port)) != 0;
+    return ::FlushFileBuffers(HeldPort(port)) != 0;
 }
 
 bool GetCommModemStatus(PortHandle port, uint32_t *status) {
     DWORD bits = 0;
-    BOOL ok = ::GetCommModemStatus(Native(port), &bits);
+    BOOL ok = ::GetCommModemStatus(HeldPort(port), &bits);
     if (status)
         *status = ok ? bits : 0;
     return ok != 0;

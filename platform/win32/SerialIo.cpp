@@ -5,13 +5,11 @@
 
 #include <windows.h>
 
+#include "Win32Port.h"
+
 namespace plat {
 
 namespace {
-
-HANDLE Native(PortHandle port) {
-    return reinterpret_cast<HANDLE>(port);
-}
 
 // IOCTL_SERIAL_LSRMST_INSERT from the driver kit's serial header.
 constexpr DWORD kLsrMstInsert = 0x1B007C;
@@ -92,7 +90,8 @@ uint32_t ReadPort(PortHandle port, void *buffer, uint32_t n, uint32_t *got) {
         return bad;
     if (n == 0) // a zero-byte overlapped read may wait for data on some drivers
         return 0;
-    HANDLE h = Native(port);
+    HeldPort held(port); // open until the operation is done
+    HANDLE h = held;
     Overlapped op;
     if (!op.Ready())
         return GetLastError();
@@ -122,7 +121,8 @@ uint32_t WritePort(PortHandle port, const void *data, uint32_t n, uint32_t *writ
         return bad;
     if (n == 0)
         return 0;
-    HANDLE h = Native(port);
+    HeldPort held(port); // open until the operation is done
+    HANDLE h = held;
     Overlapped op;
     if (!op.Ready())
         return kErrInvalidHandle;
@@ -142,7 +142,8 @@ uint32_t WritePort(PortHandle port, const void *data, uint32_t n, uint32_t *writ
 }
 
 bool DisableStatusInsertion(PortHandle port) {
-    HANDLE h = Native(port);
+    HeldPort held(port); // open until the operation is done
+    HANDLE h = held;
     Overlapped op;
     if (!op.Ready())
         return false;

@@ -14,7 +14,7 @@ trap cleanup EXIT
 # A private server: the pane's environment is ours, not that of a server
 # someone else started.
 tm -f /dev/null new-session -d -s quenby -x 100 -y 30 \
-    "$(printf '%q ' "$wine" "$quenby" COM1); sleep 30"
+    "$(printf '%q ' "$wine" "$quenby" COM1); echo \"quenby exit \$?\"; sleep 30"
 
 pane() { tm capture-pane -t quenby -p; }
 # Waits until the pane shows the pattern (grep -E), up to $2 tenths of a second.
@@ -40,3 +40,12 @@ tm send-keys -t quenby "ATI" Enter
 wait_for "^OK"
 pane | grep -q "Quenby Virtual Modem" || { echo "no identification"; pane; exit 1; }
 echo "Quenby.exe answered ATI on COM1: $(pane | grep -m1 'Quenby Virtual Modem')"
+
+# Ctrl+C ends the key loop and the program tears down as it does at the end
+# of input; ended by the system instead, it would exit with the low byte of
+# STATUS_CONTROL_C_EXIT (58).
+tm send-keys -t quenby C-c
+wait_for "^quenby exit [0-9]+" 100
+status=$(pane | sed -n 's/^quenby exit \([0-9]*\).*/\1/p' | head -n 1)
+[[ $status != 58 ]] || { echo "Quenby.exe was ended by Ctrl+C, not torn down"; pane; exit 1; }
+echo "Quenby.exe ended on Ctrl+C through its teardown (status $status)"

@@ -13,6 +13,8 @@
 #                  the far end the tests drive
 #   COM3           a pseudo-terminal whose far end hangs up after one byte
 #   COM4           unused, mapped so that Wine does not give it a real tty
+#   COM10          one end of a second joined pair: a port that Windows opens
+#                  only by its device name (\\.\COM10)
 # For the Quenby check COM1 is remapped to the virtual modem's pseudo-terminal.
 #
 # Every step is bounded by `timeout`; one wineserver serves all programs and
@@ -136,6 +138,7 @@ run_gtest() {
     say "$name"
     start_hangup "$run/com3" || { fail "$name: no hang-up port"; return; }
     FALCREST_TEST_PORT=COM1 FALCREST_TEST_FAR=COM2 FALCREST_TEST_HANGUP_PORT=COM3 \
+        FALCREST_TEST_HIGH_PORT=COM10 \
         timeout -k 5 "${WINE_TEST_TIMEOUT:-150}" script -qefc \
         "$(printf '%q ' "$WINE" "$exe" "--gtest_brief=${WINE_GTEST_BRIEF:-1}" "--gtest_output=xml:$(win_path "$xml")")" \
         /dev/null </dev/null >"$log" 2>&1
@@ -178,13 +181,16 @@ fi
 export WINEPATH="$(win_path "$build");$(win_path "$build/support")"
 
 start_pair "$run/com1" "$run/com2" || abort_run "cannot make the pty pair"
+start_pair "$run/com10" "$run/com10-far" || abort_run "cannot make the second pty pair"
 start_hangup "$run/com3" || abort_run "cannot make the hang-up port"
 rm -f "$run/com4"
 say "port map"
-map_ports COM1="$run/com1" COM2="$run/com2" COM3="$run/com3" COM4="$run/com4" ||
+map_ports COM1="$run/com1" COM2="$run/com2" COM3="$run/com3" COM4="$run/com4" \
+    COM10="$run/com10" ||
     abort_run "cannot map the COM ports"
 
-mapfile -t programs < <(find "$build/tests/windows" -name '*.exe' | sort |
+# (*_probe.exe are helpers that the test programs start themselves.)
+mapfile -t programs < <(find "$build/tests/windows" -name '*.exe' ! -name '*_probe.exe' | sort |
     grep -E "${WINE_TESTS_ONLY:-.}")
 [[ ${#programs[@]} -gt 0 ]] || fail "no test programs under $build/tests/windows"
 for exe in "${programs[@]}"; do

@@ -112,7 +112,8 @@ struct CommTimeouts {
     uint32_t WriteTotalTimeoutConstant = 0;
 };
 
-// The queue sizes of COMMPROP that the engine uses.
+// The queue sizes of COMMPROP that the engine uses. A maximum of 0 means the
+// driver sets none; a current size of 0 means the driver does not say.
 struct CommProperties {
     uint32_t dwMaxTxQueue = 0;
     uint32_t dwMaxRxQueue = 0;
@@ -138,14 +139,17 @@ bool BuildCommDcb(const char *mode, Dcb &dcb);
 // The device a port name opens. POSIX: a name with a '/' is a device path and
 // is used whole; COMn, COMn: and \\.\COMn (any case, n from 1) name
 // /dev/ttyS<n-1>; any other name is looked up in /dev. Empty for a COM name
-// without a valid number. Windows: the name unchanged.
+// without a valid number. Windows: COMn and COMn: as \\.\COMn (CreateFile
+// knows only COM1 to COM9 by their plain names), any other name unchanged.
 std::string PortDevicePath(const char *name);
 
 // Opens a port exclusively for reading and writing; a second open of the same
-// port fails with kErrAccessDenied as on Windows. On POSIX the handle is the
-// file descriptor, a small positive number, and the port starts raw (no echo,
-// no line editing, CLOCAL|CREAD, a break counted but not read as a NUL) with
-// the line settings it had.
+// port fails with kErrAccessDenied as on Windows. The handle is a positive
+// int of our own, never the same for two opens (see PortTable.h): a thread
+// holding a closed port's handle cannot reach whatever took over its system
+// handle or descriptor. On POSIX the port starts raw (no echo, no line
+// editing, CLOCAL|CREAD, a break counted but not read as a NUL) with the
+// line settings it had.
 // kInvalidPort on failure, with the system error in *error when given.
 PortHandle OpenPort(const char *name, uint32_t *error = nullptr);
 bool ClosePort(PortHandle port);
@@ -179,8 +183,8 @@ bool SetCommTimeouts(PortHandle port, const CommTimeouts &timeouts);
 // Reads and clears the line error flags; fills the status when given. POSIX
 // takes the flags from the kernel's error counters (TIOCGICOUNT) where the
 // driver keeps them, as the growth since the last call, else reports none;
-// cbInQue and cbOutQue are the kernel's queue counts; of the status flags only
-// CTS hold is known (CTS low under CTS output flow control).
+// cbInQue and cbOutQue are the kernel's queue counts; of the status flags
+// CTS hold (CTS low under CTS output flow control) and TXIM are known.
 bool ClearCommError(PortHandle port, uint32_t *errors, ComStat *status);
 // kSetXon/kSetXoff restart/suspend output as if XON/XOFF had arrived; DTR and
 // RTS codes fail while that line is under handshake control, as on Windows;
@@ -192,7 +196,10 @@ bool ClearCommBreak(PortHandle port);
 // Sends one byte at once. Windows puts it ahead of data waiting in the
 // driver's transmit buffer; POSIX writes it straight away, behind what the
 // kernel already holds, and gives up with kErrTimeout when the kernel takes
-// nothing for kFlushLimitMs.
+// nothing for kFlushLimitMs. Both refuse a second one while the first has not
+// been sent, and report that one waiting in the status flags (TXIM) of
+// ClearCommError; POSIX counts it sent once the line has had one character's
+// time for it at the port's rate.
 bool TransmitCommChar(PortHandle port, char c);
 // Waits until the driver has sent what it holds. POSIX bounds the wait (a far
 // end that stops reading must not hang the caller) and reports false with

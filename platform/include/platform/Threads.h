@@ -35,7 +35,12 @@ public:
     uint32_t Resume();
     // Waits up to ms for the thread to end; true when it has ended. A thread
     // that has not ended is left running (detached) when the Worker goes.
+    // Under the loader lock (LoaderLockScope) it never waits for the thread
+    // itself, which could not end there, only for the entry to return.
     bool Join(uint32_t ms);
+    // Waits up to ms for the entry function to return, without waiting for
+    // the thread: what may be done under the loader lock.
+    bool WaitLeft(uint32_t ms);
     bool SetPriority(Priority priority);
     // Called by Suspend after asking the worker to park: ends whatever wait
     // the worker may be in, so that it reaches its park point at once.
@@ -49,6 +54,24 @@ public:
 private:
     std::shared_ptr<State> state_;
 };
+
+// Marks the calling thread as running the library's load or unload hook,
+// where Windows holds its loader lock: a thread that ends needs that lock,
+// so nothing there may wait for a thread to end
+// (https://learn.microsoft.com/en-us/windows/win32/dlls/dynamic-link-library-best-practices).
+class LoaderLockScope {
+public:
+    LoaderLockScope();
+    ~LoaderLockScope();
+    LoaderLockScope(const LoaderLockScope &) = delete;
+    LoaderLockScope &operator=(const LoaderLockScope &) = delete;
+    static bool Held();
+};
+
+// Keeps the library's code loaded until the process ends: called when a
+// worker is left running, so that unloading the library never pulls the code
+// from under it. Nothing on POSIX.
+void PinLibrary();
 
 // An event with Win32 semantics: auto-reset events release one waiter and
 // reset; manual-reset events stay set until Reset.

@@ -88,3 +88,29 @@ TEST_F(ConnectionState, PortThatDoesNotExistIsRefused) {
 }
 
 } // namespace
+
+namespace {
+
+// The driver's queue sizes: 0 is "no maximum" or "not reported", never a
+// size; a limit or a smaller queue lowers what is asked for.
+TEST(QueueSizes, ZerosMeanNoLimitAndNotReported) {
+    struct Case {
+        uint32_t maximum, current, wanted, kept;
+    } cases[] = {
+        {0, 0, 1024, 1024},      // nothing reported: the size asked for
+        {0, 4096, 1024, 4096},   // no maximum: the current size is kept
+        {512, 0, 512, 512},      // a maximum below 1024; current unknown
+        {4096, 256, 1024, 1024}, // the driver grows its queue to the request
+        {256, 128, 256, 256},    // a limit lowers the request
+    };
+    for (const Case &c : cases) {
+        const uint32_t wanted = QueueSizeWanted(1024, c.maximum, c.current);
+        EXPECT_EQ(wanted, c.wanted) << c.maximum << "/" << c.current;
+        const uint32_t after = c.current >= wanted || c.current == 0 ? c.current : wanted;
+        EXPECT_TRUE(QueueSizeFits(after, wanted));
+        EXPECT_EQ(QueueSizeTaken(wanted, after), c.kept) << c.maximum << "/" << c.current;
+    }
+    EXPECT_FALSE(QueueSizeFits(512, 1024));
+}
+
+} // namespace

@@ -48,18 +48,6 @@ TEST_F(PortTest, FirstByteModeReturnsWithTheFirstArrival) {
     EXPECT_GE(Since(start), 50.0);
 }
 
-TEST_F(PortTest, IntervalEndsAReadAfterTheLastByte) {
-    Timeouts(30, 0, 0); // no total: only the gap after a byte ends the read
-    pty.Write("abc");
-    char buf[100];
-    uint32_t got = 0;
-    auto start = std::chrono::steady_clock::now();
-    EXPECT_EQ(plat::ReadPort(port, buf, 100, &got), 0u);
-    EXPECT_EQ(std::string(buf, got), "abc");
-    EXPECT_GE(Since(start), 30.0);
-    EXPECT_LT(Since(start), 3000.0);
-}
-
 TEST_F(PortTest, NoTimeoutsWaitForTheWholeCount) {
     Timeouts(0, 0, 0);
     char buf[4];

@@ -97,6 +97,13 @@ TEST_F(ScreenOps, WideModeWidensTheBufferNotTheWindow) {
     EXPECT_EQ(info.dwSize.X, 80);
     EXPECT_EQ(info.srWindow.Right, 79);
     EXPECT_EQ(info.dwSize.Y, kBufferRows);
+    // A console whose window is wider than 80 columns narrows its window
+    // before the buffer, which may never be narrower than the window.
+    plat::con::model::Reset(100, 25, kBufferRows);
+    Feed("\x1b[?3h\x1b[?3l");
+    info = Info();
+    EXPECT_EQ(info.dwSize.X, 80);
+    EXPECT_EQ(info.srWindow.Right, 79);
 }
 
 // Line graphics become the code page's box drawing without writing into the

@@ -33,8 +33,9 @@ constexpr int kBufferRows = 50;
 bool PrepareConsole(std::string *why) {
     con::Handle h = con::GetStdOutput();
 #ifdef _WIN32
-    // The graphics characters are code page 437 bytes.
-    ::SetConsoleOutputCP(437);
+    // A code page in which the line-graphics bytes of code page 437 are
+    // letters: the console must still show them as line graphics.
+    ::SetConsoleOutputCP(1251);
     // Shrink the window first so that any buffer size is accepted.
     con::SetWindowInfo(h, true, con::Rect{0, 0, 0, 0});
     if (!con::SetScreenBufferSize(h, con::Coord{kWidth, kBufferRows}))
@@ -73,13 +74,17 @@ bool PrepareConsole(std::string *why) {
 std::vector<con::Cell> ReadRow(int y, int width) {
     std::vector<con::Cell> row(size_t(width), con::Cell{' ', 0});
 #ifdef _WIN32
+    // The cells as Unicode, back to the code page 437 bytes of the model.
     std::vector<CHAR_INFO> cells(static_cast<size_t>(width));
     SMALL_RECT region{0, SHORT(y), SHORT(width - 1), SHORT(y)};
-    if (::ReadConsoleOutputA(::GetStdHandle(STD_OUTPUT_HANDLE), cells.data(),
+    if (::ReadConsoleOutputW(::GetStdHandle(STD_OUTPUT_HANDLE), cells.data(),
                              COORD{SHORT(width), 1}, COORD{0, 0}, &region)) {
-        for (int x = 0; x < width; ++x)
-            row[size_t(x)] =
-                con::Cell{cells[size_t(x)].Char.AsciiChar, cells[size_t(x)].Attributes};
+        for (int x = 0; x < width; ++x) {
+            char byte = '?';
+            ::WideCharToMultiByte(437, WC_NO_BEST_FIT_CHARS, &cells[size_t(x)].Char.UnicodeChar, 1,
+                                  &byte, 1, nullptr, nullptr);
+            row[size_t(x)] = con::Cell{byte, cells[size_t(x)].Attributes};
+        }
     } else {
         for (auto &cell : row)
             cell = con::Cell{'!', 0xFFFF};

@@ -40,48 +40,6 @@ TEST_F(Port, NamesInEveryFormOpen) {
     EXPECT_EQ(plat::LastError(), plat::kErrInvalidHandle);
 }
 
-TEST_F(Port, IntervalEndsAReadAfterTheLastByte) {
-    Timeouts(30, 0, 0);
-    pty.Write("abc");
-    ASSERT_TRUE(WaitUntil([&] { return InQueue() == 3; }));
-    char buf[100];
-    uint32_t got = 0;
-    EXPECT_EQ(plat::ReadPort(port, buf, 100, &got), 0u);
-    EXPECT_EQ(std::string(buf, got), "abc");
-}
-
-TEST_F(Port, CallsOnAHandleThatIsNoPortFail) {
-    char buf[4];
-    uint32_t n = 9;
-    EXPECT_EQ(plat::ReadPort(plat::kInvalidPort, buf, 4, &n), plat::kErrInvalidHandle);
-    EXPECT_EQ(n, 0u);
-    EXPECT_EQ(plat::WritePort(plat::kInvalidPort, buf, 4, &n), plat::kErrInvalidHandle);
-    plat::Dcb dcb;
-    EXPECT_FALSE(plat::GetCommState(plat::kInvalidPort, dcb));
-    EXPECT_FALSE(plat::ClearCommError(plat::kInvalidPort, nullptr, nullptr));
-}
-
-TEST_F(Port, StateReadBack) {
-    plat::Dcb dcb;
-    ASSERT_TRUE(plat::GetCommState(port, dcb));
-    ASSERT_TRUE(plat::BuildCommDcb("baud=9600 parity=n data=8 stop=1 xon=on", dcb));
-    dcb.fBinary = 1;
-    dcb.XonChar = 17;
-    dcb.XoffChar = 19;
-    ASSERT_TRUE(plat::SetCommState(port, dcb));
-    plat::Dcb back;
-    ASSERT_TRUE(plat::GetCommState(port, back));
-    EXPECT_EQ(back.BaudRate, 9600u);
-    EXPECT_EQ(back.ByteSize, 8);
-    EXPECT_EQ(back.Parity, plat::kNoParity);
-    EXPECT_EQ(back.StopBits, plat::kOneStopBit);
-    EXPECT_EQ(back.fOutX, 1u);
-    EXPECT_EQ(back.fInX, 1u);
-    EXPECT_EQ(back.XonChar, 17);
-    EXPECT_EQ(back.XoffChar, 19);
-    EXPECT_FALSE(plat::BuildCommDcb("baud=9600 parity=q", dcb));
-}
-
 TEST_F(Port, QueuesAndStatus) {
     plat::CommProperties props;
     ASSERT_TRUE(plat::GetCommProperties(port, props));
@@ -135,16 +93,6 @@ TEST_F(Port, WriteTheLineCannotTakeEndsWithFewerBytes) {
     EXPECT_GE(Since(start), 45.0);
     std::string rest = pty.ReadAtLeast(written, 10000);
     EXPECT_EQ(rest.size(), written);
-}
-
-TEST(PortList, SpoolerListsTheMappedPorts) {
-    auto ports = plat::EnumPorts();
-    bool com1 = false, com2 = false;
-    for (auto &p : ports) {
-        com1 |= p == "COM1:";
-        com2 |= p == "COM2:";
-    }
-    EXPECT_TRUE(com1 && com2) << ports.size() << " ports";
 }
 
 } // namespace

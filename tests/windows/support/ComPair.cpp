@@ -39,8 +39,8 @@ void PlainLine(HANDLE h) {
 
 HANDLE OpenRaw(const std::string &name) {
     std::string path = "\\\\.\\" + name;
-    HANDLE h = CreateFileA(path.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
-                           0, nullptr);
+    HANDLE h = CreateFileA(path.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0,
+                           nullptr);
     if (h == INVALID_HANDLE_VALUE)
         throw std::runtime_error("cannot open " + name + ": error " +
                                  std::to_string(GetLastError()));
@@ -65,14 +65,17 @@ std::string Take(HANDLE h) {
 
 } // namespace
 
+void WatchBrokenRules();
+
 PtyPair::PtyPair() : path_(FromEnv("FALCREST_TEST_PORT", "COM1")) {
+    WatchBrokenRules();
     HANDLE farEnd = OpenRaw(FromEnv("FALCREST_TEST_FAR", "COM2"));
     master_ = -1;
     keeper_ = static_cast<int>(reinterpret_cast<intptr_t>(farEnd));
     // Each test starts on a quiet line: drop what earlier tests left in
     // either direction (the ports outlive the tests, unlike a fresh pty).
     HANDLE nearEnd = CreateFileA(("\\\\.\\" + path_).c_str(), GENERIC_READ | GENERIC_WRITE, 0,
-                              nullptr, OPEN_EXISTING, 0, nullptr);
+                                 nullptr, OPEN_EXISTING, 0, nullptr);
     if (nearEnd != INVALID_HANDLE_VALUE) {
         COMMTIMEOUTS t{MAXDWORD, 0, 0, 0, 0};
         SetCommTimeouts(nearEnd, &t);
