@@ -118,26 +118,6 @@ TEST_F(Vmodem, FaxPageFromAnOutsideEncoderRoundTrips) {
     EXPECT_EQ(RunCommand("g3topbm -reversebits " + fax["g3"] + " 2>/dev/null"), pbm);
 }
 
-// Every byte value and a DLE pair of each kind, as a modem reads them: DLE
-// DLE is a DLE, strays are deleted and counted, voice commands acted on; the
-// DLE ETX after the end and the commands sent before OK are not run.
-TEST_F(Vmodem, VoiceDataAsAModemPlaysIt) {
-    std::string all;
-    for (int b = 0; b < 256; ++b)
-        all += char(b);
-    EXPECT_EQ(Ask("ATE0+FCLASS=8;+VLS=1;+VTX\r", "CONNECT\r\n"),
-              "ATE0+FCLASS=8;+VLS=1;+VTX\r\r\nCONNECT\r\n");
-    port.Write(Doubled(all) + "\x10\x41" + "\x10u" + Doubled(all) + "\x10\x03\x10\x03");
-    EXPECT_EQ(port.ReadUntil("OK\r\n"), "\r\nOK\r\n");
-    port.Write("\x10\x03");
-    auto voice = Event("voice");
-    EXPECT_EQ(ReadWholeFile(voice["file"]), all + all);
-    EXPECT_EQ(voice["stray"], "1");
-    EXPECT_EQ(voice["commands"], "1");
-    EXPECT_EQ(modem.Report()["volume"], "1");
-    EXPECT_EQ(port.ReadFor(30), "");
-}
-
 // A stream far larger than the modem's buffer: a DTE that obeys XOFF loses
 // nothing; one that does not overruns the buffer, and the loss is counted.
 TEST_F(Vmodem, FlowControlHoldsTheDte) {
@@ -167,10 +147,8 @@ TEST(VmodemProcess, LinkAndCleanExitOnSignal) {
     std::string link = "/tmp/vmodem-link-" + std::to_string(getpid());
     CVmodem modem({"--link", link});
     EXPECT_EQ(std::filesystem::read_symlink(link).string(), modem.PortPath());
-    modem.Signal(SIGTERM);
-    auto status = modem.WaitExit();
-    ASSERT_TRUE(status);
-    EXPECT_TRUE(WIFEXITED(*status) && WEXITSTATUS(*status) == 0);
+    int status = modem.Stop(); // by SIGTERM
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
     EXPECT_FALSE(std::filesystem::exists(std::filesystem::symlink_status(link)));
     EXPECT_FALSE(std::filesystem::exists(modem.StoreDir() + "/../control"));
     EXPECT_NE(std::system((std::string(VMODEM_PROGRAM) + " --set 12 2>/dev/null").c_str()), 0);

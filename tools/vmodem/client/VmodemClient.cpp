@@ -4,6 +4,7 @@
 #include <cerrno>
 #include <chrono>
 #include <csignal>
+#include <cstdio>
 #include <cstring>
 #include <fcntl.h>
 #include <filesystem>
@@ -80,22 +81,21 @@ CVmodem::CVmodem(const std::vector<std::string> &extraArgs) {
     posix_spawn_file_actions_destroy(&actions);
     close(out[1]);
     // The first line on stdout is the port path; the control socket exists by then.
-    std::string first;
-    for (auto end = After(10000); rc == 0 && first.find('\n') == std::string::npos;)
-        if (!ReadInto(out[0], first, MsLeft(end)))
-            break;
-    close(out[0]);
+    FILE *banner = fdopen(out[0], "r");
+    char line[512] = "";
+    if (rc != 0 || !fgets(line, sizeof line, banner))
+        pid_ = -1;
+    fclose(banner);
     control_ = socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
     sockaddr_un addr{};
     addr.sun_family = AF_UNIX;
     std::strncpy(addr.sun_path, controlPath.c_str(), sizeof addr.sun_path - 1);
-    if (first.find('\n') == std::string::npos ||
-        connect(control_, reinterpret_cast<sockaddr *>(&addr), sizeof addr) != 0) {
+    if (pid_ < 0 || connect(control_, reinterpret_cast<sockaddr *>(&addr), sizeof addr) != 0) {
         Stop();
         std::filesystem::remove_all(dir_);
         throw std::runtime_error("vmodem did not start");
     }
-    portPath_ = first.substr(0, first.find('\n'));
+    portPath_ = std::string(line, std::strcspn(line, "\n"));
 }
 
 CVmodem::~CVmodem() {
@@ -161,35 +161,15 @@ std::map<std::string, std::string> CVmodem::Fields(const std::string &text) {
     return out;
 }
 
-void CVmodem::Signal(int sig) {
-    if (pid_ > 0)
-        kill(pid_, sig);
-}
-
-std::optional<int> CVmodem::WaitExit(int timeoutMs) {
-    for (auto end = After(timeoutMs); pid_ > 0; poll(nullptr, 0, 2)) {
-        int status = 0;
-        pid_t r = waitpid(pid_, &status, WNOHANG);
-        if (r == pid_) {
-            pid_ = -1;
-            return status;
-        }
-        if (r < 0 || MsLeft(end) == 0)
-            break;
-    }
-    return std::nullopt;
-}
-
-void CVmodem::Stop() {
-    if (pid_ > 0 && control_ >= 0)
-        send(control_, "quit\n", 5, MSG_NOSIGNAL);
-    if (pid_ > 0 && !WaitExit(3000)) {
-        kill(pid_, SIGKILL);
-        WaitExit(3000);
-    }
+int CVmodem::Stop() {
+    int status = -1;
+    if (pid_ > 0 && kill(pid_, SIGTERM) == 0)
+        waitpid(pid_, &status, 0);
+    pid_ = -1;
     if (control_ >= 0)
         close(control_);
     control_ = -1;
+    return status;
 }
 
 CPort::CPort(const std::string &path, bool obeyXoff) {

@@ -35,11 +35,9 @@ public:
     // The fields of "report" (state, rx, tx, echo...).
     std::map<std::string, std::string> Report() { return Fields(Ok("report")); }
 
-    void Signal(int sig);
-    // Waits for vmodem to exit; returns its wait status, or empty on time-out.
-    std::optional<int> WaitExit(int timeoutMs = 5000);
-    // Asks vmodem to quit and waits (kills it if it does not go). Idempotent.
-    void Stop();
+    // Ends vmodem with SIGTERM and returns its wait status (-1 when it was
+    // not running). Idempotent.
+    int Stop();
 
     // Parses "key=value key=value" into a map.
     static std::map<std::string, std::string> Fields(const std::string &text);
