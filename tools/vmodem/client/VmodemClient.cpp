@@ -172,7 +172,7 @@ int CVmodem::Stop() {
     return status;
 }
 
-CPort::CPort(const std::string &path, bool obeyXoff) {
+CPort::CPort(const std::string &path) {
     fd_ = open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
     if (fd_ < 0)
         throw std::runtime_error("cannot open " + path + ": " + std::strerror(errno));
@@ -180,7 +180,7 @@ CPort::CPort(const std::string &path, bool obeyXoff) {
     tcgetattr(fd_, &tio);
     cfmakeraw(&tio);
     tcsetattr(fd_, TCSANOW, &tio);
-    ObeyXoff(obeyXoff);
+    ObeyXoff(true);
 }
 
 void CPort::ObeyXoff(bool obey) {

@@ -58,7 +58,7 @@ private:
 // its output stops while the modem has sent XOFF.
 class CPort {
 public:
-    explicit CPort(const std::string &path, bool obeyXoff = true);
+    explicit CPort(const std::string &path);
     ~CPort();
     CPort(const CPort &) = delete;
     CPort &operator=(const CPort &) = delete;
