@@ -63,6 +63,7 @@ CVmodem::CVmodem(const std::vector<std::string> &extraArgs) {
     std::string controlPath = dir_ + "/control";
 
     // Ten times the line rate keeps the suite quick; every rule but time holds.
+    // A later --clock-scale in extraArgs wins.
     std::vector<std::string> args = {VMODEM_PROGRAM, "--control",     controlPath, "--store",
                                      storeDir_,      "--clock-scale", "10"};
     args.insert(args.end(), extraArgs.begin(), extraArgs.end());
@@ -83,14 +84,15 @@ CVmodem::CVmodem(const std::vector<std::string> &extraArgs) {
     // The first line on stdout is the port path; the control socket exists by then.
     FILE *banner = fdopen(out[0], "r");
     char line[512] = "";
-    if (rc != 0 || !fgets(line, sizeof line, banner))
+    if (rc != 0)
         pid_ = -1;
+    bool started = pid_ > 0 && fgets(line, sizeof line, banner);
     fclose(banner);
     control_ = socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
     sockaddr_un addr{};
     addr.sun_family = AF_UNIX;
     std::strncpy(addr.sun_path, controlPath.c_str(), sizeof addr.sun_path - 1);
-    if (pid_ < 0 || connect(control_, reinterpret_cast<sockaddr *>(&addr), sizeof addr) != 0) {
+    if (!started || connect(control_, reinterpret_cast<sockaddr *>(&addr), sizeof addr) != 0) {
         Stop();
         std::filesystem::remove_all(dir_);
         throw std::runtime_error("vmodem did not start");
