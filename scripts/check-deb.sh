@@ -13,10 +13,7 @@ started=$SECONDS
 SUDO=""
 [[ $(id -u) -ne 0 ]] && SUDO=sudo
 
-fail() {
-    echo "check-deb: $*" >&2
-    exit 1
-}
+fail() { echo "check-deb: $*" >&2; exit 1; }
 
 name=$(dpkg-deb -f "$deb" Package)
 known() { dpkg-query -W "$name" >/dev/null 2>&1; }
@@ -27,20 +24,12 @@ echo "lintian: no errors, $(grep -c '^W:' <<<"$report" || true) warnings"
 
 depends=$(dpkg-deb -f "$deb" Depends)
 [[ $depends == *libc6* && $depends == *libstdc++6* ]] || fail "computed dependencies: '$depends'"
-contents=$(dpkg-deb -c "$deb" | awk '{ print $6 }')
-for f in ./usr/share/doc/"$name"/copyright ./usr/share/doc/"$name"/changelog.gz; do
-    grep -qx -- "$f" <<<"$contents" || fail "the package lacks $f"
-done
 
 # ---- Installed -----------------------------------------------------------------
 known && fail "dpkg knows $name already: this check would replace and purge it"
 # Purged, not only removed: dpkg would otherwise remember the package for
 # its maintainer scripts.
-remove() {
-    if known; then
-        $SUDO dpkg -P "$name" >/dev/null || echo "check-deb: could not remove $name" >&2
-    fi
-}
+remove() { ! known || $SUDO dpkg -P "$name" >/dev/null || echo "check-deb: could not remove $name" >&2; }
 trap remove EXIT
 trap 'exit 130' INT
 trap 'exit 143' TERM

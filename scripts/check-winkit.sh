@@ -28,29 +28,21 @@ unset DISPLAY WAYLAND_DISPLAY
 modem=""
 cleanup() {
     timeout 20 "$WINESERVER" -k >/dev/null 2>&1 || true
-    if [[ -n $modem ]]; then
-        kill "$modem" 2>/dev/null || true
-        wait "$modem" 2>/dev/null || true
-    fi
+    [[ -z $modem ]] || { kill "$modem"; wait "$modem"; } 2>/dev/null || true
     rm -rf "$tmp"
 }
 trap cleanup EXIT
 trap 'exit 130' INT
 trap 'exit 143' TERM
-
-fail() {
-    echo "check-winkit: $*" >&2
-    exit 1
-}
+fail() { echo "check-winkit: $*" >&2; exit 1; }
 
 # Unpacks a zip into an empty folder and prints the kit's folder in it.
 unpack() { # zip, folder
     mkdir "$2"
     unzip -q "$1" -d "$2" || fail "cannot unzip $1"
-    local top
-    top=$(ls "$2")
-    [[ $(wc -l <<<"$top") -eq 1 && -d $2/$top ]] || fail "$1 does not hold one folder"
-    echo "$2/$top"
+    local top=("$2"/*)
+    [[ ${#top[@]} -eq 1 && -d ${top[0]} ]] || fail "$1 does not hold one folder"
+    echo "${top[0]}"
 }
 
 check_layout() { # kit
@@ -72,7 +64,6 @@ imports() {
         /^$/ { dll = "" }
         dll != "" && NF == 3 && $1 ~ /^[0-9a-f]+$/ && $2 ~ /^[0-9]+$/ { print dll, $3 }'
 }
-dlls() { objdump -p "$1" | sed -n 's/^[[:space:]]*DLL Name: //p'; }
 
 # Imports only from the system and the kit.
 system_dll='^(kernel32|user32|advapi32|msvcrt|winspool\.drv|api-ms-win-[a-z0-9-]+)(\.dll)?$'
@@ -86,24 +77,22 @@ check_imports() { # PE file
 # The MSVC import library names every export, and links the way MSVC's
 # linker does: the program then imports each by its plain name.
 check_msvc_lib() { # kit, clang target, symbol prefix
-    local kit=$1 target=$2 underscore=$3 name symbols imported
+    local kit=$1 name symbols imported
     symbols=$(llvm-nm "$kit/lib/Falcrest.lib" 2>/dev/null)
     for name in $exports; do
-        grep -qE " __imp_${underscore}${name}\$" <<<"$symbols" ||
+        grep -qE " __imp_$3${name}\$" <<<"$symbols" ||
             fail "$(basename "$kit"): Falcrest.lib does not name $name"
     done
     printf '#include <falcrest/Falcrest.h>\nint mainCRTStartup(void) {\n    size_t sum = 0;\n%s    Realloc(0, 0);\n    return (int)sum;\n}\n' \
         "$(printf '    sum += (size_t)&%s;\n' $exports)" >"$tmp/msvc_client.c"
-    clang --target="$target" -ffreestanding -Wall -Werror -I"$kit/include" -c "$tmp/msvc_client.c" \
-        -o "$tmp/msvc_client.obj" || fail "the header does not compile for $target"
+    clang --target="$2" -ffreestanding -Wall -Werror -I"$kit/include" -c "$tmp/msvc_client.c" \
+        -o "$tmp/msvc_client.obj" || fail "the header does not compile for $2"
     lld-link -nologo -entry:mainCRTStartup -subsystem:console -nodefaultlib "$tmp/msvc_client.obj" \
         "$kit/lib/Falcrest.lib" "$kit/lib/Tamsel.lib" -out:"$tmp/msvc_client.exe" ||
         fail "$(basename "$kit"): no MSVC-style link against Falcrest.lib"
-    imported=$(imports "$tmp/msvc_client.exe" | awk '$1 == "Falcrest.dll" { print $2 }' | sort)
-    [[ $imported == "$(sort <<<"$exports")" ]] ||
+    imported=$(imports "$tmp/msvc_client.exe" | sort)
+    [[ $imported == "$({ printf 'Falcrest.dll %s\n' $exports; echo 'Tamsel.dll Realloc'; } | sort)" ]] ||
         fail "$(basename "$kit"): the MSVC-linked program imports: $imported"
-    imports "$tmp/msvc_client.exe" | grep -qx 'Tamsel.dll Realloc' ||
-        fail "$(basename "$kit"): the MSVC-linked program does not import Realloc from Tamsel.dll"
 }
 
 build_example() { # kit, compiler
@@ -139,19 +128,15 @@ fi
 link=$tmp/modem
 "$vmodem" --link "$link" >"$tmp/vmodem.log" 2>&1 &
 modem=$!
-for _ in $(seq 200); do [[ -e $link ]] && break; sleep 0.05; done
-[[ -e $link ]] || { cat "$tmp/vmodem.log" >&2; fail "vmodem made no link"; }
+timeout 10 bash -c "until [[ -e $link ]]; do sleep 0.05; done" || fail "vmodem made no link"
 timeout 60 "$WINE" reg add 'HKLM\Software\Wine\Ports' /v COM1 /d "$link" /f >/dev/null 2>&1 ||
     fail "cannot map COM1"
 # The server reads the port map when it starts.
 timeout 20 "$WINESERVER" -k >/dev/null 2>&1 || true
 timeout 20 "$WINESERVER" -w >/dev/null 2>&1 || true
 timeout 60 "$WINE" cmd /c exit >/dev/null 2>&1 || true
-for _ in $(seq 100); do
-    [[ $(readlink "$WINEPREFIX/dosdevices/com1") == "$link" ]] && break
-    sleep 0.1
-done
-[[ $(readlink "$WINEPREFIX/dosdevices/com1") == "$link" ]] || fail "COM1 is not mapped to $link"
+timeout 10 bash -c "until [[ \$(readlink '$WINEPREFIX/dosdevices/com1') == '$link' ]]; do sleep 0.1; done" ||
+    fail "COM1 is not mapped to $link"
 
 export WINEPATH="Z:${kit64//\//\\}\\bin"
 status=0

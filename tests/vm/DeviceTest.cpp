@@ -1,10 +1,7 @@
 // What only a real serial device answers, run in the test machine on the
-// 16550 and on the USB adapter: a rate the device cannot make, a break from
-// the far end reaching the client's error word, and modem lines that the
-// driver keeps.
+// 16550 and on the USB adapter: a rate the device cannot make, and a break
+// from the far end reaching the client's error word.
 #include <gtest/gtest.h>
-
-#include <sys/ioctl.h>
 
 #include "Host.h"
 #include "PtyPair.h"
@@ -60,44 +57,6 @@ TEST_F(Device, BreakFromTheFarEndReachesTheErrorWord) {
     vmtest::Host("break " + vmtest::FarLine());
     EXPECT_TRUE(WaitUntil([&] { return (Errors() & plat::kCeBreak) != 0; })) << Errors();
     ExpectDataBothWays(); // and the break left no byte of its own in the data
-}
-
-TEST_F(Device, ModemLinesAreTheDriversOwn) {
-    int port = Open("baud=115200 dtr=off rts=off octs=off odsr=off");
-    ASSERT_GT(port, 0); // the device's descriptor
-    auto lines = [&] {
-        int bits = -1;
-        EXPECT_EQ(ioctl(port, TIOCMGET, &bits), 0);
-        return bits & (TIOCM_DTR | TIOCM_RTS);
-    };
-    EXPECT_EQ(lines(), 0);
-    const std::pair<uint32_t, int> moves[] = {{plat::kSetRts, TIOCM_RTS},
-                                              {plat::kSetDtr, TIOCM_DTR | TIOCM_RTS},
-                                              {plat::kClrRts, TIOCM_DTR}};
-    for (auto [function, after] : moves) {
-        ASSERT_TRUE(plat::EscapeCommFunction(port, function)) << function;
-        EXPECT_EQ(lines(), after) << function;
-    }
-    // The far end is a socket without lines: the device shows CTS, DSR and
-    // carrier on, as an adapter does with nothing driving its inputs.
-    uint32_t status = 0;
-    ASSERT_EQ(GetCommStatus(&status), 1);
-    EXPECT_EQ(status, plat::kMsCtsOn | plat::kMsDsrOn | plat::kMsRlsdOn);
-    ASSERT_EQ(ShortBreak(5), 1);
-    EXPECT_EQ(lines() & TIOCM_DTR, TIOCM_DTR);
-}
-
-TEST_F(Device, AFlushOnAHeldLineEndsAfterItsLimitAndTheLineGoesOnAfterwards) {
-    plat::PortHandle port = plat::OpenPort(far.PortPath().c_str());
-    ASSERT_NE(port, plat::kInvalidPort);
-    ASSERT_TRUE(plat::EscapeCommFunction(port, plat::kSetXoff)); // as if XOFF had come
-    ASSERT_TRUE(plat::TransmitCommChar(port, 'x'));
-    EXPECT_FALSE(plat::FlushFileBuffers(port));
-    EXPECT_EQ(plat::LastError(), plat::kErrTimeout);
-    ASSERT_TRUE(plat::EscapeCommFunction(port, plat::kSetXon));
-    EXPECT_TRUE(plat::FlushFileBuffers(port));
-    EXPECT_EQ(far.ReadAtLeast(1), "x");
-    plat::ClosePort(port);
 }
 
 } // namespace

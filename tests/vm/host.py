@@ -39,35 +39,32 @@ def qemu_command(args, accel):
         "-device", "qemu-xhci", "-chardev", sock("u0"), "-device", "usb-serial,id=usb0,chardev=u0",
         "-chardev", f"serial,id=vm0,path={args.work}/ttyV0",
         "-chardev", sock("mon"), "-mon", "chardev=mon,mode=control",
-        # For people: "device_del usb0" pulls the adapter out by hand.
-        "-monitor", f"unix:{args.work}/monitor.sock,server=on,wait=off",
     ]
 
 
 class Machine:
-    def __init__(self, args):
-        self.args, self.listeners, self.conns, self.qemu = args, {}, {}, None
+    def __init__(self, args, accel):
+        self.listeners = {}
         for name in SOCKETS:
-            if os.path.exists(f"{args.work}/{name}.sock"):
-                os.unlink(f"{args.work}/{name}.sock")
-            self.listeners[name] = socket.create_server(f"{args.work}/{name}.sock", family=socket.AF_UNIX)
+            path = f"{args.work}/{name}.sock"
+            if os.path.exists(path):
+                os.unlink(path)
+            self.listeners[name] = socket.create_server(path, family=socket.AF_UNIX)
             self.listeners[name].settimeout(10)
-
-    def start(self, accel):
-        print(f"vm: QEMU ({accel}); its monitor: socat - UNIX-CONNECT:{self.args.work}/monitor.sock")
-        self.qemu = subprocess.Popen(qemu_command(self.args, accel), stdin=subprocess.DEVNULL)
+        print(f"vm: QEMU ({accel})")
+        self.qemu = subprocess.Popen(qemu_command(args, accel), stdin=subprocess.DEVNULL)
         self.conns = {name: self.listeners[name].accept()[0] for name in SOCKETS}
         self.far = {name: bytearray() for name in LINES}
-        self.requests = bytearray()
+        self.requests = b""
         self.mon = self.conns["mon"].makefile("rw")
         self.mon.readline()  # the greeting
         self.qmp("qmp_capabilities")
 
     def stop(self):
-        if self.qemu and self.qemu.poll() is None:
+        if self.qemu.poll() is None:
             self.qemu.kill()
             self.qemu.wait()
-        for c in self.conns.values():
+        for c in list(self.conns.values()) + list(self.listeners.values()):
             c.close()
 
     def qmp(self, command, **arguments):
@@ -81,7 +78,7 @@ class Machine:
                 return ""
 
     def plug(self, line):
-        # An adapter pulled out by hand leaves the machine before QEMU has
+        # An adapter just pulled out may leave the machine before QEMU has
         # let go of its line: the line is "in use" for a moment.
         deadline = time.monotonic() + 5
         while True:
@@ -96,19 +93,18 @@ class Machine:
         """Takes what arrives within timeout; returns a whole request or None."""
         watched = {self.conns[name]: name for name in ("con", "ctl") + LINES}
         for c in select.select(list(watched), [], [], max(timeout, 0))[0]:
-            data = c.recv(65536)
+            data, name = c.recv(65536), watched[c]
             if not data:
-                raise EOFError(f"QEMU closed {watched[c]}")
-            if watched[c] == "con":
+                raise EOFError(f"QEMU closed {name}")
+            if name == "con":
                 sys.stdout.buffer.write(data)
-            elif watched[c] == "ctl":
+            elif name == "ctl":
                 self.requests += data
             else:
-                self.far[watched[c]] += data
+                self.far[name] += data
         if b"\n" not in self.requests:
             return None
-        request, _, self.requests = bytes(self.requests).partition(b"\n")
-        self.requests = bytearray(self.requests)
+        request, _, self.requests = self.requests.partition(b"\n")
         return request.decode()
 
     def read_far(self, line, least, ms):
@@ -150,24 +146,13 @@ class Machine:
                     status, deadline = int(request.split()[1]), time.monotonic() + 5
                     continue
                 try:
-                    result = self.serve(request)
-                    answer = "ok " + result if result else "ok"
+                    answer = ("ok " + self.serve(request)).strip()
                 except (RuntimeError, ValueError, IndexError, KeyError) as e:
                     answer = f"error {e}"
                 self.conns["ctl"].sendall(answer.encode() + b"\n")
-            if status is None:
-                print("vm: time limit reached")
         except (EOFError, OSError) as e:  # QEMU has gone: powered off, or not
-            if status is None:
-                print(f"\nvm: {e}; QEMU's exit status: {self.qemu.poll()}")
+            print(f"\nvm: {e}; QEMU's exit status: {self.qemu.poll()}")
         return 1 if status is None else status
-
-
-def accelerators():
-    if os.environ.get("FALCREST_VM_ACCEL"):
-        return [os.environ["FALCREST_VM_ACCEL"]]
-    # KVM where it works: on some hosts the guest hangs in the firmware.
-    return (["kvm"] if os.access("/dev/kvm", os.R_OK | os.W_OK) else []) + ["tcg"]
 
 
 def main():
@@ -180,6 +165,9 @@ def main():
     args = p.parse_args()
     start = time.monotonic()
     deadline = start + args.limit
+    # KVM where it works: on some hosts the guest hangs in the firmware.
+    accels = [os.environ["FALCREST_VM_ACCEL"]] if os.environ.get("FALCREST_VM_ACCEL") else \
+        (["kvm"] if os.access("/dev/kvm", os.R_OK | os.W_OK) else []) + ["tcg"]
 
     # The modem keeps what a call sends it, so that while the adapter is
     # pulled out the data flows from the machine: QEMU 7.2 can crash when the
@@ -189,13 +177,12 @@ def main():
                              stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
     while not os.path.exists(link) and time.monotonic() < deadline:
         time.sleep(0.05)
-    machine, status = Machine(args), None
+    status = None
     try:
-        for accel in accelerators():
+        for accel in accels:
+            machine = Machine(args, accel)
             try:
-                machine.start(accel)
-                boot_deadline = time.monotonic() + (6 if accel == "kvm" else args.limit)
-                status = machine.run(deadline, boot_deadline)
+                status = machine.run(deadline, time.monotonic() + (6 if accel == "kvm" else args.limit))
             finally:
                 machine.stop()
             if status is not None:

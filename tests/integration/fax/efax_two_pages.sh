@@ -7,36 +7,17 @@ set -euo pipefail
 vmodem=$1
 work=$(mktemp -d)
 pid=
-stop_modem() {
-    if [[ -n $pid ]]; then
-        kill "$pid" 2>/dev/null || true
-        wait "$pid" 2>/dev/null || true
-    fi
-    pid=
-}
-cleanup() {
-    stop_modem
-    rm -rf "$work"
-}
-trap cleanup EXIT
-for program in efax efix g3topbm; do
-    command -v $program >/dev/null || { echo "$program is not installed"; exit 1; }
-done
+stop_modem() { [[ -z $pid ]] || { kill "$pid"; wait "$pid"; } 2>/dev/null || true; pid=; }
+trap 'stop_modem; rm -rf "$work"' EXIT
+fail() { echo "$*"; exit 1; }
 
 # Two fine-resolution pages: bars and a rule, different on each page.
 python3 - "$work" <<'PY'
 import sys
 for p in (1, 2):
-    rows = 240
-    data = bytearray(216 * rows)
-    for y in range(rows):
-        for x in range(216):
-            if (y // 20) % 2 == 0 and 20 < x < 40 + p * 10 and y % 20 < 8:
-                data[y * 216 + x] = 0xFF
-            if x == 100 + p and y > 30:
-                data[y * 216 + x] = 0x18
-    with open(f"{sys.argv[1]}/page{p}.pbm", "wb") as f:
-        f.write(b"P4\n1728 %d\n" % rows + bytes(data))
+    rows = [bytes(0xFF if y % 40 < 8 and 20 < x < 40 + p * 10 else 0x18 if x == 100 + p and y > 30
+                  else 0 for x in range(216)) for y in range(240)]
+    open(f"{sys.argv[1]}/page{p}.pbm", "wb").write(b"P4\n1728 240\n" + b"".join(rows))
 PY
 for p in 1 2; do
     efix -i pbm -o fax -n "$work/page$p.g3" "$work/page$p.pbm" 2>/dev/null
@@ -50,25 +31,16 @@ send() {
     local store=$work/store-$name
     "$vmodem" --link "$tty" --store "$store" >"$work/vmodem-$name.out" 2>&1 &
     pid=$!
-    for _ in $(seq 100); do [[ -e $tty ]] && break; sleep 0.05; done
-    if ! timeout 120 "$@" >"$work/$name.log" 2>&1; then
-        cat "$work/$name.log"
-        echo "$name failed"
-        exit 1
-    fi
+    timeout 5 bash -c "until [[ -e $tty ]]; do sleep 0.05; done"
+    timeout 120 "$@" >"$work/$name.log" 2>&1 || { cat "$work/$name.log"; fail "$name failed"; }
     stop_modem
-    grep -Eq "info \+F(DCS|CS):1," "$store/events.log" || { echo "$name: no fine resolution"; exit 1; }
+    grep -Eq "info \+F(DCS|CS):1," "$store/events.log" || fail "$name: no fine resolution"
     for p in 1 2; do
-        [[ -f $store/fax-00$p.pbm ]] || { echo "$name: page $p not stored"; exit 1; }
         # efax writes its header line over the top of the page: compare below it.
-        want=$(g3topbm "$work/page$p.g3" | tail -c $((216 * 200)) | md5sum)
-        got=$(tail -c $((216 * 200)) "$store/fax-00$p.pbm" | md5sum)
-        [[ $want == "$got" ]] || { echo "$name: page $p differs"; exit 1; }
+        cmp -s <(g3topbm "$work/page$p.g3" | tail -c $((216 * 200))) \
+            <(tail -c $((216 * 200)) "$store/fax-00$p.pbm") || fail "$name: page $p differs"
     done
-    if grep "^fax file" "$store/events.log" | grep -vq " bad=0 "; then
-        echo "$name: bad lines"
-        exit 1
-    fi
+    ! grep "^fax file" "$store/events.log" | grep -vq " bad=0 " || fail "$name: bad lines"
     echo "$name sent two pages and vmodem stored them"
 }
 

@@ -12,13 +12,10 @@
 
 namespace vmodem_client {
 
-// The vmodem program built alongside this library.
-const char *ProgramPath();
-
 class CVmodem {
 public:
-    // Starts vmodem with --control and --store in a fresh temporary
-    // directory, plus extraArgs; returns once its port exists.
+    // Starts vmodem (VMODEM_PROGRAM) with --control and --store in a fresh
+    // temporary directory, plus extraArgs; returns once its port exists.
     explicit CVmodem(const std::vector<std::string> &extraArgs = {});
     ~CVmodem(); // Stop(), then removes the temporary directory
     CVmodem(const CVmodem &) = delete;
@@ -26,70 +23,56 @@ public:
 
     const std::string &PortPath() const { return portPath_; }
     const std::string &StoreDir() const { return storeDir_; }
-    const std::string &ControlPath() const { return controlPath_; }
-    pid_t Pid() const { return pid_; }
 
     // Sends one control command; returns its reply line ("ok ..." or
     // "err ..."). Events arriving meanwhile are kept for WaitEvent.
     std::string Command(const std::string &line, int timeoutMs = 5000);
     // Command that must succeed: returns the reply's text after "ok".
-    std::string Ok(const std::string &line, int timeoutMs = 5000);
+    std::string Ok(const std::string &line);
     // Waits for the next event that starts with prefix (without "event ");
     // consumes it and every event before it. Empty on time-out.
     std::optional<std::string> WaitEvent(const std::string &prefix, int timeoutMs = 5000);
-    // Every event received so far, consumed.
-    std::vector<std::string> TakeEvents();
     // The fields of "report" (state, rx, tx, echo...).
-    std::map<std::string, std::string> Report();
-    // Waits until vmodem has read at least count bytes from its port.
-    bool WaitRx(unsigned long long count, int timeoutMs = 5000);
-    // The bytes vmodem has read since the last rxclear.
-    std::string Received();
+    std::map<std::string, std::string> Report() { return Fields(Ok("report")); }
 
-    // Sends signal sig to vmodem.
-    void Signal(int sig);
-    // Waits for vmodem to exit; returns its wait status, or empty on time-out.
-    std::optional<int> WaitExit(int timeoutMs = 5000);
-    // Asks vmodem to quit and waits (kills it if it does not go). Idempotent.
-    void Stop();
+    // Ends vmodem with SIGTERM and returns its wait status (-1 when it was
+    // not running). Idempotent.
+    int Stop();
 
     // Parses "key=value key=value" into a map.
     static std::map<std::string, std::string> Fields(const std::string &text);
 
 private:
-    bool ReadLine(std::string &line, int timeoutMs);
-    void Drain(int timeoutMs);
+    // Reads what the control socket has within timeoutMs: events go to
+    // events_, replies to replies_. False on time-out or a closed connection.
+    bool Pump(int timeoutMs);
 
-    std::string dir_, controlPath_, storeDir_, portPath_;
+    std::string dir_, storeDir_, portPath_;
     pid_t pid_ = -1;
     int control_ = -1;
     std::string in_;
-    std::vector<std::string> events_;
+    std::vector<std::string> events_, replies_;
 };
 
 // vmodem's port seen from the DTE: opened raw and non-blocking; by default
 // its output stops while the modem has sent XOFF.
 class CPort {
 public:
-    explicit CPort(const std::string &path, bool obeyXoff = true);
+    explicit CPort(const std::string &path);
     ~CPort();
     CPort(const CPort &) = delete;
     CPort &operator=(const CPort &) = delete;
 
-    int Fd() const { return fd_; }
     // Whether output stops at XOFF (turning it off also ends a stop).
     void ObeyXoff(bool obey);
     void Write(std::string_view bytes);
     // Reads until what arrived contains needle; returns everything up to and
     // including it (the rest stays for the next read), or all that arrived
-    // if the time ran out.
+    // if the time ran out. An empty needle reads for the whole time.
     std::string ReadUntil(const std::string &needle, int timeoutMs = 5000);
-    // Reads whatever arrives within ms.
-    std::string ReadFor(int ms);
+    std::string ReadFor(int ms) { return ReadUntil("", ms); }
 
 private:
-    void Fill(int waitMs);
-
     int fd_ = -1;
     std::string buffered_;
 };

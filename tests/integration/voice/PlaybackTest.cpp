@@ -1,0 +1,261 @@
+// Voice playback through the engine: end to end into the virtual modem,
+// which must take out of the shielded stream what the file holds, for every
+// format and for fax pages; and into a pseudo-terminal for the raw stream's
+// ends, the asynchronous mode, aborts and a far end that stops reading.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+#include <future>
+#include <mutex>
+#include <random>
+#include <unistd.h>
+
+#include "FaxPages.h"
+#include "PtyPair.h"
+#include "Tamsel.h"
+#include "VmodemClient.h"
+#include "falcrest/Falcrest.h"
+#include "serial/EngineState.h"
+
+using testing_support::PtyPair;
+using testing_support::WaitUntil;
+using vmodem_client::CVmodem;
+using Bytes = std::vector<uint8_t>;
+
+namespace {
+
+const std::string kEnd = "\x10\x03\x10\x03\x10\x03"; // queued markers, then the direct one
+
+std::mutex answersLock;
+std::string answers; // what the modem sent, through the engine's callback
+
+int Collect(uint32_t, uint32_t, uint32_t) {
+    std::lock_guard<std::mutex> g(answersLock);
+    for (bool any = true; any;) {
+        char *text = nullptr, *codes = nullptr;
+        uint32_t length = 1000;
+        any = GetCommFeedback(&text, &codes, nullptr, &length) && text && *text;
+        if (any)
+            answers += text;
+        Realloc(text, 0);
+        Realloc(codes, 0);
+    }
+    return 0;
+}
+
+// The engine on a port, and a directory of files that goes with it.
+class Playback : public testing::Test {
+protected:
+    void Open(const std::string &port, const char *mode) {
+        answers.clear();
+        ASSERT_GT(InitModem(reinterpret_cast<void *>(&Collect), port.c_str(), mode), 0);
+        std::filesystem::create_directories(dir);
+    }
+    ~Playback() override {
+        ReleaseModem();
+        std::filesystem::remove_all(dir);
+    }
+    // Sends a command line and waits for the answer to contain expect.
+    bool Command(const std::string &line, const std::string &expect) {
+        answersLock.lock();
+        answers.clear();
+        answersLock.unlock();
+        SendStringToModem((line + "\r").c_str());
+        return WaitUntil([&] {
+            std::lock_guard<std::mutex> g(answersLock);
+            return answers.find(expect) != std::string::npos;
+        });
+    }
+    std::string Write(const std::string &name, size_t header, const Bytes &data) {
+        std::ofstream(dir / name, std::ios::binary)
+            << std::string(header, '\0') << std::string(data.begin(), data.end());
+        return (dir / name).string();
+    }
+
+    std::filesystem::path dir =
+        std::filesystem::temp_directory_path() / ("voice-play-" + std::to_string(getpid()));
+};
+
+// Header length that playback skips, by format number.
+size_t HeaderOf(uint32_t format) {
+    return format >= 4 && format <= 6 ? 58 : format == 7 ? 0 : 16;
+}
+
+Bytes Plain(size_t n, size_t dleAt = SIZE_MAX) {
+    Bytes b(n);
+    for (size_t i = 0; i < n; ++i)
+        b[i] = i == dleAt ? 0x10 : uint8_t('A' + i % 26);
+    return b;
+}
+
+class VmodemPlayback : public Playback {
+protected:
+    void SetUp() override { Open(modem.PortPath(), "baud=115200 octs=off odsr=off"); } // obeys XOFF
+    std::map<std::string, std::string> Event(const std::string &kind) {
+        return CVmodem::Fields(modem.WaitEvent(kind, 20000).value_or(""));
+    }
+    // A class 1 page ends when its data runs dry after an XON: at twice the
+    // line rate, a busy machine's pause of a tenth of a second is no underrun.
+    CVmodem modem{{"--clock-scale", "2"}};
+};
+
+class PtyPlayback : public Playback {
+protected:
+    void SetUp() override { Open(pty.PortPath(), "baud=115200 octs=off odsr=off xon=off"); }
+    PtyPair pty;
+};
+
+} // namespace
+
+// Voice data of every kind of unit, through every format's shielding; what
+// a modem plays: a DLE pair is one DLE, a DLE with a modem code nothing
+// unless the format sends it as data.
+TEST_F(VmodemPlayback, ModemReceivesTheVoiceDataOfEveryFormat) {
+    const uint8_t codes[] = {0x12, 0x1C, 0x41, 0x03, 0x00, 0xFF};
+    for (uint32_t format : {0u, 1u, 2u, 3u, 4u, 5u, 6u, 7u, 9u}) {
+        SCOPED_TRACE(format);
+        std::mt19937 rng(format);
+        Bytes data, played;
+        while (data.size() < 5000) {
+            unsigned kind = rng() % 8;
+            uint8_t b = kind < 4 ? uint8_t(rng()) : kind < 7 ? codes[rng() % sizeof codes] : 0x10;
+            if (kind < 4 && (b == 0x10 || (format == 7 && b == 0x03)))
+                b = 0x11; // raw data is sent as is: it never holds DLE ETX
+            if (kind >= 4 && format == 7 && b == 0x03)
+                b = 0x04;
+            if (kind < 4) {
+                data.push_back(b), played.push_back(b);
+                continue;
+            }
+            data.insert(data.end(), {0x10, b});
+            bool code = b == 0x12 || b == 0x1C;
+            if (b == 0x10)
+                played.push_back(0x10);
+            else if (format != 7 && (format == 4 || !code))
+                played.insert(played.end(), {0x10, b});
+        }
+        data.push_back(0x10); // a DLE as the file's last byte
+        played.push_back(0x10);
+        std::string path = Write("v" + std::to_string(format), HeaderOf(format), data);
+        ASSERT_TRUE(
+            Command("AT+FCLASS=8;+VLS=1;+VSM=" + std::to_string(format) + ";+VTX", "CONNECT"));
+        EXPECT_EQ(SendVoiceFileToModem(path.c_str(), int(format)), int(data.size()));
+        auto voice = Event("voice");
+        EXPECT_EQ(voice["overrun"], "0");
+        EXPECT_TRUE(vmodem_client::ReadWholeFile(voice["file"]) ==
+                    std::string(played.begin(), played.end()));
+        ASSERT_TRUE(Command("AT", "OK"));
+    }
+}
+
+// Far more than the modem's buffer at once: the modem holds the port, which
+// waits, and nothing is lost.
+TEST_F(VmodemPlayback, StreamWaitsWhileTheModemHoldsIt) {
+    std::string data, shielded;
+    for (size_t i = 0; data.size() < (48u << 10); ++i) {
+        data += char((i * 2654435761u) >> 13);
+        shielded += data.back() == '\x10' ? "\x10\x10" : data.substr(data.size() - 1);
+    }
+    ASSERT_TRUE(Command("AT+FCLASS=8;+VLS=1;+VTX", "CONNECT"));
+    ASSERT_EQ(SendDataToModem((shielded + "\x10\x03").data(), int(shielded.size() + 2)), 0);
+    auto voice = Event("voice");
+    EXPECT_EQ(voice["overrun"], "0");
+    EXPECT_NE(voice["holds"], "0");
+    EXPECT_TRUE(vmodem_client::ReadWholeFile(voice["file"]) == data);
+}
+
+// Sent from where the page's header says its data starts.
+TEST_F(VmodemPlayback, FaxPagePlayedAsType8DecodesToItsBitmap) {
+    faxtest::Bitmap page = faxtest::Noise(1728, 60, 0.3, 7);
+    ASSERT_TRUE(Command("AT+FCLASS=1;D5551", "OK"));
+    // The far machine's DIS frame carries 0x13, an XOFF to a port that obeys
+    // one; a modem's XON releases it.
+    modem.Ok("inject 11");
+    std::string path = Write("page.bmp", 0, faxtest::PageFile(page, 100)); // a longer header
+    ASSERT_TRUE(Command("AT+FTM=96", "CONNECT"));
+    EXPECT_GT(SendVoiceFileToModem(path.c_str(), 8), 0);
+    auto fax = Event("fax");
+    EXPECT_EQ(fax["bad"], "0");
+    std::string g3 = vmodem_client::ReadWholeFile(fax["g3"]);
+    faxtest::Decoded decoded = faxtest::DecodeG3(Bytes(g3.begin(), g3.end()));
+    ASSERT_TRUE(decoded.ok) << decoded.error;
+    EXPECT_EQ(faxtest::CompareWithBitmap(decoded, page), "");
+}
+
+// The file's last bytes: a DLE ending a block goes with its partner, a
+// lone DLE at the end goes out doubled, even in raw data.
+TEST_F(PtyPlayback, NoByteIsLostAtTheEndOfTheFile) {
+    struct {
+        Bytes data;
+        uint32_t format;
+        std::string tail;
+    } cases[] = {
+        {Plain(1001, 999), 1, "\x10\x10M"}, {Plain(1001, 999), 7, "\x10M"},
+        {Plain(1500, 1499), 1, "\x10\x10"}, {Plain(1500, 1499), 4, "\x10\x10"},
+        {Plain(1500, 1499), 7, "\x10\x10"}, {Bytes(), 1, ""},
+    };
+    for (auto &c : cases) {
+        SCOPED_TRACE(c.format);
+        std::string path = Write("tail", HeaderOf(c.format), c.data);
+        size_t head = c.data.empty() ? 0 : c.data.size() == 1001 ? 999 : c.data.size() - 1;
+        std::string want = std::string(c.data.begin(), c.data.begin() + long(head)) + c.tail + kEnd;
+        auto reader =
+            std::async(std::launch::async, [&] { return pty.ReadAtLeast(want.size(), 30000); });
+        EXPECT_EQ(SendVoiceFileToModem(path.c_str(), int(c.format)), int(c.data.size()));
+        EXPECT_TRUE(reader.get() == want);
+    }
+}
+
+TEST_F(PtyPlayback, WhatCannotBePlayedTouchesNoLine) {
+    EXPECT_EQ(SendVoiceFileToModem(nullptr, 1), FALCREST_ERR_ARG);
+    EXPECT_EQ(SendVoiceFileToModem((dir / "missing").c_str(), 1), 0);
+    EXPECT_EQ(SendVoiceFileToModem(Write("notapage", 0, Plain(100)).c_str(), 8), 0);
+    int status = 0;
+    EXPECT_EQ(SendVoiceBlockToModem(0, 1, &status), 0);
+    EXPECT_EQ(pty.ReadFor(50), "");
+    ReleaseModem(); // no port comes before anything else
+    EXPECT_EQ(SendVoiceFileToModem(nullptr, 1), FALCREST_ERR_NOPORT);
+    EXPECT_EQ(SendVoiceBlockToModem(1, 1, &status), 0);
+}
+
+TEST_F(PtyPlayback, AsynchronousModeReturnsWithTheDataStillQueued) {
+    // The far end does not read yet: the writer cannot empty the queue.
+    Bytes data = Plain(160000); // well beyond what the pseudo-terminal buffers
+    std::string path = Write("async", 16, data);
+    EXPECT_EQ(SendVoiceFileToModem(path.c_str(), int(FALCREST_TYPE_ASYNC | 1)), int(data.size()));
+    EXPECT_GT(szOutQueue.GetLength(), 0u);
+    std::string want = std::string(data.begin(), data.end()) + kEnd;
+    EXPECT_TRUE(pty.ReadAtLeast(want.size(), 30000) == want);
+}
+
+// An abort stops the loading at a block: in the waiting mode the rest is
+// dropped and only DLE ETX reaches the line; in the asynchronous mode every
+// byte read stays queued, and counted, once.
+TEST_F(PtyPlayback, AbortStopsLoadingAndCountsWhatWasRead) {
+    std::string path = Write("long", 16, Plain(300000)); // no DLE: blocks of 1000 bytes
+    for (int async : {0, 1}) {
+        auto aborter = std::async(std::launch::async, [] {
+            WaitUntil([] { return szOutQueue.GetLength() >= 20000; }, 30000);
+            AbortTransfer();
+        });
+        int result = SendVoiceFileToModem(path.c_str(), async ? int(FALCREST_TYPE_ASYNC | 7) : 1);
+        aborter.get();
+        EXPECT_GE(result, 20000);
+        EXPECT_LT(result, 300000);
+        EXPECT_EQ(result % 1000, 0);
+        if (async) {
+            EXPECT_EQ(szOutQueue.GetLength(), uint32_t(result) + 6);
+            ResetQueue();
+        } else {
+            EXPECT_EQ(bTransfer.load(), 0);
+            EXPECT_EQ(szOutQueue.GetLength(), 0u);
+            EXPECT_EQ(pty.ReadAtLeast(4, 5000) + pty.ReadFor(100), "\x10\x03\x10\x03");
+        }
+    }
+}
+
+TEST_F(PtyPlayback, FarEndThatStopsReadingEndsTheWait) {
+    std::string path = Write("stall", 58, Plain(150000)); // far more than the pty buffers
+    EXPECT_EQ(SendVoiceFileToModem(path.c_str(), 4), FALCREST_ERR_STALL);
+}
