@@ -43,8 +43,8 @@ std::vector<uint8_t> Header(size_t length, uint32_t storedSize, uint32_t offset,
     return file;
 }
 
-std::vector<uint8_t> PageFile(const Bitmap &b) {
-    auto file = Header(kOffset, uint32_t(kOffset + b.bits.size()), kOffset, b.width, b.height);
+std::vector<uint8_t> PageFile(const Bitmap &b, uint32_t offset) {
+    auto file = Header(offset, uint32_t(offset + b.bits.size()), offset, b.width, b.height);
     file.insert(file.end(), b.bits.begin(), b.bits.end());
     return file;
 }

@@ -9,7 +9,7 @@
 
 namespace faxtest {
 
-constexpr uint32_t kOffset = 62; // where PageFile puts the pixel data
+constexpr uint32_t kOffset = 62; // where PageFile puts the pixel data unless told
 
 // Rows of ceil(width / 8) bytes, the leftmost pixel in the top bit, 1 white.
 struct Bitmap {
@@ -26,7 +26,7 @@ Bitmap Noise(int width, int height, double blackShare, uint32_t seed = 1);
 // stored size, data offset, width and height.
 std::vector<uint8_t> Header(size_t length, uint32_t storedSize, uint32_t offset, int32_t width,
                             int32_t height);
-std::vector<uint8_t> PageFile(const Bitmap &bitmap);
+std::vector<uint8_t> PageFile(const Bitmap &bitmap, uint32_t offset = kOffset);
 
 // What g3topbm made of a coded page followed by RTC; error holds what it
 // printed on its standard error.
