@@ -12,19 +12,16 @@ namespace {
 // GetCommFeedback only needs a port handle to be set; it never touches it.
 class Feedback : public ::testing::Test {
 protected:
-    void SetUp() override {
-        idComDev = 12345;
-        dwFeedbackFormat = 1;
-        szInQueue.Reset();
-    }
+    void SetUp() override { idComDev = 12345; }
     void TearDown() override {
         idComDev = plat::kInvalidPort;
-        SetFeedbackType(1);
+        dwFeedbackFormat = 1;
         szInQueue.Reset();
         Realloc(text, 0);
         Realloc(codes, 0);
     }
     void Queue(const std::string &bytes) { szInQueue.Append(bytes.data(), uint32_t(bytes.size())); }
+    // One chunk of at most `most` bytes; rawOut is the raw copy.
     int Fetch(uint32_t most = 1000) {
         Realloc(text, 0);
         Realloc(codes, 0);
@@ -34,8 +31,7 @@ protected:
         rawOut.assign(raw, length);
         return result;
     }
-    char *text = nullptr;
-    char *codes = nullptr;
+    char *text = nullptr, *codes = nullptr;
     char raw[4096];
     uint32_t length = 0;
     std::string rawOut;

@@ -155,13 +155,4 @@ TEST_F(PortTest, ModemLinesOfAPtyFailHonestly) {
     EXPECT_TRUE(plat::EscapeCommFunction(port, plat::kSetXon));
 }
 
-TEST_F(PortTest, QueuesAreTheKernelsBuffers) {
-    plat::CommProperties props;
-    ASSERT_TRUE(plat::GetCommProperties(port, props));
-    EXPECT_EQ(props.dwCurrentRxQueue, 4096u);
-    EXPECT_GE(props.dwCurrentTxQueue, 4096u);
-    EXPECT_TRUE(plat::SetupComm(port, props.dwMaxRxQueue, props.dwMaxTxQueue));
-    EXPECT_FALSE(plat::SetupComm(port, props.dwMaxRxQueue + 1, 1024));
-}
-
 } // namespace
