@@ -14,24 +14,11 @@ using plat::Dcb;
 
 Dcb Start() {
     Dcb d;
-    d.BaudRate = 1234;
-    d.ByteSize = 7;
-    d.Parity = plat::kOddParity;
-    d.fParity = 1;
-    d.StopBits = plat::kTwoStopBits;
-    d.fOutX = 1;
-    d.fInX = 0;
-    d.fOutxCtsFlow = 1;
-    d.fOutxDsrFlow = 0;
-    d.fDsrSensitivity = 1;
-    d.fDtrControl = plat::kDtrControlDisable;
-    d.fRtsControl = plat::kRtsControlToggle;
-    d.fTXContinueOnXoff = 1;
-    d.XonChar = 'Q';
-    d.XoffChar = 'S';
-    d.XonLim = 11;
-    d.XoffLim = 22;
-    d.EvtChar = 'E';
+    d.BaudRate = 1234, d.ByteSize = 7, d.Parity = plat::kOddParity, d.fParity = 1;
+    d.StopBits = plat::kTwoStopBits, d.fOutX = 1, d.fInX = 0, d.fOutxCtsFlow = 1;
+    d.fOutxDsrFlow = 0, d.fDsrSensitivity = 1, d.fDtrControl = plat::kDtrControlDisable;
+    d.fRtsControl = plat::kRtsControlToggle, d.fTXContinueOnXoff = 1;
+    d.XonChar = 'Q', d.XoffChar = 'S', d.XonLim = 11, d.XoffLim = 22, d.EvtChar = 'E';
     return d;
 }
 
