@@ -4,6 +4,7 @@
 #include "Stty.h"
 
 #include <asm/termbits.h>
+#include <functional>
 #include <sys/ioctl.h>
 
 namespace {
@@ -20,8 +21,29 @@ TEST(PortOpen, ExclusiveUntilClosedAndRefusesWhatIsNoPort) {
     EXPECT_EQ(plat::OpenPort(pty.PortPath().c_str(), &error), plat::kInvalidPort);
     EXPECT_EQ(error, plat::kErrAccessDenied);
     EXPECT_TRUE(plat::ClosePort(port));
-    EXPECT_FALSE(plat::ClosePort(port));
-    EXPECT_EQ(plat::LastError(), plat::kErrInvalidHandle);
+    // Every call on a closed handle fails as an invalid handle.
+    plat::Dcb dcb;
+    plat::CommTimeouts t;
+    plat::CommProperties props;
+    uint32_t got = 7;
+    char buf[4];
+    const std::function<bool()> calls[] = {
+        [&] { return plat::ClosePort(port); },
+        [&] { return plat::GetCommState(port, dcb); },
+        [&] { return plat::SetCommState(port, dcb); },
+        [&] { return plat::GetCommTimeouts(port, t); },
+        [&] { return plat::GetCommProperties(port, props); },
+        [&] { return plat::EscapeCommFunction(port, plat::kSetDtr); },
+        [&] { return plat::FlushFileBuffers(port); },
+        [&] { return plat::TransmitCommChar(port, 'x'); },
+        [&] { return plat::ClearCommError(port, &got, nullptr); }};
+    for (const auto &call : calls) {
+        EXPECT_FALSE(call());
+        EXPECT_EQ(plat::LastError(), plat::kErrInvalidHandle);
+    }
+    EXPECT_EQ(got, 0u);
+    EXPECT_EQ(plat::ReadPort(port, buf, 4, &got), plat::kErrInvalidHandle);
+    EXPECT_EQ(plat::WritePort(port, "ab", 2, &got), plat::kErrInvalidHandle);
     port = plat::OpenPort(pty.PortPath().c_str(), &error);
     EXPECT_NE(port, plat::kInvalidPort) << "error " << error;
     plat::ClosePort(port);
