@@ -62,8 +62,7 @@ TEST(FarEnd, GoesAwayMidTransferIsReportedWithoutSpinningAndComesBack) {
         << "no error reached the callback";
 
     // The engine backs off while the port stays dead: a worker that spun
-    // would notify on every pass, not a handful of times in a second. (The
-    // only check of the back-off: Quenby's vanished-device test relies on it.)
+    // would notify on every pass, not a handful of times in a second.
     int errorsBefore = Recorder::Instance().Errors(), txBefore = Recorder::Instance().TxFailures();
     std::this_thread::sleep_for(std::chrono::milliseconds(1000));
     EXPECT_LE(Recorder::Instance().Errors() - errorsBefore, 12);
