@@ -109,8 +109,8 @@ TEST_F(Lifecycle, ReleaseFromACallbackDuringInitModemWins) {
 }
 
 // Voice playback and SetFeedbackType on their own threads while the port is
-// released under them at a different point each round; other threads open
-// and release at once. Under the sanitizers: no race on the workers or queues.
+// released under them at a different point each round; then opens racing
+// releases. Under the sanitizers: no race on the workers or the queues.
 TEST_F(Lifecycle, PlaybackFeedbackTypeAndOpensRacingReleases) {
     char voice[] = "/tmp/lifecycle-voice-XXXXXX";
     int fd = mkstemp(voice);
@@ -137,17 +137,26 @@ TEST_F(Lifecycle, PlaybackFeedbackTypeAndOpensRacingReleases) {
             for (int i = 0; !played; ++i)
                 SetFeedbackType(i % 3);
         });
-        threads.emplace_back([&] {
-            if (round % 3 == 0 && Open() > 0)
-                SendDataToModem("AT\r", 3);
-        });
         std::this_thread::sleep_for(std::chrono::milliseconds(round % 10 * 7));
-        for (int i = 0; i < 2; ++i)
-            threads.emplace_back([] { ReleaseModem(); });
+        ReleaseModem();
         for (auto &t : threads)
             t.join();
-        ReleaseModem();
     }
+    // Then one thread opens and sends while two release.
+    std::vector<std::thread> threads;
+    threads.emplace_back([&] {
+        for (int i = 0; i < 50; ++i)
+            if (Open() > 0)
+                SendDataToModem("AT\r", 3);
+    });
+    for (int t = 0; t < 2; ++t)
+        threads.emplace_back([] {
+            for (int i = 0; i < 50; ++i)
+                ReleaseModem();
+        });
+    for (auto &t : threads)
+        t.join();
+    ReleaseModem();
     SetFeedbackType(1);
     stop = true;
     far.join();
