@@ -6,6 +6,7 @@
 #include <string>
 
 #include "PtyPair.h"
+#include "Recorder.h"
 #include "serial/EngineState.h"
 
 using testing_support::PtyPair;
@@ -13,14 +14,11 @@ using testing_support::WaitUntil;
 
 namespace {
 
-int IgnoreNotifications(uint32_t, uint32_t, uint32_t) {
-    return 0;
-}
-
 class Transmit : public ::testing::Test {
 protected:
     void SetUp() override {
-        ASSERT_GT(InitModem(reinterpret_cast<void *>(&IgnoreNotifications), pty.PortPath().c_str(),
+        Recorder::Instance().Reset();
+        ASSERT_GT(InitModem(Recorder::Instance().Target(), pty.PortPath().c_str(),
                             "baud=115200 octs=off odsr=off xon=off"),
                   0);
     }
@@ -35,6 +33,7 @@ TEST_F(Transmit, GateAbortAndPriority) {
     EXPECT_EQ(SendStringToModem("ATI\r"), 0);
     EXPECT_EQ(SendDataToModem("Z", 1), 0);
     EXPECT_EQ(pty.ReadAtLeast(5), "ATI\rZ");
+    ASSERT_TRUE(WaitUntil([] { return szOutQueue.GetLength() == 0; })); // the thread let go
     EXPECT_EQ(AbortTransfer(), 1);
     EXPECT_EQ(pty.ReadAtLeast(2), "\x10\x03");
     EXPECT_EQ(PostETX(), 2);
@@ -68,33 +67,18 @@ TEST_F(Transmit, GateAbortAndPriority) {
 // lasts, the chunk stays queued, and the thread carries on once
 // SendStringToModem releases the hold. (Under Wine the held write's time-outs
 // are the emulated driver's, so this runs on POSIX only.)
-TEST(TransmitStall, HeldLineIsReportedOnceAndLosesNothing) {
-    static std::atomic<uint32_t> failure{0};
-    static std::atomic<int> reports{0}, heldPasses{0};
-    FalcrestCallback record = [](uint32_t code, uint32_t error, uint32_t) {
-        if (code == FALCREST_NOTIFY_TXFAIL) {
-            failure = error;
-            ++reports;
-        } else if (error == 15) {
-            ++heldPasses; // every pass tells of its error word
-        }
-        return 0;
-    };
-    PtyPair pty;
-    ASSERT_GT(InitModem(reinterpret_cast<void *>(record), pty.PortPath().c_str(),
-                        "baud=115200 octs=off odsr=off xon=off"),
-              0);
+TEST_F(Transmit, HeldLineIsReportedOnceAndLosesNothing) {
     ASSERT_TRUE(plat::EscapeCommFunction(idComDev, plat::kSetXoff));
     ASSERT_EQ(SendDataToModem("z", 1), 0); // one byte: each attempt waits about 2 ms
-    EXPECT_TRUE(WaitUntil([] { return failure.load() != 0; }, 10000));
-    EXPECT_EQ(failure.load(), 15u);
-    // More rounds of attempts run out unreported.
-    EXPECT_TRUE(WaitUntil([] { return heldPasses.load() >= 3; }, 10000));
-    EXPECT_EQ(reports.load(), 1);
+    EXPECT_TRUE(WaitUntil([] { return Recorder::Instance().TxFailures() > 0; }, 10000));
+    // More rounds of attempts run out unreported; each pass tells of its error word.
+    EXPECT_TRUE(WaitUntil([] { return Recorder::Instance().Errors() >= 3; }, 10000));
+    EXPECT_EQ(Recorder::Instance().TxFailures(), 1);
+    for (const Notification &n : Recorder::Instance().Notes())
+        EXPECT_TRUE(n.error == 0 || n.error == 15) << n.code << " " << n.error;
     EXPECT_EQ(szOutQueue.GetLength(), 1u);
     EXPECT_EQ(SendStringToModem("after"), 0);
     EXPECT_EQ(pty.ReadAtLeast(6), "zafter");
-    ReleaseModem();
 }
 #endif
 
