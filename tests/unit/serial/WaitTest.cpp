@@ -1,6 +1,8 @@
 // The wait helpers and the stop rules of the engine.
 #include <gtest/gtest.h>
 
+#include <sstream>
+
 #include "platform/Threads.h"
 #include "serial/EngineState.h"
 #include "serial/Workers.h"
@@ -58,6 +60,19 @@ TEST(WaitTest, WithoutAPortCallsFailOrCloseOnlyTheGate) {
     EXPECT_EQ(InitModem(nullptr, nullptr, "baud=9600"), FALCREST_ERR_ARG);
     EXPECT_EQ(InitModem(nullptr, "/dev/nonexistent-port", "baud=9600"), FALCREST_ERR_PORT);
     ReleaseModem();
+}
+
+// The port list is always allocated; it holds COM names or device paths, and
+// the result says whether it holds any.
+TEST(WaitTest, PortListIsCommaSeparatedNames) {
+    char *list = nullptr;
+    int any = EnumComPorts(&list);
+    ASSERT_NE(list, nullptr);
+    EXPECT_EQ(any, *list ? 1 : 0);
+    std::stringstream names(list);
+    for (std::string name; std::getline(names, name, ',');)
+        EXPECT_TRUE(name.rfind("COM", 0) == 0 || name.find('/') != std::string::npos) << name;
+    Realloc(list, 0);
 }
 
 } // namespace
