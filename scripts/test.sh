@@ -14,8 +14,6 @@ configure_and_build() { # dir, extra cmake args...
     cmake --build "$dir" -j "$jobs"
 }
 
-# The tests labelled long (a line held for half a minute) run once, in the
-# native tree, apart from the quick suite; the sanitizer passes leave them out.
 run_ctest() { # dir, label, ctest label selection...
     local dir=$1 name=$2
     shift 2
@@ -23,12 +21,10 @@ run_ctest() { # dir, label, ctest label selection...
     ctest --test-dir "$dir" --output-on-failure -j "$jobs" --timeout 300 "$@"
 }
 
-# 1. Native build (with the test machine's programs, run in 1c), the quick
-#    suite, then the long tests.
+# 1. Native build (with the test machine's programs, run in 1c) and the suite.
 configure_and_build build
 cmake --build build -j "$jobs" --target vm_guest
-run_ctest build native -LE long
-run_ctest build "native, long" -L long
+run_ctest build native
 echo "== API reference"
 bash scripts/check-apidoc.sh build
 echo "== soak (30 s)"
@@ -46,11 +42,11 @@ bash tests/vm/run.sh build
 # 2. Address + undefined sanitizers.
 configure_and_build build-asan -DFALCREST_SANITIZE=address -DFALCREST_BENCH=OFF
 ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
-    run_ctest build-asan asan+ubsan -LE long
+    run_ctest build-asan asan+ubsan
 
 # 3. Thread sanitizer.
 configure_and_build build-tsan -DFALCREST_SANITIZE=thread -DFALCREST_BENCH=OFF
-TSAN_OPTIONS="halt_on_error=1 second_deadlock_stack=1" run_ctest build-tsan tsan -LE long
+TSAN_OPTIONS="halt_on_error=1 second_deadlock_stack=1" run_ctest build-tsan tsan
 
 # 3a. Line coverage of the suite, with a floor per module.
 echo "== coverage"

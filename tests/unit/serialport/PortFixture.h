@@ -9,6 +9,7 @@
 #include <chrono>
 #include <gtest/gtest.h>
 #include <string>
+#include <vector>
 
 namespace serialtest {
 
@@ -40,12 +41,7 @@ protected:
     void EngineTimeouts() { Timeouts(5, 1, 3, 1, 1); }
     void Timeouts(uint32_t interval, uint32_t multiplier, uint32_t constant,
                   uint32_t writeMultiplier = 0, uint32_t writeConstant = 0) {
-        plat::CommTimeouts t;
-        t.ReadIntervalTimeout = interval;
-        t.ReadTotalTimeoutMultiplier = multiplier;
-        t.ReadTotalTimeoutConstant = constant;
-        t.WriteTotalTimeoutMultiplier = writeMultiplier;
-        t.WriteTotalTimeoutConstant = writeConstant;
+        plat::CommTimeouts t{interval, multiplier, constant, writeMultiplier, writeConstant};
         ASSERT_TRUE(plat::SetCommTimeouts(port, t));
     }
     // Bytes waiting in the port's receive queue.

@@ -11,9 +11,7 @@
 
 namespace {
 
-using serialtest::Pattern;
 using serialtest::PortTest;
-using serialtest::Since;
 
 #if defined(_WIN32)
 constexpr double kTotalTimeoutFloorMs = 90.0; // Windows timers may round down a tick
@@ -21,81 +19,46 @@ constexpr double kTotalTimeoutFloorMs = 90.0; // Windows timers may round down a
 constexpr double kTotalTimeoutFloorMs = 103.0;
 #endif
 
-TEST_F(PortTest, TimeoutsReadBack) {
+// The engine's time-outs read back, and a read with nothing waits out the
+// total (1 ms per byte + 3 ms) and is no failure: a read that returned at
+// once would make the engine's receive loop spin.
+TEST_F(PortTest, ReadWithNothingEndsAfterTheTotalTimeout) {
     EngineTimeouts();
     plat::CommTimeouts t;
     ASSERT_TRUE(plat::GetCommTimeouts(port, t));
-    EXPECT_EQ(t.ReadIntervalTimeout, 5u);
-    EXPECT_EQ(t.ReadTotalTimeoutMultiplier, 1u);
-    EXPECT_EQ(t.ReadTotalTimeoutConstant, 3u);
-    EXPECT_EQ(t.WriteTotalTimeoutMultiplier, 1u);
-    EXPECT_EQ(t.WriteTotalTimeoutConstant, 1u);
-}
-
-TEST_F(PortTest, ReadWithNothingEndsAfterTheTotalTimeout) {
-    EngineTimeouts(); // 1 ms per byte + 3 ms: 103 ms for 100 bytes
+    EXPECT_EQ(std::vector<uint32_t>({t.ReadIntervalTimeout, t.ReadTotalTimeoutMultiplier,
+                                     t.ReadTotalTimeoutConstant, t.WriteTotalTimeoutMultiplier,
+                                     t.WriteTotalTimeoutConstant}),
+              std::vector<uint32_t>({5, 1, 3, 1, 1}));
     char buf[100];
-    for (int i = 0; i < 3; ++i) {
-        uint32_t got = 99;
-        auto start = std::chrono::steady_clock::now();
-        EXPECT_EQ(plat::ReadPort(port, buf, 100, &got), 0u); // a time-out is no failure
-        double ms = Since(start);
-        EXPECT_EQ(got, 0u);
-        EXPECT_GE(ms, kTotalTimeoutFloorMs);
-        EXPECT_LT(ms, 2000.0);
-    }
+    uint32_t got = 99;
+    auto start = std::chrono::steady_clock::now();
+    EXPECT_EQ(plat::ReadPort(port, buf, 100, &got), 0u);
+    EXPECT_EQ(got, 0u);
+    EXPECT_GE(serialtest::Since(start), kTotalTimeoutFloorMs);
 }
 
-TEST_F(PortTest, ReadReturnsAFullBlockAtOnce) {
-    EngineTimeouts();
-    std::string data = Pattern(250);
-    pty.Write(data);
-    ASSERT_TRUE(testing_support::WaitUntil([&] { return InQueue() == 250; }));
-    char buf[100];
-    std::string got;
-    for (int i = 0; i < 2; ++i) {
-        uint32_t n = 0;
-        EXPECT_EQ(plat::ReadPort(port, buf, 100, &n), 0u);
-        EXPECT_EQ(n, 100u);
-        got.append(buf, n);
-    }
-    uint32_t n = 0; // the rest, once the gap after it has passed
-    EXPECT_EQ(plat::ReadPort(port, buf, 100, &n), 0u);
-    got.append(buf, n);
-    EXPECT_EQ(got, data);
-}
-
-TEST_F(PortTest, TotalTimeoutWaitsForAllBytes) {
-    Timeouts(0, 0, 10000);
-    char buf[6];
-    uint32_t got = 0;
-    uint32_t result = 1;
-    std::thread reader([&] { result = plat::ReadPort(port, buf, 6, &got); });
-    pty.Write("abc");
-    pty.Write("def");
-    reader.join(); // returns when the 6 bytes are in, long before 10 s
-    EXPECT_EQ(result, 0u);
-    EXPECT_EQ(std::string(buf, got), "abcdef");
-}
-
+// Out in one write, in through full blocks at once and the rest after the
+// gap that follows it.
 TEST_F(PortTest, RoundTripThroughTheFarEnd) {
     EngineTimeouts();
-    std::string out = Pattern(3000);
+    std::string out = serialtest::Pattern(3000);
     uint32_t written = 0;
     EXPECT_EQ(plat::WritePort(port, out.data(), uint32_t(out.size()), &written), 0u);
     EXPECT_EQ(written, out.size());
     EXPECT_EQ(pty.ReadAtLeast(out.size()), out);
 
-    std::string in = Pattern(5000).substr(1000);
+    std::string in = serialtest::Pattern(5000).substr(1000, 250);
     pty.Write(in);
+    ASSERT_TRUE(testing_support::WaitUntil([&] { return InQueue() == in.size(); }));
     std::string got;
     char buf[100];
-    ASSERT_TRUE(testing_support::WaitUntil([&] {
+    for (uint32_t expected : {100u, 100u, 50u}) {
         uint32_t n = 0;
         EXPECT_EQ(plat::ReadPort(port, buf, sizeof buf, &n), 0u);
+        EXPECT_EQ(n, expected);
         got.append(buf, n);
-        return got.size() >= in.size();
-    }));
+    }
     EXPECT_EQ(got, in);
 }
 
@@ -105,10 +68,8 @@ TEST_F(PortTest, IntervalEndsAReadAfterTheLastByte) {
     ASSERT_TRUE(testing_support::WaitUntil([&] { return InQueue() == 3; }));
     char buf[100];
     uint32_t got = 0;
-    auto start = std::chrono::steady_clock::now();
     EXPECT_EQ(plat::ReadPort(port, buf, 100, &got), 0u);
     EXPECT_EQ(std::string(buf, got), "abc");
-    EXPECT_LT(Since(start), 3000.0);
 }
 
 // One immediate character at a time: at 300 baud one takes 33 ms, and a
@@ -131,9 +92,7 @@ TEST_F(PortTest, ImmediateCharactersOneAtATimeAndFlush) {
     ASSERT_TRUE(testing_support::WaitUntil([&] { return !txim(); }));
     EXPECT_TRUE(plat::TransmitCommChar(port, 'Z'));
     EXPECT_EQ(pty.ReadAtLeast(2), "YZ");
-    auto start = std::chrono::steady_clock::now();
     EXPECT_TRUE(plat::FlushFileBuffers(port));
-    EXPECT_LT(Since(start), 1000.0);
 }
 
 // A closed port's handle stays dead: the next port, which the system may

@@ -1,64 +1,42 @@
 // Reading and writing on POSIX: the time-out modes Wine cannot show, a write
-// the line cannot take, and what a vanished far end does to reads and
-// writes (the cases both backends share are in PortIoSharedTest.cpp). Timing
-// bounds are lower bounds that the implementation guarantees, and upper
-// bounds with generous room for a loaded machine.
+// the line cannot take, and what a vanished far end or a close does to reads
+// and writes (the cases both backends share are in PortIoSharedTest.cpp).
 #include "PortFixture.h"
 
-#include <chrono>
 #include <thread>
 
 namespace {
 
 using serialtest::PortTest;
-using serialtest::Since;
 constexpr uint32_t kMaxDword = 0xFFFFFFFFu;
 
-TEST_F(PortTest, ImmediateReadTakesWhatIsThere) {
-    Timeouts(kMaxDword, 0, 0);
-    char buf[16];
-    uint32_t got = 99;
-    auto start = std::chrono::steady_clock::now();
-    EXPECT_EQ(plat::ReadPort(port, buf, 16, &got), 0u);
-    EXPECT_EQ(got, 0u);
-    EXPECT_LT(Since(start), 500.0);
-    pty.Write("xyz");
-    ASSERT_TRUE(testing_support::WaitUntil([&] { return InQueue() == 3; }));
-    EXPECT_EQ(plat::ReadPort(port, buf, 16, &got), 0u);
-    EXPECT_EQ(std::string(buf, got), "xyz");
-}
-
-TEST_F(PortTest, FirstByteModeReturnsWithTheFirstArrival) {
-    Timeouts(kMaxDword, kMaxDword, 10000);
-    char buf[16];
-    uint32_t got = 0;
-    uint32_t result = 1;
-    auto start = std::chrono::steady_clock::now();
-    std::thread reader([&] { result = plat::ReadPort(port, buf, 16, &got); });
-    pty.Write("k");
-    reader.join();
-    EXPECT_EQ(result, 0u);
-    EXPECT_EQ(std::string(buf, got), "k");
-    EXPECT_LT(Since(start), 5000.0);
-
-    Timeouts(kMaxDword, kMaxDword, 50); // and nothing at all: the constant ends it
-    start = std::chrono::steady_clock::now();
-    EXPECT_EQ(plat::ReadPort(port, buf, 16, &got), 0u);
-    EXPECT_EQ(got, 0u);
-    EXPECT_GE(Since(start), 50.0);
-}
-
-TEST_F(PortTest, NoTimeoutsWaitForTheWholeCount) {
-    Timeouts(0, 0, 0);
-    char buf[4];
-    uint32_t got = 0;
-    uint32_t result = 1;
-    std::thread reader([&] { result = plat::ReadPort(port, buf, 4, &got); });
-    pty.Write("12");
-    pty.Write("34");
-    reader.join();
-    EXPECT_EQ(result, 0u);
-    EXPECT_EQ(std::string(buf, got), "1234");
+// Reads of up to 16 bytes under the given time-outs while the far end writes
+// "abc", from a thread: a read that waited for something else would hang.
+TEST_F(PortTest, ReadTimeoutModesTakeWhatArrives) {
+    struct {
+        uint32_t interval, multiplier, constant;
+        uint32_t count;
+    } modes[] = {
+        {kMaxDword, kMaxDword, 10000, 16}, // returns with the first arrival
+        {30, 0, 0, 16},                    // the gap after the last byte ends it
+        {0, 0, 0, 3},                      // no time-outs: the whole count
+    };
+    for (const auto &m : modes) {
+        Timeouts(m.interval, m.multiplier, m.constant);
+        char buf[16];
+        uint32_t got = 0, result = 1;
+        std::thread reader([&] { result = plat::ReadPort(port, buf, m.count, &got); });
+        pty.Write("abc");
+        reader.join();
+        EXPECT_EQ(result, 0u);
+        std::string read(buf, got);
+        if (read.size() < 3) { // the first-arrival mode may see the bytes one by one
+            ASSERT_TRUE(testing_support::WaitUntil([&] { return InQueue() > 0; }));
+            EXPECT_EQ(plat::ReadPort(port, buf, 16, &got), 0u);
+            read.append(buf, got);
+        }
+        EXPECT_EQ(read, "abc") << m.interval;
+    }
 }
 
 TEST_F(PortTest, WriteTheLineCannotTakeEndsWithFewerBytes) {
@@ -67,24 +45,19 @@ TEST_F(PortTest, WriteTheLineCannotTakeEndsWithFewerBytes) {
     ASSERT_TRUE(plat::SetCommTimeouts(port, t));
     std::string big(1 << 20, 'w'); // far more than the far end buffers unread
     uint32_t written = 0;
-    auto start = std::chrono::steady_clock::now();
     EXPECT_EQ(plat::WritePort(port, big.data(), uint32_t(big.size()), &written), 0u);
     EXPECT_GT(written, 0u);
     EXPECT_LT(written, big.size());
-    EXPECT_GE(Since(start), 50.0);
-    EXPECT_LT(Since(start), 3000.0);
 }
 
 TEST_F(PortTest, VanishedFarEndFailsReadsAndWrites) {
     EngineTimeouts();
     pty.CloseFar();
     char buf[100];
-    for (int i = 0; i < 3; ++i) { // every time, at once, not 0 bytes forever
+    for (int i = 0; i < 2; ++i) { // every time, not 0 bytes forever
         uint32_t got = 99;
-        auto start = std::chrono::steady_clock::now();
         EXPECT_EQ(plat::ReadPort(port, buf, 100, &got), plat::kErrGenFailure);
         EXPECT_EQ(got, 0u);
-        EXPECT_LT(Since(start), 100.0);
     }
     uint32_t written = 99;
     EXPECT_EQ(plat::WritePort(port, "x", 1, &written), plat::kErrGenFailure);
