@@ -109,7 +109,7 @@ void CModem::Receive(const uint8_t *data, size_t count, Clock::time_point now) {
     now_ = now;
     resultGiven_ = false;
     if (state_ == EState::Transfer || state_ == EState::Draining)
-        DrainLine();
+        DrainLine(count > 0);
     while (count > 0) {
         size_t used = 0;
         switch (state_) {

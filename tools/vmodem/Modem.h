@@ -99,7 +99,10 @@ private:
     void StartTransfer(EKind kind, double bitsPerSecond);
     size_t ReceiveTransfer(const uint8_t *data, size_t count);
     void ActOnVoiceCommand(uint8_t code);
-    void DrainLine();
+    // Sends what the line rate allowed since the last call. bytesInHand: the
+    // DTE's next bytes have arrived already, so a buffer that emptied while
+    // vmodem was not scheduled did not run dry for the DTE.
+    void DrainLine(bool bytesInHand = false);
     void UpdateFlow();
     // Ends the transfer once the line has taken everything; why names an
     // early end in the event (underrun, stop).

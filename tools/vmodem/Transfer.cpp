@@ -95,7 +95,7 @@ void CModem::UpdateFlow() {
     }
 }
 
-void CModem::DrainLine() {
+void CModem::DrainLine(bool bytesInHand) {
     if (state_ != EState::Transfer && state_ != EState::Draining)
         return;
     size_t before = transfer_.size();
@@ -111,7 +111,7 @@ void CModem::DrainLine() {
         return;
     if (state_ == EState::Draining) {
         FinishTransfer();
-    } else if (kind_ == EKind::Class1Page && started_) {
+    } else if (kind_ == EKind::Class1Page && started_ && !bytesInHand) {
         // The DTE let the buffer run dry: a class 1 modem ends the page at
         // once, unless the last byte was NUL fill, which it repeats a while.
         if (lastSent_ != 0)
