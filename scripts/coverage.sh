@@ -29,7 +29,7 @@ cmake --build "$build" -j "$jobs"
 find "$build" -name '*.gcda' -delete
 
 echo "== tests: coverage"
-ctest --test-dir "$build" --output-on-failure -j "$jobs" --timeout 300
+ctest --test-dir "$build" --output-on-failure -j "$jobs" --timeout 300 -LE long
 
 summary="$build/coverage-summary.json"
 modules=("${gated[@]}" "${informative[@]}")

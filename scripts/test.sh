@@ -14,6 +14,8 @@ configure_and_build() { # dir, extra cmake args...
     cmake --build "$dir" -j "$jobs"
 }
 
+# The tests labelled long (a line held for half a minute) run once, in the
+# native tree, apart from the quick suite; the sanitizer passes leave them out.
 run_ctest() { # dir, label, ctest label selection...
     local dir=$1 name=$2
     shift 2
@@ -21,10 +23,12 @@ run_ctest() { # dir, label, ctest label selection...
     ctest --test-dir "$dir" --output-on-failure -j "$jobs" --timeout 300 "$@"
 }
 
-# 1. Native build (with the test machine's programs, run in 1c) and the suite.
+# 1. Native build (with the test machine's programs, run in 1c), the quick
+#    suite, then the long tests.
 configure_and_build build
 cmake --build build -j "$jobs" --target vm_guest
-run_ctest build native
+run_ctest build native -LE long
+run_ctest build "native, long" -L long
 echo "== API reference"
 bash scripts/check-apidoc.sh build
 echo "== soak (30 s)"
@@ -42,11 +46,11 @@ bash tests/vm/run.sh build
 # 2. Address + undefined sanitizers.
 configure_and_build build-asan -DFALCREST_SANITIZE=address -DFALCREST_BENCH=OFF
 ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
-    run_ctest build-asan asan+ubsan
+    run_ctest build-asan asan+ubsan -LE long
 
 # 3. Thread sanitizer.
 configure_and_build build-tsan -DFALCREST_SANITIZE=thread -DFALCREST_BENCH=OFF
-TSAN_OPTIONS="halt_on_error=1 second_deadlock_stack=1" run_ctest build-tsan tsan
+TSAN_OPTIONS="halt_on_error=1 second_deadlock_stack=1" run_ctest build-tsan tsan -LE long
 
 # 3a. Line coverage of the suite, with a floor per module.
 echo "== coverage"
