@@ -9,8 +9,8 @@
 # WINE_TESTS_ONLY (a grep -E pattern of program names) and GTEST_FILTER narrow the run.
 #
 # Ports: COM1 <-> COM2 and COM10 <-> its far end are pseudo-terminals joined
-# by socat (COM10 opens only by its device name, \\.\COM10); COM3's far end
-# hangs up after one byte; COM4 is mapped so that Wine gives it no real tty.
+# by socat (COM10 opens only by its device name, \\.\COM10); COM4 is mapped
+# so that Wine gives it no real tty.
 # For Quenby COM1 is remapped to the virtual modem. Every step is bounded.
 set -uo pipefail
 
@@ -36,7 +36,8 @@ cleanup() {
 }
 trap cleanup EXIT
 trap 'exit 130' INT TERM
-wait_path() { for _ in $(seq 200); do [[ -e $1 ]] && return 0; sleep 0.05; done; return 1; }
+retry() { for _ in $(seq 200); do "$@" && return 0; sleep 0.05; done; return 1; } # 10 s
+wait_path() { retry test -e "$1"; }
 background() { "$@" 2>>"$run/socat.log" & pids+=($!); }
 
 # Two joined pseudo-terminals, held open by a keeper so that the ports never
@@ -48,31 +49,20 @@ start_pair() {
 fds = [os.open(p, os.O_RDWR | os.O_NOCTTY) for p in sys.argv[1:]]
 signal.pause()' "$1" "$2"
 }
-start_hangup() { # made anew for each program: its far end is gone after one byte
-    rm -f "$1"
-    background socat -t 0.2 pty,link="$1",raw,echo=0 SYSTEM:'head -c 1 >/dev/null'
-    wait_path "$1"
-}
-
 # Maps COMn=path ..., restarts the server so that Wine takes the new map, and
 # checks the map with readlink.
 map_ports() {
-    local kv link name
+    local kv
     for kv in "$@"; do
         timeout 60 "$WINE" reg add 'HKLM\Software\Wine\Ports' /v "${kv%%=*}" /d "${kv#*=}" /f >/dev/null 2>&1 || return 1
     done
     stop_server
     timeout 20 "$WINESERVER" -p && timeout 60 "$WINE" cmd /c exit >/dev/null 2>&1
     for kv in "$@"; do
-        name=${kv%%=*}
-        for _ in $(seq 100); do
-            link=$(readlink "$WINEPREFIX/dosdevices/${name,,}")
-            [[ $link == "${kv#*=}" ]] && break
-            sleep 0.1
-        done
-        [[ $link == "${kv#*=}" ]] || { echo "${kv%%=*} maps to '$link'"; return 1; }
+        retry mapped "${kv%%=*}" "${kv#*=}" || { echo "${kv%%=*} is not mapped to ${kv#*=}"; return 1; }
     done
 }
+mapped() { [[ $(readlink "$WINEPREFIX/dosdevices/${1,,}") == "$2" ]]; }
 
 # A program in a terminal (console functions need one); Wine's console draws
 # with cursor escapes, which the log drops.
@@ -88,17 +78,16 @@ start=$SECONDS
 stop_server # one left over from an interrupted run would keep the old map
 [[ -f $WINEPREFIX/system.reg ]] || timeout 120 "$WINE" wineboot -i >/dev/null 2>&1 || { fail "wineboot"; exit 1; }
 export WINEPATH="Z:${build//\//\\};Z:${build//\//\\}\\support"
-start_pair "$run/com1" "$run/com2" && start_pair "$run/com10" "$run/com10-far" && start_hangup "$run/com3" &&
-    map_ports COM1="$run/com1" COM2="$run/com2" COM3="$run/com3" COM4="$run/com4" COM10="$run/com10" ||
+start_pair "$run/com1" "$run/com2" && start_pair "$run/com10" "$run/com10-far" &&
+    map_ports COM1="$run/com1" COM2="$run/com2" COM4="$run/com4" COM10="$run/com10" ||
     { fail "cannot map the COM ports"; exit 1; }
 
-export FALCREST_TEST_PORT=COM1 FALCREST_TEST_FAR=COM2 FALCREST_TEST_HANGUP_PORT=COM3 FALCREST_TEST_HIGH_PORT=COM10
+export FALCREST_TEST_PORT=COM1 FALCREST_TEST_FAR=COM2 FALCREST_TEST_HIGH_PORT=COM10
 # (*_probe.exe are helpers that the test programs start themselves.)
 for exe in $(find "$build/tests/windows" -name '*_tests.exe' | sort | grep -E "${WINE_TESTS_ONLY:-.}"); do
     name=$(basename "$exe" .exe)
     echo "== $name"
-    start_hangup "$run/com3" &&
-        in_terminal "$run/$name.log" "${WINE_TEST_TIMEOUT:-150}" "$WINE" "$exe" --gtest_brief=1 &&
+    in_terminal "$run/$name.log" "${WINE_TEST_TIMEOUT:-150}" "$WINE" "$exe" --gtest_brief=1 &&
         passed=$((passed + 1)) || fail "$name"
 done
 

@@ -1,6 +1,6 @@
-// The Win32 serial backend where it differs from the POSIX one: port names,
-// and a write that the line cannot take. (Wine cannot show hang-ups,
-// exclusive opens or reads with ReadIntervalTimeout MAXDWORD.)
+// The Win32 serial backend where it differs from the POSIX one: a write that
+// the line cannot take. (Wine cannot show hang-ups, exclusive opens or reads
+// with ReadIntervalTimeout MAXDWORD.)
 #include <gtest/gtest.h>
 
 #include <atomic>
@@ -13,20 +13,6 @@
 namespace {
 
 using Port = serialtest::PortTest;
-
-TEST_F(Port, NamesInEveryFormOpen) {
-    std::string name = pty.PortPath();
-    plat::ClosePort(port);
-    port = plat::kInvalidPort;
-    for (std::string form : {"\\\\.\\" + name, name + ":", name}) {
-        plat::PortHandle p = plat::OpenPort(form.c_str());
-        EXPECT_NE(p, plat::kInvalidPort) << form;
-        EXPECT_TRUE(plat::ClosePort(p)) << form;
-    }
-    uint32_t error = 0;
-    EXPECT_EQ(plat::OpenPort("COM99", &error), plat::kInvalidPort);
-    EXPECT_EQ(error, plat::kErrFileNotFound);
-}
 
 TEST_F(Port, WriteTheLineCannotTakeEndsWithFewerBytes) {
     Timeouts(0, 0, 0, 0, 50);

@@ -38,9 +38,12 @@ TEST(StrictRules, EachBrokenRuleIsRefusedAndReported) {
              plat::TransmitCommChar(idComDev, 'a');
              return !plat::TransmitCommChar(idComDev, 'b');
          }},
-        {"COM10 without the device prefix",
+        {"COM10 without the device prefix", // which the backend supplies
          [high] {
-             return plat::checked::CreateFileA(high, GENERIC_READ | GENERIC_WRITE, 0, nullptr,
+             plat::PortHandle opened = plat::OpenPort(high);
+             plat::ClosePort(opened);
+             return opened != plat::kInvalidPort &&
+                    plat::checked::CreateFileA(high, GENERIC_READ | GENERIC_WRITE, 0, nullptr,
                                                OPEN_EXISTING, 0, nullptr) == INVALID_HANDLE_VALUE;
          }},
         {"a thread awaited under the loader lock",

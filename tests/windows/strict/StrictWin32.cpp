@@ -5,6 +5,7 @@
 #include "../../../platform/win32/Win32Calls.h"
 
 #include <cctype>
+#include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -15,48 +16,41 @@ namespace plat::checked {
 
 namespace {
 
+using Clock = std::chrono::steady_clock;
+
 // Never destroyed: workers may call in while the process exits.
 struct State {
     std::mutex lock;
     std::vector<std::string> broken;
-    std::map<HANDLE, ULONGLONG> immediateSent; // when a port's last one has left the line
+    std::map<HANDLE, Clock::time_point> immediateSent; // when a port's last one has left the line
 };
 State &S() {
     static auto *state = new State;
     return *state;
 }
 
-ULONGLONG NowUs() {
-    LARGE_INTEGER now, frequency;
-    QueryPerformanceCounter(&now);
-    QueryPerformanceFrequency(&frequency);
-    return ULONGLONG(now.QuadPart) * 1000000 / ULONGLONG(frequency.QuadPart);
-}
-
 // A start bit, the data bits, parity and two stop bits (the most) at the port's rate.
-ULONGLONG CharacterUs(HANDLE port) {
+std::chrono::microseconds CharacterTime(HANDLE port) {
     DCB dcb{};
     dcb.DCBlength = sizeof dcb;
     if (!::GetCommState(port, &dcb) || dcb.BaudRate == 0)
-        return 0;
-    return (3u + dcb.ByteSize + (dcb.Parity != NOPARITY)) * 1000000ull / dcb.BaudRate;
+        return {};
+    return std::chrono::microseconds((3u + dcb.ByteSize + (dcb.Parity != NOPARITY)) * 1000000ull /
+                                     dcb.BaudRate);
 }
 
-bool ImmediatePending(HANDLE port) { // under the lock
+bool ImmediatePending(HANDLE port) {
+    std::lock_guard<std::mutex> lock(S().lock);
     auto it = S().immediateSent.find(port);
-    return it != S().immediateSent.end() && NowUs() < it->second;
-}
-
-void Record(const char *rule) { // under the lock
-    std::fprintf(stderr, "broken Win32 rule: %s\n", rule);
-    S().broken.emplace_back(rule);
+    return it != S().immediateSent.end() && Clock::now() < it->second;
 }
 
 } // namespace
 
 void ReportBrokenRule(const char *rule) {
+    std::fprintf(stderr, "broken Win32 rule: %s\n", rule);
     std::lock_guard<std::mutex> lock(S().lock);
-    Record(rule);
+    S().broken.emplace_back(rule);
 }
 
 std::vector<std::string> TakeBrokenRules() {
@@ -94,17 +88,14 @@ BOOL SetCommState(HANDLE port, DCB *dcb) {
 // (https://learn.microsoft.com/en-us/windows/win32/api/winbase/nf-winbase-transmitcommchar).
 // It goes ahead of the queued data: one character time at the port's rate.
 BOOL TransmitCommChar(HANDLE port, char c) {
-    {
-        std::lock_guard<std::mutex> lock(S().lock);
-        if (ImmediatePending(port)) {
-            Record("TransmitCommChar while the previous character is pending");
-            SetLastError(ERROR_INVALID_PARAMETER);
-            return FALSE;
-        }
+    if (ImmediatePending(port)) {
+        ReportBrokenRule("TransmitCommChar while the previous character is pending");
+        SetLastError(ERROR_INVALID_PARAMETER);
+        return FALSE;
     }
     if (!::TransmitCommChar(port, c))
         return FALSE;
-    ULONGLONG sent = NowUs() + CharacterUs(port);
+    auto sent = Clock::now() + CharacterTime(port);
     std::lock_guard<std::mutex> lock(S().lock);
     S().immediateSent[port] = sent;
     return TRUE;
@@ -113,17 +104,15 @@ BOOL TransmitCommChar(HANDLE port, char c) {
 BOOL ClearCommError(HANDLE port, DWORD *errors, COMSTAT *status) {
     if (!::ClearCommError(port, errors, status))
         return FALSE;
-    std::lock_guard<std::mutex> lock(S().lock);
     if (status && ImmediatePending(port))
         status->fTxim = 1;
     return TRUE;
 }
 
 BOOL ClosePort(HANDLE port) {
-    {
-        std::lock_guard<std::mutex> lock(S().lock);
-        S().immediateSent.erase(port);
-    }
+    std::unique_lock<std::mutex> lock(S().lock);
+    S().immediateSent.erase(port);
+    lock.unlock();
     return ::CloseHandle(port);
 }
 

@@ -78,7 +78,7 @@ PtyPair::PtyPair() : path_(FromEnv("FALCREST_TEST_PORT", "COM1")) {
 }
 
 PtyPair::~PtyPair() {
-    CloseFar();
+    CloseHandle(Far(keeper_));
 }
 
 void PtyPair::Write(const std::string &bytes) {
@@ -104,12 +104,6 @@ std::string PtyPair::ReadFor(int ms) {
     std::string got;
     WaitUntil([&] { return got += Take(Far(keeper_)), false; }, ms);
     return got + Take(Far(keeper_));
-}
-
-void PtyPair::CloseFar() {
-    if (keeper_ != -1)
-        CloseHandle(Far(keeper_));
-    keeper_ = -1;
 }
 
 bool WaitUntil(const std::function<bool()> &cond, int timeoutMs) {
