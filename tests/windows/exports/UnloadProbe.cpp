@@ -1,8 +1,14 @@
-// Usage: unload_probe free|exit PORT (see ExportsTest.cpp). Exit status 0
-// when every step worked, 2 when one failed.
+// A client of Falcrest.dll, loaded by name (scripts/wine/run-windows-tests.sh
+// runs it). Usage:
+//   unload_probe ports        prints EnumComPorts' list
+//   unload_probe free|exit PORT
+//       opens PORT, ends the data twice (ResetQueueAndRTC, AbortTransfer),
+//       then frees the library or just exits with the port still open.
+// Exit status 0 when every step worked, 2 when one failed.
 #include <windows.h>
 
 #include <cstdint>
+#include <cstdio>
 #include <cstring>
 
 namespace {
@@ -18,13 +24,15 @@ template <typename F> F Find(HMODULE dll, const char *name) {
 } // namespace
 
 int main(int argc, char **argv) {
-    HMODULE dll = argc == 3 ? LoadLibraryA("Falcrest.dll") : nullptr;
-    if (!dll)
-        return 2;
+    HMODULE dll = LoadLibraryA("Falcrest.dll");
+    auto enumComPorts = Find<int (*)(char **)>(dll, "EnumComPorts");
     auto initModem = Find<int (*)(void *, const char *, const char *)>(dll, "InitModem");
     auto resetQueueAndRtc = Find<void (*)()>(dll, "ResetQueueAndRTC");
     auto abortTransfer = Find<int (*)()>(dll, "AbortTransfer");
-    if (!initModem || !resetQueueAndRtc || !abortTransfer ||
+    char *list = nullptr;
+    if (argc == 2 && !std::strcmp(argv[1], "ports") && enumComPorts && enumComPorts(&list) == 1)
+        return std::printf("%s", list), 0;
+    if (argc != 3 || !initModem || !resetQueueAndRtc || !abortTransfer ||
         initModem(reinterpret_cast<void *>(&Ignore), argv[2],
                   "baud=115200 octs=off odsr=off xon=off") <= 0)
         return 2;

@@ -12,11 +12,6 @@ namespace testing_support {
 
 namespace {
 
-std::string FromEnv(const char *name, const char *fallback) {
-    const char *value = std::getenv(name);
-    return value && *value ? value : fallback;
-}
-
 // A plain line without flow control, output running, reads that return at
 // once: the ports outlive the tests, and a test that switched XON/XOFF on (or
 // received an XOFF) must not hold the next one's output. Nullptr if it fails.
@@ -28,12 +23,7 @@ HANDLE OpenPlain(const std::string &name) {
     DCB dcb{};
     dcb.DCBlength = sizeof dcb;
     GetCommState(h, &dcb);
-    dcb.BaudRate = 115200;
-    dcb.fBinary = 1;
-    dcb.fOutX = dcb.fInX = dcb.fOutxCtsFlow = dcb.fOutxDsrFlow = 0;
-    dcb.ByteSize = 8;
-    dcb.Parity = NOPARITY;
-    dcb.StopBits = ONESTOPBIT;
+    BuildCommDCBA("baud=115200 parity=N data=8 stop=1 xon=off octs=off odsr=off", &dcb);
     SetCommState(h, &dcb);
     EscapeCommFunction(h, SETXON);
     COMMTIMEOUTS t{MAXDWORD, 0, 0, 0, 0};
@@ -60,9 +50,10 @@ std::string Take(HANDLE h) {
 
 void WatchBrokenRules();
 
-PtyPair::PtyPair() : path_(FromEnv("FALCREST_TEST_PORT", "COM1")) {
+// The runner names the ports.
+PtyPair::PtyPair() : path_(std::getenv("FALCREST_TEST_PORT")) {
     WatchBrokenRules();
-    HANDLE farEnd = OpenPlain(FromEnv("FALCREST_TEST_FAR", "COM2"));
+    HANDLE farEnd = OpenPlain(std::getenv("FALCREST_TEST_FAR"));
     if (!farEnd)
         throw std::runtime_error("cannot open the far end: error " +
                                  std::to_string(GetLastError()));
