@@ -53,6 +53,12 @@ void ReportBrokenRule(const char *rule) {
     S().broken.emplace_back(rule);
 }
 
+static BOOL Refuse(const char *rule, DWORD error) {
+    ReportBrokenRule(rule);
+    SetLastError(error);
+    return FALSE;
+}
+
 std::vector<std::string> TakeBrokenRules() {
     std::lock_guard<std::mutex> lock(S().lock);
     return std::move(S().broken);
@@ -63,24 +69,19 @@ std::vector<std::string> TakeBrokenRules() {
 HANDLE CreateFileA(LPCSTR name, DWORD access, DWORD share, LPSECURITY_ATTRIBUTES security,
                    DWORD disposition, DWORD flags, HANDLE templateFile) {
     char *end = nullptr;
-    bool high = name && _strnicmp(name, "COM", 3) == 0 && std::isdigit(UCHAR(name[3])) &&
-                std::strtoul(name + 3, &end, 10) >= 10 && (!*end || !std::strcmp(end, ":"));
-    if (high) {
-        ReportBrokenRule("CreateFile of COM10 or above without the \\\\.\\ prefix");
-        SetLastError(ERROR_FILE_NOT_FOUND);
-        return INVALID_HANDLE_VALUE;
-    }
+    if (name && _strnicmp(name, "COM", 3) == 0 && std::isdigit(UCHAR(name[3])) &&
+        std::strtoul(name + 3, &end, 10) >= 10 && (!*end || !std::strcmp(end, ":")))
+        return Refuse("CreateFile of COM10 or above without the \\\\.\\ prefix",
+                      ERROR_FILE_NOT_FOUND),
+               INVALID_HANDLE_VALUE;
     return ::CreateFileA(name, access, share, security, disposition, flags, templateFile);
 }
 
 // The start and stop characters must differ
 // (https://learn.microsoft.com/en-us/windows/win32/api/winbase/ns-winbase-dcb).
 BOOL SetCommState(HANDLE port, DCB *dcb) {
-    if (dcb && dcb->XonChar == dcb->XoffChar) {
-        ReportBrokenRule("SetCommState with equal XonChar and XoffChar");
-        SetLastError(ERROR_INVALID_PARAMETER);
-        return FALSE;
-    }
+    if (dcb && dcb->XonChar == dcb->XoffChar)
+        return Refuse("SetCommState with equal XonChar and XoffChar", ERROR_INVALID_PARAMETER);
     return ::SetCommState(port, dcb);
 }
 
@@ -88,11 +89,9 @@ BOOL SetCommState(HANDLE port, DCB *dcb) {
 // (https://learn.microsoft.com/en-us/windows/win32/api/winbase/nf-winbase-transmitcommchar).
 // It goes ahead of the queued data: one character time at the port's rate.
 BOOL TransmitCommChar(HANDLE port, char c) {
-    if (ImmediatePending(port)) {
-        ReportBrokenRule("TransmitCommChar while the previous character is pending");
-        SetLastError(ERROR_INVALID_PARAMETER);
-        return FALSE;
-    }
+    if (ImmediatePending(port))
+        return Refuse("TransmitCommChar while the previous character is pending",
+                      ERROR_INVALID_PARAMETER);
     if (!::TransmitCommChar(port, c))
         return FALSE;
     auto sent = Clock::now() + CharacterTime(port);
@@ -110,9 +109,8 @@ BOOL ClearCommError(HANDLE port, DWORD *errors, COMSTAT *status) {
 }
 
 BOOL ClosePort(HANDLE port) {
-    std::unique_lock<std::mutex> lock(S().lock);
+    std::lock_guard<std::mutex> lock(S().lock);
     S().immediateSent.erase(port);
-    lock.unlock();
     return ::CloseHandle(port);
 }
 
