@@ -74,9 +74,7 @@ bash scripts/check-exports.sh build-win-x86_64/Falcrest.dll
 #    Quenby.exe on a pseudo-terminal COM port; then the emulator on the real
 #    console against the POSIX screen model.
 echo "== windows tests under wine64"
-bash scripts/wine/run-windows-tests.sh build-win-x86_64 build/tools/vmodem/vmodem
-echo "== console comparison under wine64"
-bash scripts/wine-console/run.sh build build-win-x86_64
+bash scripts/wine/run-windows-tests.sh build-win-x86_64 build
 
 # 6. Fuzz targets, briefly (clang with libFuzzer): the kept inputs, then a
 #    few seconds each (scripts/fuzz.sh runs them for longer).

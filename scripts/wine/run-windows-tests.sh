@@ -1,219 +1,116 @@
 #!/usr/bin/env bash
 # Runs the Windows build's tests under wine64 against pseudo-terminal COM
-# ports, then Quenby.exe against the virtual modem.
+# ports, Quenby.exe against the virtual modem, and the emulator's console
+# scripts on Wine's console against the POSIX screen model.
 #
-# Usage: run-windows-tests.sh BUILD_DIR [VMODEM]
-#   BUILD_DIR  an x86_64 MinGW build configured with -DFALCREST_WINDOWS_TESTS=ON
-#   VMODEM     the native vmodem binary (default: $VMODEM, else build/tools/vmodem/vmodem)
-# For a closer look: WINE_TESTS_ONLY (a grep -E pattern of program names) and
-# GTEST_FILTER (read by the test programs themselves) narrow the run.
+# Usage: run-windows-tests.sh WIN_BUILD [NATIVE_BUILD]
+#   WIN_BUILD     an x86_64 MinGW build configured with -DFALCREST_WINDOWS_TESTS=ON
+#   NATIVE_BUILD  a native build with the targets vmodem and console_script (default: build)
+# WINE_TESTS_ONLY (a grep -E pattern of program names) and GTEST_FILTER narrow the run.
 #
-# Port map (asserted with readlink before any program runs):
-#   COM1 <-> COM2  two pseudo-terminals joined by socat: the engine's port and
-#                  the far end the tests drive
-#   COM3           a pseudo-terminal whose far end hangs up after one byte
-#   COM4           unused, mapped so that Wine does not give it a real tty
-#   COM10          one end of a second joined pair: a port that Windows opens
-#                  only by its device name (\\.\COM10)
-# For the Quenby check COM1 is remapped to the virtual modem's pseudo-terminal.
-#
-# Every step is bounded by `timeout`; one wineserver serves all programs and
-# is stopped at the end. Exits non-zero on any failure.
+# Ports: COM1 <-> COM2 and COM10 <-> its far end are pseudo-terminals joined
+# by socat (COM10 opens only by its device name, \\.\COM10); COM4 is mapped
+# so that Wine gives it no real tty.
+# For Quenby COM1 is remapped to the virtual modem. Every step is bounded.
 set -uo pipefail
 
-[[ $# -ge 1 ]] || { echo "usage: $0 BUILD_DIR [VMODEM]" >&2; exit 2; }
+[[ $# -ge 1 ]] || { echo "usage: $0 WIN_BUILD [NATIVE_BUILD]" >&2; exit 2; }
 root=$(cd "$(dirname "$0")/../.." && pwd)
 build=$(cd "$1" && pwd) || exit 2
-vmodem=${2:-${VMODEM:-$root/build/tools/vmodem/vmodem}}
-[[ -x $vmodem ]] || { echo "no vmodem at $vmodem (build the native tree first)" >&2; exit 2; }
-
+native=$(cd "${2:-$root/build}" && pwd) || exit 2
 WINE=/usr/lib/wine/wine64
 WINESERVER=/usr/lib/wine/wineserver64
-export WINEPREFIX=$build/wineprefix
-export WINEDEBUG=-all
-export WINEDLLOVERRIDES="mscoree,mshtml="
-export WINEARCH=win64
+export WINEPREFIX=$build/wineprefix WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml=" WINEARCH=win64
 unset DISPLAY WAYLAND_DISPLAY
 run=$build/wine-run
-mkdir -p "$run"
-rm -f "$run"/*.log
+rm -rf "$run"
+mkdir -p "$run/native" "$run/wine"
+passed=0 failed=0 pids=()
 
-passed=0
-failed=0
-pids=()
-
-say() { echo "== $*"; }
 fail() { echo "FAIL: $*"; failed=$((failed + 1)); }
-# A set-up step failed: nothing more can run.
-abort_run() {
-    fail "$*"
-    echo "$passed passed, $failed failed"
-    exit 1
+check() { # name, command...
+    local name=$1
+    shift
+    "$@" && passed=$((passed + 1)) || fail "$name"
 }
-
-cleanup() {
-    timeout 20 "$WINESERVER" -k >/dev/null 2>&1
-    timeout 20 "$WINESERVER" -w >/dev/null 2>&1
-    for pid in "${pids[@]}"; do kill "$pid" 2>/dev/null; done
-    for pid in "${pids[@]}"; do wait "$pid" 2>/dev/null; done
-    pids=()
-}
-trap cleanup EXIT
+stop_server() { timeout 20 "$WINESERVER" -k >/dev/null 2>&1; timeout 20 "$WINESERVER" -w >/dev/null 2>&1; }
+trap 'stop_server; kill "${pids[@]}" 2>/dev/null; wait 2>/dev/null' EXIT
 trap 'exit 130' INT TERM
+retry() { for _ in $(seq 200); do "$@" && return 0; sleep 0.05; done; return 1; } # 10 s
+wait_path() { retry test -e "$1"; }
+background() { "$@" 2>>"$run/socat.log" & pids+=($!); }
 
-# Waits (up to 10 s) until path exists.
-wait_path() {
-    for _ in $(seq 200); do [[ -e $1 ]] && return 0; sleep 0.05; done
-    return 1
-}
-
-# A pair of joined pseudo-terminals at links $1 and $2, plus a keeper that
-# holds both ends open: the ports then never see a hang-up between the test
-# programs' opens, and data waits for the next reader.
+# Two joined pseudo-terminals, held open by a keeper so that the ports never
+# see a hang-up between the programs' opens.
 start_pair() {
-    rm -f "$1" "$2"
-    socat pty,link="$1",raw,echo=0 pty,link="$2",raw,echo=0 2>>"$run/socat.log" &
-    pids+=($!)
+    background socat pty,link="$1",raw,echo=0 pty,link="$2",raw,echo=0
     wait_path "$1" && wait_path "$2" || return 1
-    python3 -c '
-import os, signal, sys
+    background python3 -c 'import os, signal, sys
 fds = [os.open(p, os.O_RDWR | os.O_NOCTTY) for p in sys.argv[1:]]
-signal.pause()' "$1" "$2" &
-    pids+=($!)
+signal.pause()' "$1" "$2"
 }
-
-# A pseudo-terminal at $1 whose far end reads one byte and hangs up.
-hangup_pid=
-start_hangup() {
-    [[ -n $hangup_pid ]] && { kill "$hangup_pid" 2>/dev/null; wait "$hangup_pid" 2>/dev/null; }
-    rm -f "$1"
-    # (socat's complaint about the closed pipe when it hangs up goes to the log)
-    socat -t 0.2 pty,link="$1",raw,echo=0 SYSTEM:'head -c 1 >/dev/null' 2>>"$run/socat.log" &
-    hangup_pid=$!
-    pids+=($hangup_pid)
-    wait_path "$1"
-}
-
-# Maps COM ports (COMn=path ...) in the prefix's registry, restarts the
-# server so that Wine takes the new map, and asserts it with readlink.
+# Maps COMn=path ..., restarts the server so that Wine takes the new map, and
+# checks the map with readlink.
 map_ports() {
     local kv
     for kv in "$@"; do
-        timeout 60 "$WINE" reg add 'HKLM\Software\Wine\Ports' /v "${kv%%=*}" /d "${kv#*=}" /f \
-            >/dev/null 2>&1 || return 1
+        timeout 60 "$WINE" reg add 'HKLM\Software\Wine\Ports' /v "${kv%%=*}" /d "${kv#*=}" /f >/dev/null 2>&1 || return 1
     done
-    timeout 20 "$WINESERVER" -k >/dev/null 2>&1
-    timeout 20 "$WINESERVER" -w >/dev/null 2>&1
-    timeout 20 "$WINESERVER" -p || return 1
-    timeout 60 "$WINE" cmd /c exit >/dev/null 2>&1
+    stop_server
+    timeout 20 "$WINESERVER" -p && timeout 60 "$WINE" cmd /c exit >/dev/null 2>&1
     for kv in "$@"; do
-        local name=${kv%%=*} want=${kv#*=} link
-        name=${name,,}
-        for _ in $(seq 100); do
-            link=$(readlink "$WINEPREFIX/dosdevices/$name")
-            [[ $link == "$want" ]] && break
-            sleep 0.1
-        done
-        if [[ $link != "$want" ]]; then
-            echo "dosdevices/$name points to '$link', not $want"
-            return 1
-        fi
-        echo "$name -> $link -> $(readlink -f "$want")"
+        retry mapped "${kv%%=*}" "${kv#*=}" || { echo "${kv%%=*} is not mapped to ${kv#*=}"; return 1; }
     done
 }
+mapped() { [[ $(readlink "$WINEPREFIX/dosdevices/${1,,}") == "$2" ]]; }
 
-win_path() { # a Unix path as Wine sees it on drive Z:
-    local p=${1//\//\\}
-    echo "Z:$p"
-}
-
-# Runs one GoogleTest program in a terminal (console functions need one) and
-# counts its tests from its XML report (the terminal's output is only shown).
-run_gtest() {
-    local exe=$1 name log xml
-    name=$(basename "$exe" .exe)
-    log=$run/$name.log
-    xml=$run/$name.xml
-    rm -f "$xml"
-    say "$name"
-    start_hangup "$run/com3" || { fail "$name: no hang-up port"; return; }
-    FALCREST_TEST_PORT=COM1 FALCREST_TEST_FAR=COM2 FALCREST_TEST_HANGUP_PORT=COM3 \
-        FALCREST_TEST_HIGH_PORT=COM10 \
-        timeout -k 5 "${WINE_TEST_TIMEOUT:-150}" script -qefc \
-        "$(printf '%q ' "$WINE" "$exe" "--gtest_brief=${WINE_GTEST_BRIEF:-1}" "--gtest_output=xml:$(win_path "$xml")")" \
-        /dev/null </dev/null >"$log" 2>&1
+# A program in a terminal (console functions need one); Wine's console draws
+# with cursor escapes, which the log drops.
+in_terminal() {
+    local log=$1 limit=$2; shift 2
+    timeout -k 5 "$limit" script -qefc "stty rows 25 cols 80; $(printf '%q ' "$@")" /dev/null </dev/null >"$log" 2>&1
     local rc=$?
-    # Wine's console draws every character with cursor escapes; drop them.
-    sed -e 's/\x1b\[[0-9]*C/ /g' -e 's/\x1b\[[0-9;?]*[A-Za-z]//g' -e 's/\r//g' "$log" | grep -v '^[[:space:]]*$' | tail -n 40
-    if [[ ! -s $xml ]]; then
-        # Not a GoogleTest program, or one that died: its status decides.
-        if [[ $rc -eq 0 ]]; then
-            passed=$((passed + 1))
-        else
-            fail "$name ended with status $rc and no report"
-        fi
-        return
-    fi
-    local counts tests failures errors skipped
-    counts=$(python3 -c '
-import sys, xml.etree.ElementTree as ET
-r = ET.parse(sys.argv[1]).getroot()
-print(r.get("tests"), r.get("failures"), r.get("errors", "0"), r.get("skipped", r.get("disabled", "0")))' "$xml") ||
-        { fail "$name: unreadable report"; return; }
-    read -r tests failures errors skipped <<<"$counts"
-    local bad=$((failures + errors))
-    passed=$((passed + tests - bad - skipped))
-    failed=$((failed + bad))
-    [[ $skipped -gt 0 ]] && echo "$name: $skipped skipped"
-    if [[ $rc -ne 0 && $bad -eq 0 ]]; then
-        fail "$name ended with status $rc"
-    fi
+    sed -e 's/\x1b\[[0-9]*C/ /g' -e 's/\x1b\[[0-9;?]*[A-Za-z]//g' -e 's/\r//g' "$log" | grep -v '^\s*$' | tail -n 30
+    return $rc
 }
 
 start=$SECONDS
-# A server left over from an interrupted run would keep the old port map.
-timeout 20 "$WINESERVER" -k >/dev/null 2>&1
-timeout 20 "$WINESERVER" -w >/dev/null 2>&1
-if [[ ! -f $WINEPREFIX/system.reg ]]; then
-    say "new Wine prefix in $WINEPREFIX"
-    timeout 120 "$WINE" wineboot -i >/dev/null 2>&1 || abort_run "wineboot failed"
-fi
-export WINEPATH="$(win_path "$build");$(win_path "$build/support")"
+stop_server # one left over from an interrupted run would keep the old map
+[[ -f $WINEPREFIX/system.reg ]] || timeout 120 "$WINE" wineboot -i >/dev/null 2>&1 || { fail "wineboot"; exit 1; }
+export WINEPATH="Z:${build//\//\\};Z:${build//\//\\}\\support"
+start_pair "$run/com1" "$run/com2" && start_pair "$run/com10" "$run/com10-far" &&
+    map_ports COM1="$run/com1" COM2="$run/com2" COM4="$run/com4" COM10="$run/com10" ||
+    { fail "cannot map the COM ports"; exit 1; }
 
-start_pair "$run/com1" "$run/com2" || abort_run "cannot make the pty pair"
-start_pair "$run/com10" "$run/com10-far" || abort_run "cannot make the second pty pair"
-start_hangup "$run/com3" || abort_run "cannot make the hang-up port"
-rm -f "$run/com4"
-say "port map"
-map_ports COM1="$run/com1" COM2="$run/com2" COM3="$run/com3" COM4="$run/com4" \
-    COM10="$run/com10" ||
-    abort_run "cannot map the COM ports"
+export FALCREST_TEST_PORT=COM1 FALCREST_TEST_FAR=COM2 FALCREST_TEST_HIGH_PORT=COM10
+# Falcrest.dll loaded by a client: the port list holds the mapped COM ports
+# only; freeing the library or exiting with a port open ends within a bound (a
+# thread that ends needs the loader lock the unload holds), and both
+# end-of-data pairs reach the line whole.
+probe() { timeout -k 5 20 "$WINE" "$build/tests/windows/exports/unload_probe.exe" "$@"; }
+listed() { local ports=,$(probe ports),; [[ $ports == *,COM1,* && $ports == *,COM2,* && $ports != *[:L]* ]]; }
+unloads() { probe "$1" COM1 && [[ $(timeout 5 head -c 4 "$run/com2" | od -An -tx1) == " 10 03 10 03" ]]; }
+echo "== Falcrest.dll from a client"
+check "the port list" listed
+check "the library freed with a port open" unloads free
+check "a process ended with a port open" unloads exit
 
-# (*_probe.exe are helpers that the test programs start themselves.)
-mapfile -t programs < <(find "$build/tests/windows" -name '*.exe' ! -name '*_probe.exe' | sort |
-    grep -E "${WINE_TESTS_ONLY:-.}")
-[[ ${#programs[@]} -gt 0 ]] || fail "no test programs under $build/tests/windows"
-for exe in "${programs[@]}"; do
-    run_gtest "$exe"
+for exe in $(find "$build/tests/windows" -name '*_tests.exe' | sort | grep -E "${WINE_TESTS_ONLY:-.}"); do
+    name=$(basename "$exe" .exe)
+    echo "== $name"
+    check "$name" in_terminal "$run/$name.log" "${WINE_TEST_TIMEOUT:-150}" "$WINE" "$exe" --gtest_brief=1
 done
 
-# Quenby on COM1 backed by the virtual modem.
-say "Quenby.exe ATI"
-rm -f "$run/modem"
-"$vmodem" --link "$run/modem" >/dev/null 2>"$run/vmodem.log" &
-pids+=($!)
-if ! wait_path "$run/modem" || ! map_ports COM1="$run/modem"; then
-    fail "cannot map COM1 to the virtual modem"
-elif timeout -k 5 90 bash "$root/scripts/wine/quenby-ati.sh" "$build/console/Quenby.exe" \
-    >"$run/quenby.log" 2>&1; then
-    passed=$((passed + 1))
-    tail -n 1 "$run/quenby.log"
-else
-    cat "$run/quenby.log"
-    fail "Quenby.exe did not answer ATI"
-fi
+echo "== Quenby.exe on the virtual modem"
+background "$native/tools/vmodem/vmodem" --link "$run/modem" >/dev/null
+wait_path "$run/modem" && map_ports COM1="$run/modem" || fail "cannot map COM1 to the virtual modem"
+check "Quenby.exe" timeout -k 5 90 bash "$root/scripts/wine/quenby-ati.sh" "$build/console/Quenby.exe"
 
-cleanup
-echo "windows tests: $((SECONDS - start)) s"
-echo "$passed passed, $failed failed"
-[[ $failed -eq 0 && $passed -gt 0 ]]
+echo "== console scripts: POSIX screen model (<) against Wine's console (>)"
+timeout 60 "$native/tests/windows/console/console_script" "$run/native" &&
+    in_terminal "$run/console.log" 120 "$WINE" "$build/tests/windows/console/console_script.exe" "Z:$run/wine" >/dev/null
+compare_dumps() { diff -r "$run/native" "$run/wine" | head -n 40; }
+check "the console scripts" compare_dumps
+
+echo "windows tests: $((SECONDS - start)) s, $passed passed, $failed failed"
+[[ $failed -eq 0 ]]

@@ -1,8 +1,10 @@
-// A client that loads Falcrest.dll by name, opens a port, ends the data
-// twice (ResetQueueAndRTC, AbortTransfer) and then, with the port still
-// open, either frees the library ("free") or just exits ("exit").
-// Usage: unload_probe free|exit PORT. Exit status 0 when every step
-// worked, 2 when a step failed; "free" prints how long FreeLibrary took.
+// A client of Falcrest.dll, loaded by name (scripts/wine/run-windows-tests.sh
+// runs it). Usage:
+//   unload_probe ports        prints EnumComPorts' list
+//   unload_probe free|exit PORT
+//       opens PORT, ends the data twice (ResetQueueAndRTC, AbortTransfer),
+//       then frees the library or just exits with the port still open.
+// Exit status 0 when every step worked, 2 when one failed.
 #include <windows.h>
 
 #include <cstdint>
@@ -22,26 +24,20 @@ template <typename F> F Find(HMODULE dll, const char *name) {
 } // namespace
 
 int main(int argc, char **argv) {
-    if (argc != 3)
-        return 2;
     HMODULE dll = LoadLibraryA("Falcrest.dll");
-    if (!dll)
-        return 2;
+    auto enumComPorts = Find<int (*)(char **)>(dll, "EnumComPorts");
     auto initModem = Find<int (*)(void *, const char *, const char *)>(dll, "InitModem");
     auto resetQueueAndRtc = Find<void (*)()>(dll, "ResetQueueAndRTC");
     auto abortTransfer = Find<int (*)()>(dll, "AbortTransfer");
-    if (!initModem || !resetQueueAndRtc || !abortTransfer)
-        return 2;
-    if (initModem(reinterpret_cast<void *>(&Ignore), argv[2],
+    char *list = nullptr;
+    if (argc == 2 && !std::strcmp(argv[1], "ports") && enumComPorts && enumComPorts(&list) == 1)
+        return std::printf("%s", list), 0;
+    if (argc != 3 || !initModem || !resetQueueAndRtc || !abortTransfer ||
+        initModem(reinterpret_cast<void *>(&Ignore), argv[2],
                   "baud=115200 octs=off odsr=off xon=off") <= 0)
         return 2;
     resetQueueAndRtc();
     if (abortTransfer() != 1)
         return 2;
-    if (std::strcmp(argv[1], "free") != 0)
-        return 0; // the process ends with the port open
-    ULONGLONG start = GetTickCount64();
-    BOOL freed = FreeLibrary(dll);
-    std::printf("FreeLibrary took %llu ms\n", GetTickCount64() - start);
-    return freed ? 0 : 2;
+    return std::strcmp(argv[1], "free") != 0 || FreeLibrary(dll) ? 0 : 2;
 }

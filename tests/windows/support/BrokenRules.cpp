@@ -11,21 +11,19 @@
 
 namespace {
 
-class BrokenRulesListener : public ::testing::EmptyTestEventListener {
+struct BrokenRulesListener : ::testing::EmptyTestEventListener {
     void OnTestEnd(const ::testing::TestInfo &test) override {
         for (const std::string &rule : plat::checked::TakeBrokenRules()) {
             std::printf("%s.%s broke a Win32 rule: %s\n", test.test_suite_name(), test.name(),
                         rule.c_str());
-            broken_ = true;
+            broken = true;
         }
     }
     void OnTestProgramEnd(const ::testing::UnitTest &) override {
-        if (!broken_)
-            return;
-        std::fflush(nullptr);
-        std::_Exit(1);
+        if (broken)
+            std::fflush(nullptr), std::_Exit(1);
     }
-    bool broken_ = false;
+    bool broken = false;
 };
 
 struct Install {
