@@ -48,9 +48,15 @@ install(FILES ${PROJECT_BINARY_DIR}/falcrest.pc DESTINATION ${CMAKE_INSTALL_LIBD
 
 # The Windows developer kit's extra parts, and the packages cpack makes.
 if(WIN32)
+    # A test build's DLL carries the checks of the Win32 rules: no kit from it.
+    if(FALCREST_WINDOWS_TESTS)
+        set(falcrest_kit_default OFF)
+    else()
+        set(falcrest_kit_default ON)
+    endif()
     option(FALCREST_WINDOWS_KIT
         "Windows builds: MSVC import libraries and documentation for the kit (llvm-dlltool, groff, doxygen)"
-        ON)
+        ${falcrest_kit_default})
     if(FALCREST_WINDOWS_KIT)
         include(${CMAKE_CURRENT_LIST_DIR}/FalcrestWindowsKit.cmake)
     endif()

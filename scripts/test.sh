@@ -69,6 +69,10 @@ cmake -S "$root" -B build-win-x86_64 -G Ninja -DCMAKE_BUILD_TYPE=Release \
     -DFALCREST_WINDOWS_TESTS=ON >/dev/null
 cmake --build build-win-x86_64 -j "$jobs"
 bash scripts/check-exports.sh build-win-x86_64/Falcrest.dll
+echo "== windows build: x86_64 for the kit"
+cmake -S "$root" -B build-win-x86_64-kit -G Ninja -DCMAKE_BUILD_TYPE=Release \
+    -DCMAKE_TOOLCHAIN_FILE="$root/cmake/mingw-x86_64.cmake" -DFALCREST_TESTS=OFF >/dev/null
+cmake --build build-win-x86_64-kit -j "$jobs"
 
 # 5. The Windows suite under wine64: engine, window messages, exports and
 #    Quenby.exe on a pseudo-terminal COM port; then the emulator on the real
@@ -89,12 +93,12 @@ fi
 #    from their zips alone, and the Debian package, installed only now that
 #    the suites have run on the build trees (and removed again).
 echo "== packages"
-for dir in build build-win-i686 build-win-x86_64; do
+for dir in build build-win-i686 build-win-x86_64-kit; do
     (cd "$dir" && cpack >/dev/null)
 done
 version=$(sed -n 's/^set(CPACK_PACKAGE_VERSION "\(.*\)")$/\1/p' build/CPackConfig.cmake)
 WINEPREFIX=$root/build-win-x86_64/wineprefix bash scripts/check-winkit.sh \
-    "build-win-x86_64/Falcrest-$version-win64.zip" "build-win-i686/Falcrest-$version-win32.zip" \
+    "build-win-x86_64-kit/Falcrest-$version-win64.zip" "build-win-i686/Falcrest-$version-win32.zip" \
     build/tools/vmodem/vmodem
 bash scripts/check-deb.sh "build/falcrest_${version}_$(dpkg --print-architecture).deb"
 
