@@ -88,11 +88,13 @@ bool Drain(Port &port) {
         // report a busy transmitter for ever (the ftdi driver keeps the last
         // status its adapter sent, and not every adapter sends one when
         // idle): the hardware gets the time its FIFO takes at the line's
-        // rate, no longer.
+        // rate, and never past the flush's own limit: once the driver has
+        // handed everything over, a transmitter still busy then is taken as
+        // the one that never says otherwise, not as a failed flush.
         unsigned lsr = 0;
         if (empty && ioctl(port.fd, TIOCSERGETLSR, &lsr) == 0 && !(lsr & TIOCSER_TEMT)) {
             if (hardwareDeadline == 0)
-                hardwareDeadline = NowMs() + HardwareFifoMs(port);
+                hardwareDeadline = std::min(NowMs() + HardwareFifoMs(port), deadline);
             empty = NowMs() >= hardwareDeadline;
         }
 #endif
