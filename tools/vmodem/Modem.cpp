@@ -295,9 +295,7 @@ void CModem::Tick(Clock::time_point now) {
     case EState::Online:
         if (escapeCount_ == 3 && now_ - lastEscape_ >= std::chrono::milliseconds(20 * s_[12])) {
             escapeCount_ = 0;
-            state_ = EState::Command;
-            sawA_ = 0;
-            inLine_ = false;
+            EnterCommandState();
             host_.Event("escape");
             Result(EResult::Ok);
         }
@@ -365,6 +363,12 @@ bool CModem::Ring() {
     return true;
 }
 
+void CModem::EnterCommandState() {
+    state_ = EState::Command;
+    sawA_ = 0;
+    inLine_ = false;
+}
+
 bool CModem::DropCarrier() {
     if (state_ == EState::Command && call_ == ECall::None)
         return false;
@@ -373,9 +377,7 @@ bool CModem::DropCarrier() {
         buffer_.Clear();
         transfer_.clear();
     }
-    state_ = EState::Command;
-    sawA_ = 0;
-    inLine_ = false;
+    EnterCommandState();
     OnHook();
     Result(EResult::NoCarrier);
     return true;
@@ -389,13 +391,14 @@ void CModem::SetDataMode(EDataMode mode, std::string stream) {
 std::string CModem::Report() const {
     static const char *const modes[] = {"echo", "sink", "stream"};
     return std::string("state=") + StateName(int(state_)) + " call=" + CallName(int(call_)) +
-           " connected=" + (call_ == ECall::Data ? "1" : "0") + " offhook=" + (offHook_ ? "1" : "0") +
-           " echo=" + (echo_ ? "1" : "0") + " verbose=" + (verbose_ ? "1" : "0") +
-           " quiet=" + (quiet_ ? "1" : "0") + " fclass=" + fclassText_ +
-           " vsm=" + std::to_string(vsm_) + " speed=" + std::to_string(speed_) +
-           " rings=" + std::to_string(s_[1]) + " mode=" + modes[int(dataMode_)] +
-           " fill=" + std::to_string(buffer_.Fill()) + " xoff=" + (xoffSent_ ? "1" : "0") +
-           " stray=" + std::to_string(strayTotal_) + " overrun=" + std::to_string(overrunTotal_) +
+           " connected=" + (call_ == ECall::Data ? "1" : "0") +
+           " offhook=" + (offHook_ ? "1" : "0") + " echo=" + (echo_ ? "1" : "0") +
+           " verbose=" + (verbose_ ? "1" : "0") + " quiet=" + (quiet_ ? "1" : "0") +
+           " fclass=" + fclassText_ + " vsm=" + std::to_string(vsm_) +
+           " speed=" + std::to_string(speed_) + " rings=" + std::to_string(s_[1]) +
+           " mode=" + modes[int(dataMode_)] + " fill=" + std::to_string(buffer_.Fill()) +
+           " xoff=" + (xoffSent_ ? "1" : "0") + " stray=" + std::to_string(strayTotal_) +
+           " overrun=" + std::to_string(overrunTotal_) +
            " commands=" + std::to_string(commandsTotal_) + " volume=" + std::to_string(volume_) +
            " faxpages=" + std::to_string(faxPages_) + " voicefiles=" + std::to_string(voiceFiles_);
 }

@@ -103,6 +103,8 @@ private:
     // DTE's next bytes have arrived already, so a buffer that emptied while
     // vmodem was not scheduled did not run dry for the DTE.
     void DrainLine(bool bytesInHand = false);
+    // Back to reading command lines, with no partial line or prefix pending.
+    void EnterCommandState();
     void UpdateFlow();
     // Ends the transfer once the line has taken everything; why names an
     // early end in the event (underrun, stop).

@@ -168,9 +168,7 @@ void CModem::FinishTransfer(EResult result, const char *why) {
     transfer_.clear();
     transfer_.shrink_to_fit();
     nulFillSince_.reset();
-    state_ = EState::Command;
-    sawA_ = 0;
-    inLine_ = false;
+    EnterCommandState();
     if (kind_ == EKind::Class2Page && IsPostPageCode(endCode_))
         ReportPostPage();
     else
