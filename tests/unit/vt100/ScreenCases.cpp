@@ -28,9 +28,11 @@ std::string Lines(int n) {
     return text;
 }
 
-// clang-format off
-std::vector<ScreenCase> Build() {
-    return {
+} // namespace
+
+const std::vector<ScreenCase> &ScreenCases() {
+    // clang-format off
+    static const std::vector<ScreenCase> cases = {
         {"erase_from_cursor", Numbered() + At(3, 10) + Csi("0K") + At(4, 10) + Csi("K") + At(20, 40) + Csi("0J")},
         {"erase_to_cursor", Numbered() + At(3, 10) + Csi("1K") + At(12, 40) + Csi("1J") + At(14, 1) + Csi("2K")},
         {"erase_whole_screen", Numbered() + At(12, 40) + Csi("2J") + "x"},
@@ -54,12 +56,6 @@ std::vector<ScreenCase> Build() {
         {"vt_ff_are_line_feeds", "a\vb\fc"},
         {"save_restore_rendition", At(4, 6) + Csi("1;31m") + "\0337" + At(10, 10) + Csi("m") + "x" + "\0338" + "y"},
     };
-}
-// clang-format on
-
-} // namespace
-
-const std::vector<ScreenCase> &ScreenCases() {
-    static const std::vector<ScreenCase> cases = Build();
+    // clang-format on
     return cases;
 }
