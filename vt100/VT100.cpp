@@ -9,6 +9,8 @@
 #include "CONSOLE.h"
 
 #include <algorithm>
+#include <cstdarg>
+#include <cstdio>
 #include <cstring>
 
 namespace {
@@ -16,6 +18,7 @@ namespace {
 constexpr int kBufferSize = 4096;
 constexpr char kAnswerback[] = "vt100";
 constexpr int kAnswerbackLength = 5;
+constexpr int kFormatBuffer = 1024;
 
 // Room for the parameters of one control sequence; later ones are dropped.
 constexpr int kMaxParams = 16;
@@ -453,6 +456,35 @@ int vtProcessedTextOut(const char *text, int length) {
         length -= n;
     }
     beFlushScreen();
+    return 0;
+}
+
+int vtputs(const char *text) {
+    char line[kFormatBuffer];
+    size_t length = text ? std::strlen(text) : 0;
+    if (length > kFormatBuffer - 2)
+        length = kFormatBuffer - 2; // room for the LF and the NUL
+    if (length > 0)
+        std::memcpy(line, text, length);
+    line[length] = '\n';
+    line[length + 1] = '\0';
+    vtProcessedTextOut(line, static_cast<int>(length + 1));
+    return 0;
+}
+
+int vtprintf(const char *format, ...) {
+    char text[kFormatBuffer];
+    text[0] = '\0';
+    if (!format)
+        return 0;
+    va_list args;
+    va_start(args, format);
+    // vsnprintf cuts what does not fit and always ends the text.
+    const int n = std::vsnprintf(text, sizeof text, format, args);
+    va_end(args);
+    if (n < 0)
+        text[0] = '\0';
+    vtProcessedTextOut(text, static_cast<int>(std::strlen(text)));
     return 0;
 }
 

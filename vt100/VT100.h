@@ -10,5 +10,13 @@ int vtInitVT100();
 // the end is held back and completed by the next call. 0, or -1 for a
 // negative length or no text.
 int vtProcessedTextOut(const char *text, int length);
+// The text and one LF; text past 1,022 bytes is cut. Returns 0.
+int vtputs(const char *text);
+// printf-style; output past 1,023 bytes is cut. Returns 0.
+int vtprintf(const char *format, ...)
+#if defined(__GNUC__)
+    __attribute__((format(printf, 1, 2)))
+#endif
+    ;
 // Draws the whole screen again: after the terminal was resized or given back.
 int vtRedraw();

@@ -53,7 +53,6 @@ int beGetTextAttributes(int *fore, int *back) { return *fore = gFore, *back = gB
 int beSetTextAttributes(int fore, int back) { return gFore = fore, gBack = back, Record("Attr(%#x,%#x)", fore, back); }
 int beGetTermMode() { return gMode; }
 int beSetTermMode(int mode) { return gMode = mode, Record("Mode(%#x)", mode); }
-// clang-format on
 
 namespace {
 
@@ -105,6 +104,14 @@ TEST(Interpreter, TranscriptsWholeAndCutAnywhere) {
             EXPECT_EQ(gLog, t.calls) << "cut at " << cut << ": " << t.in;
         }
     EXPECT_EQ(vtProcessedTextOut(nullptr, 0) * 10 + vtProcessedTextOut("x", -1), -1);
+    // Formatted output is cut to its buffer.
+    Calls("");
+    vtprintf("%s|%d", std::string(2000, 'x').c_str(), 5);
+    vtputs(std::string(1500, 'y').c_str());
+    vtprintf("n=%d\x1b[2J", 42);
+    // A conversion the C library cannot carry out prints nothing, not a fragment.
+    vtprintf("ab%ls", L"\u0444");
+    EXPECT_EQ(gLog, std::string(1023, 'x') + std::string(1022, 'y') + "\nn=42[Erase(0,0,12000,12000)]");
 }
 
 } // namespace
