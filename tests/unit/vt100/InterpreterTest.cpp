@@ -105,7 +105,7 @@ TEST(Interpreter, TranscriptsWholeAndCutAnywhere) {
         }
     EXPECT_EQ(vtProcessedTextOut(nullptr, 0) * 10 + vtProcessedTextOut("x", -1), -1);
     // Formatted output is cut to its buffer.
-    Calls("");
+    Reset();
     vtprintf("%s|%d", std::string(2000, 'x').c_str(), 5);
     vtputs(std::string(1500, 'y').c_str());
     vtprintf("n=%d\x1b[2J", 42);
