@@ -66,14 +66,12 @@ std::string Mixture(unsigned seed, int pieces) {
 // following the cursor, fills, rectangle moves, mode and size changes.
 std::vector<Script> Scripts() {
     std::vector<Script> s = {
-        {"split_sequences", "ab\x1b[12;30Hx\x1b[Ay\x1b(0lq\x1b(Bk", 1},
         {"edge_exact_in_pieces", Run(80) + "\nz", 40},
         {"cursor_window_moved", At(3, 5) + "\0337" + Lines(60) + "\0338R" + At(25, 80) + "e"},
         // Under code page 1251 the line-graphics bytes of code page 437 are
         // letters: the console must still show line graphics.
         {"graphics",
          "\x1b(0lqqk\r\nmqqj\x1b(B \x0e" + Run(26, 'a') + "\x0f" + At(1, 75) + "\x0elqqqqqk"},
-        {"mode_132_and_back", Numbered() + Csi("?3h") + At(4, 130) + "ab" + Csi("?3l") + "cd"},
         {"mode_132_window_right", Numbered() + Csi("?3h") + At(5, 125) + "right\n" + At(25, 110) +
                                       "low\n" + Csi("K") + At(6, 120) + Csi("L") + Csi("2P") +
                                       Csi("1K") + Run(30)},
@@ -158,10 +156,8 @@ void Dump(std::FILE *out) {
 } // namespace
 
 int main(int argc, char **argv) {
-    if (argc != 2) {
-        std::fprintf(stderr, "usage: %s <output folder>\n", argv[0]);
-        return 2;
-    }
+    if (argc != 2)
+        return std::fprintf(stderr, "usage: %s <output folder>\n", argv[0]), 2;
     for (const Script &script : Scripts()) {
         std::FILE *out =
             std::fopen((std::string(argv[1]) + "/" + script.name + ".txt").c_str(), "wb");

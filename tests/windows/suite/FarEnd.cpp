@@ -1,12 +1,18 @@
 // The pseudo-terminal pair of the POSIX tests over two COM ports that the
 // runner joins (socat): the engine opens PortPath(), the test drives the far
 // end through plain Win32 calls, sharing no code with the backend under test.
-#include "PtyPair.h"
+// And the test program's main, which fails a test that broke a Win32 rule
+// the test build checks (tests/windows/strict); tests that break one on
+// purpose take it back themselves.
+#include <gtest/gtest.h>
 
 #include <windows.h>
 
 #include <cstdlib>
 #include <stdexcept>
+
+#include "../strict/StrictWin32.h"
+#include "PtyPair.h"
 
 namespace testing_support {
 
@@ -40,32 +46,25 @@ HANDLE Far(int keeper) {
 std::string Take(HANDLE h) {
     std::string got;
     char buffer[4096];
-    DWORD n = 0;
-    while (ReadFile(h, buffer, sizeof buffer, &n, nullptr) && n > 0)
+    for (DWORD n = 0; ReadFile(h, buffer, sizeof buffer, &n, nullptr) && n > 0;)
         got.append(buffer, n);
     return got;
 }
 
 } // namespace
 
-void WatchBrokenRules();
-
-// The runner names the ports.
+// The runner names the ports. Each test starts on a quiet line: what earlier
+// tests left in either direction is dropped.
 PtyPair::PtyPair() : path_(std::getenv("FALCREST_TEST_PORT")) {
-    WatchBrokenRules();
     HANDLE farEnd = OpenPlain(std::getenv("FALCREST_TEST_FAR"));
     if (!farEnd)
         throw std::runtime_error("cannot open the far end: error " +
                                  std::to_string(GetLastError()));
     keeper_ = static_cast<int>(reinterpret_cast<intptr_t>(farEnd));
-    // Each test starts on a quiet line: drop what earlier tests left in
-    // either direction (the ports outlive the tests, unlike a fresh pty).
     HANDLE nearEnd = OpenPlain(path_);
     ReadFor(20);
-    if (nearEnd) {
-        Take(nearEnd);
-        CloseHandle(nearEnd);
-    }
+    if (nearEnd)
+        Take(nearEnd), CloseHandle(nearEnd);
 }
 
 PtyPair::~PtyPair() {
@@ -73,16 +72,9 @@ PtyPair::~PtyPair() {
 }
 
 void PtyPair::Write(const std::string &bytes) {
-    for (size_t done = 0; done < bytes.size();) {
-        DWORD n = 0;
+    for (DWORD done = 0, n = 0; done < bytes.size(); done += n)
         if (!WriteFile(Far(keeper_), bytes.data() + done, DWORD(bytes.size() - done), &n, nullptr))
             throw std::runtime_error("far end write failed: " + std::to_string(GetLastError()));
-        done += n;
-    }
-}
-
-void PtyPair::Write(const std::vector<uint8_t> &bytes) {
-    Write(std::string(bytes.begin(), bytes.end()));
 }
 
 std::string PtyPair::ReadAtLeast(size_t count, int timeoutMs) {
@@ -92,17 +84,29 @@ std::string PtyPair::ReadAtLeast(size_t count, int timeoutMs) {
 }
 
 std::string PtyPair::ReadFor(int ms) {
-    std::string got;
-    WaitUntil([&] { return got += Take(Far(keeper_)), false; }, ms);
-    return got + Take(Far(keeper_));
-}
-
-bool WaitUntil(const std::function<bool()> &cond, int timeoutMs) {
-    for (ULONGLONG end = GetTickCount64() + ULONGLONG(timeoutMs);; Sleep(1))
-        if (cond())
-            return true;
-        else if (GetTickCount64() >= end)
-            return false;
+    return ReadAtLeast(SIZE_MAX, ms);
 }
 
 } // namespace testing_support
+
+namespace {
+
+struct BrokenRules : ::testing::EmptyTestEventListener {
+    void OnTestEnd(const ::testing::TestInfo &test) override {
+        for (const std::string &rule : plat::checked::TakeBrokenRules()) {
+            std::printf("%s.%s broke a Win32 rule: %s\n", test.test_suite_name(), test.name(),
+                        rule.c_str());
+            broken = true;
+        }
+    }
+    bool broken = false;
+};
+
+} // namespace
+
+int main(int argc, char **argv) {
+    ::testing::InitGoogleTest(&argc, argv);
+    auto *rules = new BrokenRules;
+    ::testing::UnitTest::GetInstance()->listeners().Append(rules);
+    return RUN_ALL_TESTS() || rules->broken;
+}
