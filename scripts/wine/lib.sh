@@ -1,7 +1,6 @@
 # Wine for the test stages (sourced): wine64, quiet and without a display, in
 # the prefix $WINEPREFIX, with COM ports mapped to paths of this machine.
-WINE=/usr/lib/wine/wine64
-WINESERVER=/usr/lib/wine/wineserver64
+WINE=/usr/lib/wine/wine64 WINESERVER=/usr/lib/wine/wineserver64
 export WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml=" WINEARCH=win64
 unset DISPLAY WAYLAND_DISPLAY
 

@@ -21,32 +21,26 @@ native=$(cd "${2:-$root/build}" && pwd) || exit 2
 export WINEPREFIX=$build/wineprefix
 source "$root/scripts/wine/lib.sh"
 run=$build/wine-run
-rm -rf "$run"
-mkdir -p "$run/native" "$run/wine"
+rm -rf "$run" && mkdir -p "$run/native" "$run/wine"
 passed=0 failed=0
 tmux=(timeout 10 tmux -L "quenby-wine-$$")
 
-check() { "${@:2}" && ((++passed)) || { echo "FAIL: $1"; ((++failed)); }; } # name, command...
+check() { "${@:2}" && echo "ok: $1" && ((++passed)) || { echo "FAIL: $1"; ((++failed)); }; } # name, command...
 trap 'stop_server; "${tmux[@]}" kill-server &>/dev/null; kill $(jobs -p) &>/dev/null; wait' EXIT
 trap 'exit 130' INT TERM
-background() { "$@" 2>>"$run/socat.log" & }
 
 # Two joined pseudo-terminals, held open by this shell so that the ports
 # never see a hang-up between the programs' opens.
 start_pair() {
-    background socat pty,link="$1",raw,echo=0 pty,link="$2",raw,echo=0
+    socat pty,link="$1",raw,echo=0 pty,link="$2",raw,echo=0 2>>"$run/socat.log" &
     retry 10 test -e "$1" && retry 10 test -e "$2" && exec {near}<>"$1" {far}<>"$2"
 }
 
-# A program in a terminal (console functions need one); Wine's console draws
-# with cursor escapes, which the log drops.
+# A program in a terminal (console functions need one); the end of its output
+# if it fails, without the cursor escapes that Wine's console draws with.
 in_terminal() { # log, seconds, command...
-    local log=$1 limit=$2
-    shift 2
-    timeout -k 5 "$limit" script -qefc "stty rows 25 cols 80; $(printf '%q ' "$@")" /dev/null </dev/null >"$log" 2>&1
-    local rc=$?
-    sed -e 's/\x1b\[[0-9]*C/ /g' -e 's/\x1b\[[0-9;?]*[A-Za-z]//g' -e 's/\r//g' "$log" | grep -v '^\s*$' | tail -n 30
-    return $rc
+    timeout -k 5 "$2" script -qefc "stty rows 25 cols 80; $(printf '%q ' "${@:3}")" /dev/null </dev/null >"$1" 2>&1 ||
+        { sed -e 's/\x1b\[[0-9]*C/ /g' -e 's/\x1b\[[0-9;?]*[A-Za-z]//g' -e 's/\r//g' "$1" | grep -v '^\s*$' | tail -n 30; return 1; }
 }
 
 boot_prefix || { echo "FAIL: wineboot"; exit 1; }
@@ -63,12 +57,10 @@ export FALCREST_TEST_PORT=COM1 FALCREST_TEST_FAR=COM2 FALCREST_TEST_HIGH_PORT=CO
 probe() { timeout -k 5 20 "$WINE" "$build/tests/windows/suite/unload_probe.exe" "$@"; }
 listed() { local ports=,$(probe ports),; [[ $ports == *,COM1,* && $ports == *,COM2,* && $ports != *[:L]* ]]; }
 unloads() { probe "$1" COM1 && [[ $(timeout 5 head -c 4 "$run/com2" | od -An -tx1) == " 10 03 10 03" ]]; }
-echo "== Falcrest.dll from a client"
-check "the port list" listed
-check "the library freed with a port open" unloads free
+check "the port list of a client of Falcrest.dll" listed
+check "Falcrest.dll freed with a port open" unloads free
 check "a process ended with a port open" unloads exit
 
-echo "== windows_tests"
 check windows_tests in_terminal "$run/windows_tests.log" "${WINE_TEST_TIMEOUT:-200}" \
     "$WINE" "$build/tests/windows/suite/windows_tests.exe" --gtest_brief=1
 
@@ -85,9 +77,7 @@ quenby() {
     shows 30 "commands>" || return 1
     # Wine's console leaves line editing when it first reads keys; Enter
     # typed before that would reach the program as a line feed.
-    local tty
-    tty=$("${tmux[@]}" display -p -t q '#{pane_tty}')
-    retry 10 eval 'stty -a -F "$tty" | grep -q -- -icanon' || true
+    retry 10 eval 'stty -a -F "$("${tmux[@]}" display -p -t q "#{pane_tty}")" | grep -q -- -icanon' || true
     "${tmux[@]}" send-keys -t q "ATI" Enter
     shows 15 "^OK" && pane | grep -q "Quenby Virtual Modem" || { echo "no identification"; return 1; }
     # Ended by the system instead, the status would be 58, the low byte of
@@ -95,15 +85,13 @@ quenby() {
     "${tmux[@]}" send-keys -t q C-c
     shows 10 "^quenby exit [0-9]+" && ! pane | grep -q "^quenby exit 58"
 }
-echo "== Quenby.exe on the virtual modem"
-background "$native/tools/vmodem/vmodem" --link "$run/modem" >/dev/null
+"$native/tools/vmodem/vmodem" --link "$run/modem" &>/dev/null &
 retry 10 test -e "$run/modem" && map_ports COM1="$run/modem" || echo "cannot map COM1 to the virtual modem"
-check "Quenby.exe" quenby
+check "Quenby.exe on the virtual modem" quenby
 
-echo "== console scripts: POSIX screen model (<) against Wine's console (>)"
 timeout 60 "$native/tests/windows/console/console_script" "$run/native" &&
-    in_terminal "$run/console.log" 120 "$WINE" "$build/tests/windows/console/console_script.exe" "Z:$run/wine" >/dev/null
-check "the console scripts" eval 'diff -r "$run/native" "$run/wine" | head -n 40'
+    in_terminal "$run/console.log" 300 "$WINE" "$build/tests/windows/console/console_script.exe" "Z:$run/wine"
+check "the console scripts, POSIX screen model (<) against Wine's console (>)" eval 'diff -r "$run/native" "$run/wine" | head -n 40'
 
 echo "windows tests: $SECONDS s, $passed passed, $failed failed"
 [[ $failed -eq 0 ]]

@@ -16,21 +16,16 @@ namespace {
 
 using Clock = std::chrono::steady_clock;
 
-// Never destroyed: workers may call in while the process exits.
 struct State {
     std::mutex lock;
     std::vector<std::string> broken;
     std::map<HANDLE, Clock::time_point> immediateSent; // when a port's last one has left the line
-};
-State &S() {
-    static auto *state = new State;
-    return *state;
-}
+} &S = *new State; // never destroyed: workers may call in while the process exits
 
 bool ImmediatePending(HANDLE port) {
-    std::lock_guard<std::mutex> lock(S().lock);
-    auto it = S().immediateSent.find(port);
-    return it != S().immediateSent.end() && Clock::now() < it->second;
+    std::lock_guard<std::mutex> lock(S.lock);
+    auto it = S.immediateSent.find(port);
+    return it != S.immediateSent.end() && Clock::now() < it->second;
 }
 
 BOOL Refuse(const char *rule, DWORD error) {
@@ -43,13 +38,13 @@ BOOL Refuse(const char *rule, DWORD error) {
 
 void ReportBrokenRule(const char *rule) {
     std::fprintf(stderr, "broken Win32 rule: %s\n", rule);
-    std::lock_guard<std::mutex> lock(S().lock);
-    S().broken.emplace_back(rule);
+    std::lock_guard<std::mutex> lock(S.lock);
+    S.broken.emplace_back(rule);
 }
 
 std::vector<std::string> TakeBrokenRules() {
-    std::lock_guard<std::mutex> lock(S().lock);
-    return std::move(S().broken);
+    std::lock_guard<std::mutex> lock(S.lock);
+    return std::move(S.broken);
 }
 
 // Only COM1 to COM9 are reserved device names; "COM10" opens a file
@@ -86,23 +81,21 @@ BOOL TransmitCommChar(HANDLE port, char c) {
     uint64_t us = ::GetCommState(port, &dcb) && dcb.BaudRate
                       ? (3u + dcb.ByteSize + (dcb.Parity != NOPARITY)) * 1000000ull / dcb.BaudRate
                       : 0;
-    auto sent = Clock::now() + std::chrono::microseconds(us);
-    std::lock_guard<std::mutex> lock(S().lock);
-    S().immediateSent[port] = sent;
+    std::lock_guard<std::mutex> lock(S.lock);
+    S.immediateSent[port] = Clock::now() + std::chrono::microseconds(us);
     return TRUE;
 }
 
 BOOL ClearCommError(HANDLE port, DWORD *errors, COMSTAT *status) {
-    if (!::ClearCommError(port, errors, status))
-        return FALSE;
-    if (status && ImmediatePending(port))
+    BOOL ok = ::ClearCommError(port, errors, status);
+    if (ok && status && ImmediatePending(port))
         status->fTxim = 1;
-    return TRUE;
+    return ok;
 }
 
 BOOL ClosePort(HANDLE port) {
-    std::lock_guard<std::mutex> lock(S().lock);
-    S().immediateSent.erase(port);
+    std::lock_guard<std::mutex> lock(S.lock);
+    S.immediateSent.erase(port);
     return ::CloseHandle(port);
 }
 

@@ -11,15 +11,9 @@
 #include <cstdio>
 #include <cstring>
 
-static int Ignore(uint32_t, uint32_t, uint32_t) {
-    return 0;
-}
-
 int main(int argc, char **argv) {
     HMODULE dll = LoadLibraryA("Falcrest.dll");
-    auto find = [dll](const char *name) {
-        return reinterpret_cast<void *>(GetProcAddress(dll, name));
-    };
+    auto find = [dll](const char *n) { return reinterpret_cast<void *>(GetProcAddress(dll, n)); };
     auto enumComPorts = reinterpret_cast<int (*)(char **)>(find("EnumComPorts"));
     auto initModem =
         reinterpret_cast<int (*)(void *, const char *, const char *)>(find("InitModem"));
@@ -29,8 +23,8 @@ int main(int argc, char **argv) {
     if (argc == 2 && !std::strcmp(argv[1], "ports") && enumComPorts && enumComPorts(&list) == 1)
         return std::printf("%s", list), 0;
     if (argc != 3 || !initModem || !resetQueueAndRtc || !abortTransfer ||
-        initModem(reinterpret_cast<void *>(&Ignore), argv[2],
-                  "baud=115200 octs=off odsr=off xon=off") <= 0)
+        initModem(reinterpret_cast<void *>(+[](uint32_t, uint32_t, uint32_t) { return 0; }),
+                  argv[2], "baud=115200 octs=off odsr=off xon=off") <= 0)
         return 2;
     resetQueueAndRtc();
     return abortTransfer() == 1 && (std::strcmp(argv[1], "free") != 0 || FreeLibrary(dll)) ? 0 : 2;

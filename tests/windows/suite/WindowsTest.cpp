@@ -5,9 +5,7 @@
 #include <windows.h>
 
 #include <algorithm>
-#include <atomic>
 #include <cstdlib>
-#include <mutex>
 #include <vector>
 
 #include "../../../platform/win32/Win32Calls.h"
@@ -19,53 +17,48 @@ using testing_support::WaitUntil;
 
 namespace {
 
-std::mutex gLock;
 std::vector<MSG> gMessages;
 
 LRESULT CALLBACK RecordingProc(HWND window, UINT msg, WPARAM wParam, LPARAM lParam) {
     if (msg < FALCREST_NOTIFY_READ || msg > FALCREST_NOTIFY_TXFAIL)
         return DefWindowProcA(window, msg, wParam, lParam);
-    std::lock_guard<std::mutex> g(gLock);
     gMessages.push_back(MSG{window, msg, wParam, lParam, 0, {}});
     return 0;
 }
 
 // Whether a message with this code arrived whose lParam passes the test.
 bool Saw(UINT code, bool (*test)(LPARAM)) {
-    std::lock_guard<std::mutex> g(gLock);
-    return std::any_of(gMessages.begin(), gMessages.end(), [&](const MSG &m) {
-        return m.message == code && !m.wParam && test(m.lParam);
-    });
+    return std::ranges::any_of(
+        gMessages, [&](const MSG &m) { return m.message == code && !m.wParam && test(m.lParam); });
 }
 
-// On its own thread, pumped by WaitMSG and WaitMSG2 in turn: 1124 (data
-// waiting) and 1125 (data written) arrive with their parameters, 1125 in
-// passes of at most 250 bytes and never as an empty 1124.
+// Pumped by WaitMSG and WaitMSG2 in turn: 1124 (data waiting) and 1125
+// (data written) arrive with their parameters, 1125 in passes of at most 250
+// bytes and never as an empty 1124.
 TEST(WindowTarget, NotificationsArriveAsTheirMessages) {
-    std::atomic<HWND> window{nullptr};
-    std::jthread pump([&](std::stop_token stop) {
-        WNDCLASSA cls{};
-        cls.lpfnWndProc = RecordingProc;
-        cls.lpszClassName = "FalcrestNotifyTest";
-        RegisterClassA(&cls);
-        window = CreateWindowExA(0, cls.lpszClassName, "", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr,
-                                 nullptr, nullptr);
-        for (bool turn = false; !stop.stop_requested(); turn = !turn)
-            turn ? void(WaitMSG(1)) : WaitMSG2(2);
-        DestroyWindow(window);
-    });
-    ASSERT_TRUE(WaitUntil([&] { return window.load() != nullptr; }));
+    WNDCLASSA cls{};
+    cls.lpfnWndProc = RecordingProc;
+    cls.lpszClassName = "FalcrestNotifyTest";
+    RegisterClassA(&cls);
+    HWND window = CreateWindowExA(0, cls.lpszClassName, "", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr,
+                                  nullptr, nullptr);
+    bool turn = false;
+    auto arrives = [&](UINT code, bool (*test)(LPARAM)) {
+        return WaitUntil(
+            [&] { return (turn = !turn) ? void(WaitMSG(1)) : WaitMSG2(2), Saw(code, test); });
+    };
     testing_support::PtyPair pty;
     ASSERT_GT(InitModem(window, pty.PortPath().c_str(), "baud=115200 octs=off odsr=off"), 0);
     pty.Write("hello"); // nobody drains the queue: the count grows to all five
-    EXPECT_TRUE(WaitUntil([] { return Saw(1124, [](LPARAM l) { return l == 5; }); }));
+    EXPECT_TRUE(arrives(1124, [](LPARAM l) { return l == 5; }));
     std::string data(1000, 'd');
     ASSERT_EQ(SendDataToModem(data.data(), int(data.size())), 0);
     EXPECT_EQ(pty.ReadAtLeast(data.size()), data);
-    EXPECT_TRUE(WaitUntil([] { return Saw(1125, [](LPARAM l) { return l > 0; }); }));
+    EXPECT_TRUE(arrives(1125, [](LPARAM l) { return l > 0; }));
     EXPECT_FALSE(Saw(1125, [](LPARAM l) { return l > 250; }));
     EXPECT_FALSE(Saw(1124, [](LPARAM l) { return l == 0; }));
     EXPECT_EQ(ReleaseModem(), 0);
+    DestroyWindow(window);
 }
 
 // Each checked rule catches the fault it is there for: the call is refused
@@ -90,10 +83,7 @@ TEST(StrictRules, EachBrokenRuleIsRefusedAndReported) {
     ASSERT_GT(InitModem(reinterpret_cast<void *>(+[](uint32_t, uint32_t, uint32_t) { return 0; }),
                         pty.PortPath().c_str(), "baud=115200 octs=off odsr=off xon=off"),
               0);
-    {
-        plat::LoaderLockScope loaderLock;
-        ReleaseModem();
-    }
+    (plat::LoaderLockScope(), ReleaseModem()); // the scope lasts to the end of the statement
     EXPECT_TRUE(reported()) << "a thread awaited under the loader lock";
     ReleaseModem(); // joins what the release under the loader lock left
 }
