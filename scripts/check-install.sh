@@ -3,10 +3,10 @@
 # fresh prefix, or the Debian package installed with dpkg into /usr (after
 # lintian finds no error in it) and purged again afterwards, leaving the
 # machine as it was, on failure too (needs root or sudo). The libraries carry
-# versioned sonames, the manual pages render, the
-# example builds against the prefix (pkg-config and find_package) and gets OK
-# from the installed vmodem, and the installed Quenby loads the prefix's
-# libraries (and, from the package, answers ATI in a terminal).
+# versioned sonames, the manual pages render, the example builds against the
+# prefix (pkg-config and find_package) and gets OK from the installed vmodem,
+# and the installed Quenby loads the prefix's libraries (and, from the
+# package, answers ATI in a terminal).
 #   scripts/check-install.sh BUILD_DIR
 #   scripts/check-install.sh --deb PACKAGE.deb
 set -euo pipefail
