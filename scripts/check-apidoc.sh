@@ -8,11 +8,6 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 out=${1:-build}/apidoc
 mkdir -p "$out"
-log=$out/warnings.txt
-if ! (cat docs/Doxyfile; echo "OUTPUT_DIRECTORY = $out"; echo "WARN_LOGFILE = $log") |
-    doxygen - >/dev/null; then
-    cat "$log" >&2
-    echo "API reference: undocumented or mis-documented declarations (above)" >&2
-    exit 1
-fi
+{ cat docs/Doxyfile; echo "OUTPUT_DIRECTORY = $out"; echo "WARN_LOGFILE = $out/warnings.txt"; } | doxygen - >/dev/null ||
+    { cat "$out/warnings.txt" >&2; echo "API reference: undocumented or mis-documented declarations (above)" >&2; exit 1; }
 echo "API reference: $out/html/index.html"

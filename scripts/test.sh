@@ -62,13 +62,11 @@ echo "== windows build: i686"
 cmake -S "$root" -B build-win-i686 -G Ninja -DCMAKE_BUILD_TYPE=Release \
     -DCMAKE_TOOLCHAIN_FILE="$root/cmake/mingw-i686.cmake" -DFALCREST_TESTS=OFF >/dev/null
 cmake --build build-win-i686 -j "$jobs"
-bash scripts/check-exports.sh build-win-i686/Falcrest.dll
 echo "== windows build: x86_64 with its tests"
 cmake -S "$root" -B build-win-x86_64 -G Ninja -DCMAKE_BUILD_TYPE=Release \
     -DCMAKE_TOOLCHAIN_FILE="$root/cmake/mingw-x86_64.cmake" -DFALCREST_TESTS=OFF \
     -DFALCREST_WINDOWS_TESTS=ON >/dev/null
 cmake --build build-win-x86_64 -j "$jobs"
-bash scripts/check-exports.sh build-win-x86_64/Falcrest.dll
 echo "== windows build: x86_64 for the kit"
 cmake -S "$root" -B build-win-x86_64-kit -G Ninja -DCMAKE_BUILD_TYPE=Release \
     -DCMAKE_TOOLCHAIN_FILE="$root/cmake/mingw-x86_64.cmake" -DFALCREST_TESTS=OFF >/dev/null
@@ -100,6 +98,6 @@ version=$(sed -n 's/^set(CPACK_PACKAGE_VERSION "\(.*\)")$/\1/p' build/CPackConfi
 WINEPREFIX=$root/build-win-x86_64/wineprefix bash scripts/check-winkit.sh \
     "build-win-x86_64-kit/Falcrest-$version-win64.zip" "build-win-i686/Falcrest-$version-win32.zip" \
     build/tools/vmodem/vmodem
-bash scripts/check-deb.sh "build/falcrest_${version}_$(dpkg --print-architecture).deb"
+bash scripts/check-install.sh --deb "build/falcrest_${version}_$(dpkg --print-architecture).deb"
 
 echo "all tests passed"

@@ -12,6 +12,7 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <iterator>
 #include <string>
 #include <vector>
 
@@ -48,14 +49,14 @@ std::string Mixture(unsigned seed, int pieces) {
         "\x1b[24;70H", "\x1b[25;80H", "\x1bH", "\x1b[?3h", "\x1b[?3l",
         "\x1b[1;7;36;41m", "\x1b[3g", "\x1b[P", "\x1b[40;1H", "\x1b[99B\n"};
     // clang-format on
-    constexpr unsigned kCount = sizeof kPieces / sizeof kPieces[0];
     std::string text;
-    unsigned state = seed;
-    auto next = [&] { return ((state = state * 1103515245u + 12345u) >> 16) & 0x7FFF; };
+    auto next = [state = seed]() mutable {
+        return ((state = state * 1103515245u + 12345u) >> 16) & 0x7FFF;
+    };
     for (int i = 0; i < pieces; ++i) {
-        unsigned pick = next() % (kCount + 6);
-        text += pick < kCount ? std::string(kPieces[pick])
-                              : Run(int(next() % 90), char('a' + next() % 26));
+        unsigned pick = next() % (std::size(kPieces) + 6);
+        text += pick < std::size(kPieces) ? std::string(kPieces[pick])
+                                          : Run(int(next() % 90), char('a' + next() % 26));
     }
     return text;
 }
@@ -66,14 +67,7 @@ std::string Mixture(unsigned seed, int pieces) {
 // following the cursor, fills, rectangle moves, mode and size changes.
 std::vector<Script> Scripts() {
     std::vector<Script> s = {
-        {"split_sequences", "ab\x1b[12;30Hx\x1b[Ay\x1b(0lq\x1b(Bk", 1},
-        {"edge_exact_in_pieces", Run(80) + "\nz", 40},
         {"cursor_window_moved", At(3, 5) + "\0337" + Lines(60) + "\0338R" + At(25, 80) + "e"},
-        // Under code page 1251 the line-graphics bytes of code page 437 are
-        // letters: the console must still show line graphics.
-        {"graphics",
-         "\x1b(0lqqk\r\nmqqj\x1b(B \x0e" + Run(26, 'a') + "\x0f" + At(1, 75) + "\x0elqqqqqk"},
-        {"mode_132_and_back", Numbered() + Csi("?3h") + At(4, 130) + "ab" + Csi("?3l") + "cd"},
         {"mode_132_window_right", Numbered() + Csi("?3h") + At(5, 125) + "right\n" + At(25, 110) +
                                       "low\n" + Csi("K") + At(6, 120) + Csi("L") + Csi("2P") +
                                       Csi("1K") + Run(30)},
@@ -140,28 +134,26 @@ void Dump(std::FILE *out) {
                  info.dwCursorPosition.Y, unsigned(info.wAttributes),
                  unsigned(mode & (con::kProcessedOutput | con::kWrapAtEolOutput)));
     for (int y = 0; y < info.dwSize.Y; ++y) {
-        std::string text, attributes;
-        char hex[16];
-        for (int x = 0; x < info.dwSize.X; ++x) {
-            con::Cell cell = CellAt(x, y);
-            unsigned char c = static_cast<unsigned char>(cell.Char);
-            std::snprintf(hex, sizeof hex, c < 0x20 || c >= 0x7F || c == '\\' ? "\\x%02X" : "%c",
-                          c);
-            text += hex;
-            std::snprintf(hex, sizeof hex, "%02x", unsigned(cell.Attributes));
-            attributes += hex;
+        std::vector<con::Cell> row;
+        for (int x = 0; x < info.dwSize.X; ++x)
+            row.push_back(CellAt(x, y));
+        std::fprintf(out, "%02d ", y);
+        for (con::Cell cell : row) {
+            unsigned c = static_cast<unsigned char>(cell.Char);
+            std::fprintf(out, c < 0x20 || c >= 0x7F || c == '\\' ? "\\x%02X" : "%c", c);
         }
-        std::fprintf(out, "%02d %s\n%02d %s\n", y, text.c_str(), y, attributes.c_str());
+        std::fprintf(out, "\n%02d ", y);
+        for (con::Cell cell : row)
+            std::fprintf(out, "%02x", unsigned(cell.Attributes));
+        std::fputc('\n', out);
     }
 }
 
 } // namespace
 
 int main(int argc, char **argv) {
-    if (argc != 2) {
-        std::fprintf(stderr, "usage: %s <output folder>\n", argv[0]);
-        return 2;
-    }
+    if (argc != 2)
+        return std::fprintf(stderr, "usage: %s <output folder>\n", argv[0]), 2;
     for (const Script &script : Scripts()) {
         std::FILE *out =
             std::fopen((std::string(argv[1]) + "/" + script.name + ".txt").c_str(), "wb");

@@ -1,16 +1,14 @@
 // Checked Win32 calls for the Windows test build: each refuses what Windows
 // refuses (documented on learn.microsoft.com) and Wine lets pass, and records
-// the broken rule; the test programs fail a test that broke one.
+// the broken rule; the test program fails a test that broke one.
 #include "StrictWin32.h"
 #include "../../../platform/win32/Win32Calls.h"
 
-#include <cctype>
 #include <chrono>
 #include <cstdio>
-#include <cstdlib>
-#include <cstring>
 #include <map>
 #include <mutex>
+#include <regex>
 
 namespace plat::checked {
 
@@ -18,59 +16,42 @@ namespace {
 
 using Clock = std::chrono::steady_clock;
 
-// Never destroyed: workers may call in while the process exits.
 struct State {
     std::mutex lock;
     std::vector<std::string> broken;
     std::map<HANDLE, Clock::time_point> immediateSent; // when a port's last one has left the line
-};
-State &S() {
-    static auto *state = new State;
-    return *state;
-}
-
-// A start bit, the data bits, parity and two stop bits (the most) at the port's rate.
-std::chrono::microseconds CharacterTime(HANDLE port) {
-    DCB dcb{};
-    dcb.DCBlength = sizeof dcb;
-    if (!::GetCommState(port, &dcb) || dcb.BaudRate == 0)
-        return {};
-    return std::chrono::microseconds((3u + dcb.ByteSize + (dcb.Parity != NOPARITY)) * 1000000ull /
-                                     dcb.BaudRate);
-}
+} &S = *new State; // never destroyed: workers may call in while the process exits
 
 bool ImmediatePending(HANDLE port) {
-    std::lock_guard<std::mutex> lock(S().lock);
-    auto it = S().immediateSent.find(port);
-    return it != S().immediateSent.end() && Clock::now() < it->second;
+    std::lock_guard<std::mutex> lock(S.lock);
+    auto it = S.immediateSent.find(port);
+    return it != S.immediateSent.end() && Clock::now() < it->second;
+}
+
+BOOL Refuse(const char *rule, DWORD error) {
+    ReportBrokenRule(rule);
+    SetLastError(error);
+    return FALSE;
 }
 
 } // namespace
 
 void ReportBrokenRule(const char *rule) {
     std::fprintf(stderr, "broken Win32 rule: %s\n", rule);
-    std::lock_guard<std::mutex> lock(S().lock);
-    S().broken.emplace_back(rule);
-}
-
-static BOOL Refuse(const char *rule, DWORD error) {
-    ReportBrokenRule(rule);
-    SetLastError(error);
-    return FALSE;
+    std::lock_guard<std::mutex> lock(S.lock);
+    S.broken.emplace_back(rule);
 }
 
 std::vector<std::string> TakeBrokenRules() {
-    std::lock_guard<std::mutex> lock(S().lock);
-    return std::move(S().broken);
+    std::lock_guard<std::mutex> lock(S.lock);
+    return std::move(S.broken);
 }
 
 // Only COM1 to COM9 are reserved device names; "COM10" opens a file
 // (https://learn.microsoft.com/en-us/windows/win32/fileio/naming-a-file).
 HANDLE CreateFileA(LPCSTR name, DWORD access, DWORD share, LPSECURITY_ATTRIBUTES security,
                    DWORD disposition, DWORD flags, HANDLE templateFile) {
-    char *end = nullptr;
-    if (name && _strnicmp(name, "COM", 3) == 0 && std::isdigit(UCHAR(name[3])) &&
-        std::strtoul(name + 3, &end, 10) >= 10 && (!*end || !std::strcmp(end, ":")))
+    if (name && std::regex_match(name, std::regex("COM0*[1-9][0-9]+:?", std::regex::icase)))
         return Refuse("CreateFile of COM10 or above without the \\\\.\\ prefix",
                       ERROR_FILE_NOT_FOUND),
                INVALID_HANDLE_VALUE;
@@ -87,30 +68,34 @@ BOOL SetCommState(HANDLE port, DCB *dcb) {
 
 // A second immediate character fails while the first has not been sent
 // (https://learn.microsoft.com/en-us/windows/win32/api/winbase/nf-winbase-transmitcommchar).
-// It goes ahead of the queued data: one character time at the port's rate.
+// It goes ahead of the queued data: one character time at the port's rate (a
+// start bit, the data bits, parity and two stop bits, the most).
 BOOL TransmitCommChar(HANDLE port, char c) {
     if (ImmediatePending(port))
         return Refuse("TransmitCommChar while the previous character is pending",
                       ERROR_INVALID_PARAMETER);
     if (!::TransmitCommChar(port, c))
         return FALSE;
-    auto sent = Clock::now() + CharacterTime(port);
-    std::lock_guard<std::mutex> lock(S().lock);
-    S().immediateSent[port] = sent;
+    DCB dcb{};
+    dcb.DCBlength = sizeof dcb;
+    uint64_t us = ::GetCommState(port, &dcb) && dcb.BaudRate
+                      ? (3u + dcb.ByteSize + (dcb.Parity != NOPARITY)) * 1000000ull / dcb.BaudRate
+                      : 0;
+    std::lock_guard<std::mutex> lock(S.lock);
+    S.immediateSent[port] = Clock::now() + std::chrono::microseconds(us);
     return TRUE;
 }
 
 BOOL ClearCommError(HANDLE port, DWORD *errors, COMSTAT *status) {
-    if (!::ClearCommError(port, errors, status))
-        return FALSE;
-    if (status && ImmediatePending(port))
+    BOOL ok = ::ClearCommError(port, errors, status);
+    if (ok && status && ImmediatePending(port))
         status->fTxim = 1;
-    return TRUE;
+    return ok;
 }
 
 BOOL ClosePort(HANDLE port) {
-    std::lock_guard<std::mutex> lock(S().lock);
-    S().immediateSent.erase(port);
+    std::lock_guard<std::mutex> lock(S.lock);
+    S.immediateSent.erase(port);
     return ::CloseHandle(port);
 }
 

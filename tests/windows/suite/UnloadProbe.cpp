@@ -11,33 +11,21 @@
 #include <cstdio>
 #include <cstring>
 
-namespace {
-
-int Ignore(uint32_t, uint32_t, uint32_t) {
-    return 0;
-}
-
-template <typename F> F Find(HMODULE dll, const char *name) {
-    return reinterpret_cast<F>(reinterpret_cast<void *>(GetProcAddress(dll, name)));
-}
-
-} // namespace
-
 int main(int argc, char **argv) {
     HMODULE dll = LoadLibraryA("Falcrest.dll");
-    auto enumComPorts = Find<int (*)(char **)>(dll, "EnumComPorts");
-    auto initModem = Find<int (*)(void *, const char *, const char *)>(dll, "InitModem");
-    auto resetQueueAndRtc = Find<void (*)()>(dll, "ResetQueueAndRTC");
-    auto abortTransfer = Find<int (*)()>(dll, "AbortTransfer");
+    auto find = [dll](const char *n) { return reinterpret_cast<void *>(GetProcAddress(dll, n)); };
+    auto enumComPorts = reinterpret_cast<int (*)(char **)>(find("EnumComPorts"));
+    auto initModem =
+        reinterpret_cast<int (*)(void *, const char *, const char *)>(find("InitModem"));
+    auto resetQueueAndRtc = reinterpret_cast<void (*)()>(find("ResetQueueAndRTC"));
+    auto abortTransfer = reinterpret_cast<int (*)()>(find("AbortTransfer"));
     char *list = nullptr;
     if (argc == 2 && !std::strcmp(argv[1], "ports") && enumComPorts && enumComPorts(&list) == 1)
         return std::printf("%s", list), 0;
     if (argc != 3 || !initModem || !resetQueueAndRtc || !abortTransfer ||
-        initModem(reinterpret_cast<void *>(&Ignore), argv[2],
-                  "baud=115200 octs=off odsr=off xon=off") <= 0)
+        initModem(reinterpret_cast<void *>(+[](uint32_t, uint32_t, uint32_t) { return 0; }),
+                  argv[2], "baud=115200 octs=off odsr=off xon=off") <= 0)
         return 2;
     resetQueueAndRtc();
-    if (abortTransfer() != 1)
-        return 2;
-    return std::strcmp(argv[1], "free") != 0 || FreeLibrary(dll) ? 0 : 2;
+    return abortTransfer() == 1 && (std::strcmp(argv[1], "free") != 0 || FreeLibrary(dll)) ? 0 : 2;
 }

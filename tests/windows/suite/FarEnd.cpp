@@ -1,12 +1,17 @@
 // The pseudo-terminal pair of the POSIX tests over two COM ports that the
 // runner joins (socat): the engine opens PortPath(), the test drives the far
 // end through plain Win32 calls, sharing no code with the backend under test.
-#include "PtyPair.h"
+// And the test program's main, which checks that no test broke a Win32 rule
+// of those the test build checks (tests/windows/strict).
+#include <gtest/gtest.h>
 
 #include <windows.h>
 
 #include <cstdlib>
 #include <stdexcept>
+
+#include "../strict/StrictWin32.h"
+#include "PtyPair.h"
 
 namespace testing_support {
 
@@ -32,77 +37,56 @@ HANDLE OpenPlain(const std::string &name) {
     return h;
 }
 
-HANDLE Far(int keeper) {
-    return reinterpret_cast<HANDLE>(static_cast<intptr_t>(keeper));
-}
+HANDLE gFar = nullptr; // one line at a time: the runner names its two ports
 
 // Takes whatever is waiting, without blocking.
 std::string Take(HANDLE h) {
     std::string got;
     char buffer[4096];
-    DWORD n = 0;
-    while (ReadFile(h, buffer, sizeof buffer, &n, nullptr) && n > 0)
+    for (DWORD n = 0; ReadFile(h, buffer, sizeof buffer, &n, nullptr) && n > 0;)
         got.append(buffer, n);
     return got;
 }
 
 } // namespace
 
-void WatchBrokenRules();
-
-// The runner names the ports.
+// The runner names the ports. Each test starts on a quiet line: what earlier
+// tests left in either direction is dropped.
 PtyPair::PtyPair() : path_(std::getenv("FALCREST_TEST_PORT")) {
-    WatchBrokenRules();
-    HANDLE farEnd = OpenPlain(std::getenv("FALCREST_TEST_FAR"));
-    if (!farEnd)
+    if (!(gFar = OpenPlain(std::getenv("FALCREST_TEST_FAR"))))
         throw std::runtime_error("cannot open the far end: error " +
                                  std::to_string(GetLastError()));
-    keeper_ = static_cast<int>(reinterpret_cast<intptr_t>(farEnd));
-    // Each test starts on a quiet line: drop what earlier tests left in
-    // either direction (the ports outlive the tests, unlike a fresh pty).
-    HANDLE nearEnd = OpenPlain(path_);
-    ReadFor(20);
-    if (nearEnd) {
-        Take(nearEnd);
+    if (HANDLE nearEnd = OpenPlain(path_))
         CloseHandle(nearEnd);
-    }
+    ReadFor(20);
 }
 
 PtyPair::~PtyPair() {
-    CloseHandle(Far(keeper_));
+    CloseHandle(gFar);
 }
 
 void PtyPair::Write(const std::string &bytes) {
-    for (size_t done = 0; done < bytes.size();) {
-        DWORD n = 0;
-        if (!WriteFile(Far(keeper_), bytes.data() + done, DWORD(bytes.size() - done), &n, nullptr))
+    for (DWORD done = 0, n = 0; done < bytes.size(); done += n)
+        if (!WriteFile(gFar, bytes.data() + done, DWORD(bytes.size() - done), &n, nullptr))
             throw std::runtime_error("far end write failed: " + std::to_string(GetLastError()));
-        done += n;
-    }
-}
-
-void PtyPair::Write(const std::vector<uint8_t> &bytes) {
-    Write(std::string(bytes.begin(), bytes.end()));
 }
 
 std::string PtyPair::ReadAtLeast(size_t count, int timeoutMs) {
     std::string got;
-    WaitUntil([&] { return (got += Take(Far(keeper_))).size() >= count; }, timeoutMs);
+    WaitUntil([&] { return (got += Take(gFar)).size() >= count; }, timeoutMs);
     return got;
 }
 
 std::string PtyPair::ReadFor(int ms) {
-    std::string got;
-    WaitUntil([&] { return got += Take(Far(keeper_)), false; }, ms);
-    return got + Take(Far(keeper_));
-}
-
-bool WaitUntil(const std::function<bool()> &cond, int timeoutMs) {
-    for (ULONGLONG end = GetTickCount64() + ULONGLONG(timeoutMs);; Sleep(1))
-        if (cond())
-            return true;
-        else if (GetTickCount64() >= end)
-            return false;
+    return ReadAtLeast(SIZE_MAX, ms);
 }
 
 } // namespace testing_support
+
+// A Win32 rule broken and not taken back by a test that broke it on purpose
+// (each is printed where it happens) fails the program.
+int main(int argc, char **argv) {
+    ::testing::InitGoogleTest(&argc, argv);
+    int failed = RUN_ALL_TESTS();
+    return failed || !plat::checked::TakeBrokenRules().empty();
+}
