@@ -149,7 +149,51 @@ TEST(CodeFaxPage, StaysInsideItsRoom) {
     EXPECT_EQ(RLFaxEncoderBIN(nullptr, 864, 10), 0);
 }
 
-// With no printer drivers to list, the render port is set up all the same.
-TEST(SetupRenderPort, SucceedsWithoutDrivers) {
-    EXPECT_EQ(SetupRenderPort(), 0);
+// Every word of the code tables on a line of its own, decoded by g3topbm:
+// a white word opens its line, a black one follows a white run of 0; each
+// make-up word is followed by the terminating word of 0, and the line is
+// filled to 1728 pels with the other colour.
+TEST(CodeWords, EveryTableWordDecodesToItsRun) {
+    Bytes coded;
+    uint32_t bit = 0;
+    auto put = [&](CodeWord w) {
+        for (int i = w.length - 1; i >= 0; --i, ++bit) {
+            if (bit % 8 == 0)
+                coded.push_back(0);
+            coded.back() |= uint8_t((w.pattern >> i & 1) << bit % 8);
+        }
+    };
+    auto word = [](int row, int colour) {
+        return colour == kWhite ? kCodeTable[row].white : kCodeTable[row].black;
+    };
+    auto run = [&](int pels, int colour) {
+        if (pels >= 64)
+            put(word(63 + pels / 64, colour));
+        put(word(pels % 64, colour));
+    };
+    auto runOf = [](int row) { return row < 64 ? row : (row - 63) * 64; };
+    for (int row = 0; row < kCodeTableRows; ++row) {
+        EXPECT_EQ(kCodeTable[row].run, runOf(row));
+        for (int colour : {kWhite, kBlack}) {
+            put(kEolWord);
+            if (colour == kBlack)
+                put(word(0, kWhite));
+            put(word(row, colour));
+            if (row >= 64)
+                put(word(0, colour));
+            if (runOf(row) < 1728)
+                run(1728 - runOf(row), colour == kWhite ? kBlack : kWhite);
+        }
+    }
+    const Decoded page = DecodeG3(coded);
+    ASSERT_EQ(page.error, "");
+    ASSERT_EQ(page.width, 1728);
+    ASSERT_EQ(page.height, 2 * kCodeTableRows);
+    for (int y = 0; y < page.height; ++y) {
+        const int black = y % 2; // PBM: 1 is black
+        int pels = 0;
+        while (pels < 1728 && (page.raster[y * 216 + pels / 8] >> (7 - pels % 8) & 1) == black)
+            ++pels;
+        EXPECT_EQ(pels, runOf(y / 2)) << (black ? "black" : "white") << " row " << y / 2;
+    }
 }

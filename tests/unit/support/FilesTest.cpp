@@ -12,26 +12,28 @@
 
 namespace {
 
-struct Files : ::testing::Test {
-    const std::string dir = "/tmp/tamsel-files-" + std::to_string(getpid());
-    void SetUp() override { std::filesystem::create_directories(dir); }
-    void TearDown() override { std::filesystem::remove_all(dir); }
+// A scratch directory for this process, removed at its end.
+const struct Scratch {
+    std::string dir = "/tmp/tamsel-files-" + std::to_string(getpid()) + "/";
+    Scratch() { std::filesystem::create_directories(dir); }
+    ~Scratch() { std::filesystem::remove_all(dir); }
+} scratch;
+const std::string &dir = scratch.dir;
 
-    std::string Path(const char *name) { return dir + "/" + name; }
-    static std::string Read(const std::string &path) {
-        std::stringstream s;
-        s << std::ifstream(path, std::ios::binary).rdbuf();
-        return s.str();
-    }
-    static void Write(const std::string &path, const std::string &data) {
-        std::ofstream(path, std::ios::binary) << data;
-    }
-};
+std::string Read(const std::string &path) {
+    std::stringstream s;
+    s << std::ifstream(path, std::ios::binary).rdbuf();
+    return s.str();
+}
+
+void Write(const std::string &path, const std::string &data) {
+    std::ofstream(path, std::ios::binary) << data;
+}
 
 // Each row opens the file in a mode, writes and closes; the file then holds
 // "after". A mode that is none opens nothing.
-TEST_F(Files, OpenFileWModes) {
-    const std::string path = Path("out.txt");
+TEST(Files, OpenFileWModes) {
+    const std::string path = dir + "out.txt";
     TamselFile h = 1234;
     for (const char *mode : {"r", "x", "a+++", static_cast<const char *>(nullptr)})
         EXPECT_EQ(OpenFileW(path.c_str(), &h, mode), 0) << (mode ? mode : "null"); // "r": missing
@@ -56,8 +58,8 @@ TEST_F(Files, OpenFileWModes) {
     CloseFileW(nullptr);
 }
 
-TEST_F(Files, MapReadsAndWritesThroughWithinItsLimit) {
-    const std::string path = Path("page.bin");
+TEST(Files, MapReadsAndWritesThroughWithinItsLimit) {
+    const std::string path = dir + "page.bin";
     Write(path, "0123456789");
     {
         clFileMap map(path.c_str(), "r+", 10); // the limit is inclusive
@@ -70,7 +72,7 @@ TEST_F(Files, MapReadsAndWritesThroughWithinItsLimit) {
     EXPECT_EQ(std::string(ro.pView, ro.dwSize), "G123456789");
     for (const char *mode : {"r+", "w", static_cast<const char *>(nullptr)})
         EXPECT_EQ(clFileMap(path.c_str(), mode, mode && *mode == 'r' ? 9 : 100).bOpen, 0);
-    EXPECT_EQ(clFileMap(Path("none").c_str(), "r+", 100).bOpen, 0);
+    EXPECT_EQ(clFileMap((dir + "none").c_str(), "r+", 100).bOpen, 0);
     EXPECT_EQ(Read(path), "G123456789"); // failed opens leave the file alone
 
     Write(path, "");
@@ -79,8 +81,8 @@ TEST_F(Files, MapReadsAndWritesThroughWithinItsLimit) {
     EXPECT_EQ(empty.pView, nullptr);
 }
 
-TEST_F(Files, OpenWithSizeLeavesExactlyThatLength) {
-    const std::string path = Path("fax.g3");
+TEST(Files, OpenWithSizeLeavesExactlyThatLength) {
+    const std::string path = dir + "fax.g3";
     Write(path, std::string(100, 'a'));
     clFileMap map;
     // Shrink, the way a coded page is cut to the bytes written.

@@ -79,13 +79,10 @@ def main():
     tool = sys.argv[1]
     values = amounts()
     _, got = spell(tool, values, dict(os.environ, LC_ALL="C"))
-    failures = 0
-    for value, text in zip(values, got):
-        want = expected(float(value))
-        if text != want:
-            failures += 1
-            if failures <= 20:
-                print("%r:\n  got  %r\n  want %r" % (value, text, want))
+    differ = [(v, text, expected(v)) for v, text in zip(values, got) if text != expected(v)]
+    for value, text, want in differ[:20]:
+        print("%r:\n  got  %r\n  want %r" % (value, text, want))
+    failures = len(differ)
     print("%d amounts checked, %d differ" % (len(values), failures))
     with tempfile.TemporaryDirectory() as directory:
         probe, in_comma = spell(tool, values, comma_locale(directory))
