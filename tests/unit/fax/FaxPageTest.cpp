@@ -187,10 +187,9 @@ TEST(CodeWords, EveryTableWordDecodesToItsRun) {
     ASSERT_EQ(page.width, 1728);
     ASSERT_EQ(page.height, 2 * kCodeTableRows);
     for (int y = 0; y < page.height; ++y) {
-        const int black = y % 2; // PBM: 1 is black
         int pels = 0;
-        while (pels < 1728 && (page.raster[y * 216 + pels / 8] >> (7 - pels % 8) & 1) == black)
+        while (pels < 1728 && page.Pel(pels, y) == y % 2)
             ++pels;
-        EXPECT_EQ(pels, runOf(y / 2)) << (black ? "black" : "white") << " row " << y / 2;
+        EXPECT_EQ(pels, runOf(y / 2)) << (y % 2 ? "black" : "white") << " row " << y / 2;
     }
 }

@@ -73,8 +73,7 @@ std::string CompareWithBitmap(const Decoded &page, const Bitmap &b) {
         return "decoded " + std::to_string(page.width) + "x" + std::to_string(page.height);
     for (int y = 0; y < b.height; ++y)
         for (int p = 0; p < 1728; ++p)
-            if ((page.raster[y * 216 + p / 8] >> (7 - p % 8) & 1) !=
-                (p / 2 < b.width && b.Black(p / 2, y)))
+            if (page.Pel(p, y) != (p / 2 < b.width && b.Black(p / 2, y)))
                 return "row " + std::to_string(y) + " pel " + std::to_string(p);
     return {};
 }
