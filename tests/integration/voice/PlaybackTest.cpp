@@ -4,11 +4,8 @@
 // ends, the asynchronous mode, aborts and a far end that stops reading.
 #include <gtest/gtest.h>
 
-#include <filesystem>
-#include <fstream>
 #include <future>
 #include <mutex>
-#include <unistd.h>
 
 #include "FaxPages.h"
 #include "FeedbackDrain.h"
@@ -36,35 +33,33 @@ int Collect(uint32_t, uint32_t, uint32_t) {
     return 0;
 }
 
-// The engine on a port, and a directory of files that goes with it.
+// Writes a file of the header and the data; returns its path.
+std::string Write(const std::string &name, const std::string &header, const Bytes &data) {
+    Bytes file(header.begin(), header.end());
+    file.insert(file.end(), data.begin(), data.end());
+    faxtest::Write(faxtest::Scratch(name), file);
+    return faxtest::Scratch(name);
+}
+
+// The engine on a port.
 class Playback : public testing::Test {
 protected:
     void Open(const std::string &port, const char *mode) {
         answers.clear();
         ASSERT_GT(InitModem(reinterpret_cast<void *>(&Collect), port.c_str(), mode), 0);
-        std::filesystem::create_directories(dir);
     }
-    ~Playback() override {
-        ReleaseModem();
-        std::filesystem::remove_all(dir);
-    }
-    // Sends a command line and waits for the answer to contain expect.
+    ~Playback() override { ReleaseModem(); }
+    // Sends a command line and waits for expect behind its echo: an answer
+    // to what came before may still arrive first.
     bool Command(const std::string &line, const std::string &expect) {
         answersLock.lock(), answers.clear(), answersLock.unlock();
         SendStringToModem((line + "\r").c_str());
         return WaitUntil([&] {
             std::lock_guard<std::mutex> g(answersLock);
-            return answers.find(expect) != std::string::npos;
+            const size_t echo = answers.find(line + "\r");
+            return echo != std::string::npos && answers.find(expect, echo) != std::string::npos;
         });
     }
-    std::string Write(const std::string &name, const std::string &header, const Bytes &data) {
-        std::ofstream(dir / name, std::ios::binary)
-            << header << std::string(data.begin(), data.end());
-        return (dir / name).string();
-    }
-
-    std::filesystem::path dir =
-        std::filesystem::temp_directory_path() / ("voice-play-" + std::to_string(getpid()));
 };
 
 // The header that playback skips, by format number; a fax page's says where
@@ -180,7 +175,7 @@ TEST_F(PtyPlayback, NoByteIsLostAtTheEndOfTheFile) {
 
 TEST_F(PtyPlayback, WhatCannotBePlayedTouchesNoLine) {
     EXPECT_EQ(SendVoiceFileToModem(nullptr, 1), FALCREST_ERR_ARG);
-    EXPECT_EQ(SendVoiceFileToModem((dir / "missing").c_str(), 1), 0);
+    EXPECT_EQ(SendVoiceFileToModem(faxtest::Scratch("missing").c_str(), 1), 0);
     EXPECT_EQ(SendVoiceFileToModem(Write("notapage", "", Plain(100)).c_str(), 8), 0);
     int status = 0;
     EXPECT_EQ(SendVoiceBlockToModem(0, 1, &status), 0);
