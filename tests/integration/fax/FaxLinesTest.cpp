@@ -51,7 +51,9 @@ TEST(FaxLines, ReachTheFarEndShieldedOnceTheGateOpens) {
         send(SendFAXGap(gapBits), S(size_t(zeros), '\0'));
     send(SendFAXRTC(), S("\x00\x08\x80\x00\x08\x80\x00\x08\x80\x10\x03", 11));
 
-    // Nothing leaves while the gate is closed.
+    // Setting up the render port, with no printer drivers to list, queues
+    // nothing; and nothing leaves while the gate is closed.
+    EXPECT_EQ(SetupRenderPort(), 0);
     EXPECT_EQ(pty.ReadFor(200), "");
     EXPECT_EQ(szOutQueue.GetLength(), expected.size());
     // Opening the gate (an empty send) lets the transmit thread take them.
