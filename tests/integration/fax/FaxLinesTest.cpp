@@ -16,13 +16,6 @@ int Quiet(uint32_t, uint32_t, uint32_t) {
     return 0;
 }
 
-std::string Repeat(const std::string &s, int times) {
-    std::string out;
-    while (times-- > 0)
-        out += s;
-    return out;
-}
-
 } // namespace
 
 TEST(FaxLines, ReachTheFarEndShieldedOnceTheGateOpens) {
@@ -43,26 +36,24 @@ TEST(FaxLines, ReachTheFarEndShieldedOnceTheGateOpens) {
     send(SendFAXTestLine(), S("\x00\xC8\x0A\xA4\x60\xB7\xC6\x0A", 8));
     // DLE, XON, XOFF and DLE ETX, over several transmit chunks: the page's
     // own DLE ETX must stay the only one.
-    send(SendFAXLine((Repeat("00001000"
-                             "10001000"
-                             "11001000"
-                             "00001000"
-                             "11000000",
-                             300) +
-                      "1")
-                         .c_str()),
-         Repeat("\x10\x10\x11\x13\x10\x10\x03", 300) + "\x01");
+    std::string bits, shielded;
+    for (int i = 0; i < 300; ++i)
+        bits += "0000100010001000110010000000100011000000",
+            shielded += "\x10\x10\x11\x13\x10\x10\x03";
+    send(SendFAXLine((bits + "1").c_str()), shielded + "\x01");
     send(SendFAXEol(), S("\x00\x08", 2));
     send(SendFAXLine("x0 0\x80"
                      "0002"),
          "\x15\x01"); // anything but '0' is a 1 bit
     send(SendFAXLine("") + SendFAXLine(nullptr), "");
     // Fill: 2 bytes for each 12 bits, a rest of r bits r / 8 rounded up.
-    for (auto [bits, bytes] : {std::pair{6000, 1000}, {20, 3}, {25, 5}, {0, 0}, {INT32_MIN, 0}})
-        send(SendFAXGap(bits), S(size_t(bytes), '\0'));
+    for (auto [gapBits, zeros] : {std::pair{6000, 1000}, {20, 3}, {25, 5}, {0, 0}, {INT32_MIN, 0}})
+        send(SendFAXGap(gapBits), S(size_t(zeros), '\0'));
     send(SendFAXRTC(), S("\x00\x08\x80\x00\x08\x80\x00\x08\x80\x10\x03", 11));
 
-    // Nothing leaves while the gate is closed.
+    // Setting up the render port, with no printer drivers to list, queues
+    // nothing; and nothing leaves while the gate is closed.
+    EXPECT_EQ(SetupRenderPort(), 0);
     EXPECT_EQ(pty.ReadFor(200), "");
     EXPECT_EQ(szOutQueue.GetLength(), expected.size());
     // Opening the gate (an empty send) lets the transmit thread take them.

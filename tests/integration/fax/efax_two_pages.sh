@@ -19,16 +19,13 @@ for p in (1, 2):
                   else 0 for x in range(216)) for y in range(240)]
     open(f"{sys.argv[1]}/page{p}.pbm", "wb").write(b"P4\n1728 240\n" + b"".join(rows))
 PY
-for p in 1 2; do
-    efix -i pbm -o fax -n "$work/page$p.g3" "$work/page$p.pbm" 2>/dev/null
-done
+for p in 1 2; do efix -i pbm -o fax -n "$work/page$p.g3" "$work/page$p.pbm" 2>/dev/null; done
 
 # send NAME LINK COMMAND...: runs COMMAND against a fresh vmodem on LINK and
 # checks what it stored.
 send() {
-    local name=$1 tty=$2
+    local name=$1 tty=$2 store=$work/store-$1
     shift 2
-    local store=$work/store-$name
     "$vmodem" --link "$tty" --store "$store" >"$work/vmodem-$name.out" 2>&1 &
     pid=$!
     timeout 5 bash -c "until [[ -e $tty ]]; do sleep 0.05; done"

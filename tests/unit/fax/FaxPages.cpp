@@ -30,16 +30,14 @@ Bitmap Noise(int width, int height, double blackShare, uint32_t seed) {
 std::vector<uint8_t> Header(size_t length, uint32_t storedSize, uint32_t offset, int32_t width,
                             int32_t height) {
     std::vector<uint8_t> file(length, 0);
-    auto put32 = [&](size_t at, uint32_t v) {
+    const std::pair<size_t, uint32_t> fields[] = {{0, uint32_t('B' | 'M' << 8)},
+                                                  {2, storedSize},
+                                                  {10, offset},
+                                                  {18, uint32_t(width)},
+                                                  {22, uint32_t(height)}};
+    for (auto [at, v] : fields)
         for (size_t i = 0; i < 4 && at + i < length; ++i)
             file[at + i] = uint8_t(v >> 8 * i);
-    };
-    file[0] = 'B';
-    file[1] = 'M';
-    put32(2, storedSize);
-    put32(10, offset);
-    put32(18, uint32_t(width));
-    put32(22, uint32_t(height));
     return file;
 }
 
@@ -58,40 +56,33 @@ Decoded DecodeG3(std::vector<uint8_t> coded) {
         "g3topbm -reversebits " + Scratch("page.g3") + " 2>" + Scratch("err")));
     const std::vector<uint8_t> err = Read(Scratch("err"));
     Decoded d;
-    d.error.assign(err.begin(), err.end());
     std::string magic;
     pbm >> magic >> d.width >> d.height;
     pbm.get();
     d.raster.assign(std::istreambuf_iterator<char>(pbm), {});
-    d.ok =
-        magic == "P4" && d.height >= 0 && d.raster.size() >= size_t((d.width + 7) / 8) * d.height;
+    d.error.assign(err.begin(), err.end());
+    if (magic != "P4" || d.height < 0 || d.raster.size() < size_t((d.width + 7) / 8) * d.height)
+        d.error += "no whole P4 image";
     return d;
 }
 
 std::string CompareWithBitmap(const Decoded &page, const Bitmap &b) {
-    if (!page.ok || !page.error.empty())
+    if (!page.error.empty())
         return "g3topbm: " + page.error;
     if (page.width != 1728 || page.height != b.height)
         return "decoded " + std::to_string(page.width) + "x" + std::to_string(page.height);
     for (int y = 0; y < b.height; ++y)
         for (int p = 0; p < 1728; ++p)
-            if ((page.raster[y * 216 + p / 8] >> (7 - p % 8) & 1) !=
-                (p / 2 < b.width && b.Black(p / 2, y)))
+            if (page.Pel(p, y) != (p / 2 < b.width && b.Black(p / 2, y)))
                 return "row " + std::to_string(y) + " pel " + std::to_string(p);
     return {};
 }
 
 std::string Scratch(const std::string &name) {
     static const struct Dir {
-        std::string path;
-        Dir() {
-            char pattern[] = "/tmp/faxtest-XXXXXX";
-            path = mkdtemp(pattern) ? pattern : "/tmp";
-        }
-        ~Dir() {
-            if (path != "/tmp")
-                std::filesystem::remove_all(path);
-        }
+        std::string path = "/tmp/faxtest-" + std::to_string(getpid());
+        Dir() { std::filesystem::create_directories(path); }
+        ~Dir() { std::filesystem::remove_all(path); }
     } dir;
     return dir.path + "/" + name;
 }

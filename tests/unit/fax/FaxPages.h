@@ -29,11 +29,12 @@ std::vector<uint8_t> Header(size_t length, uint32_t storedSize, uint32_t offset,
 std::vector<uint8_t> PageFile(const Bitmap &bitmap, uint32_t offset = kOffset);
 
 // What g3topbm made of a coded page followed by RTC; error holds what it
-// printed on its standard error.
+// printed on its standard error, or why its image is not whole. Pel is 1
+// for black.
 struct Decoded {
-    bool ok = false;
     int width = 0, height = 0;
     std::string raster, error;
+    int Pel(int x, int y) const { return raster[y * ((width + 7) / 8) + x / 8] >> (7 - x % 8) & 1; }
 };
 Decoded DecodeG3(std::vector<uint8_t> coded);
 
