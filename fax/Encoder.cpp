@@ -259,3 +259,18 @@ bool CodeFaxPage(const char *bitmap, int width, int height, uint32_t maxBytes, c
     coded = page.Release();
     return true;
 }
+
+int RLFaxEncoderBIN(char *bitmap, int width, int height) {
+    char *coded = nullptr;
+    uint32_t n = 0;
+    // The count must fit the result.
+    if (!CodeFaxPage(bitmap, width, height, INT32_MAX, coded, n))
+        return 0;
+    const int64_t image =
+        width > 0 && height > 0 ? (static_cast<int64_t>(width) + 7) / 8 * height : 0;
+    const int64_t written = std::min<int64_t>(n, image);
+    if (written > 0)
+        std::memcpy(bitmap, coded, static_cast<size_t>(written));
+    Realloc(coded, 0);
+    return static_cast<int>(n);
+}

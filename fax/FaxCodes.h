@@ -63,7 +63,13 @@ struct RunCodes {
 extern const RunCodes kRunCodes;
 
 // Codes the rows of a bitmap (rows of ceil(width/8) bytes, bit 1 white, most
-// significant bit leftmost) into a new Realloc block stored in coded (the caller frees
+// significant bit leftmost) and writes the coded bytes over the bitmap, at
+// most its width/8 x height bytes of them. Returns the byte count the coding
+// needs, which can be larger than what was written; 0 when nothing was coded
+// or there was no memory for the coding.
+int RLFaxEncoderBIN(char *bitmap, int width, int height);
+
+// Codes the rows into a new Realloc block stored in coded (the caller frees
 // it with Realloc(p, 0)) and sets bytes to its length. Codings that would be
 // longer than maxBytes are abandoned. False, with coded left null, when there
 // was no memory or the limit was passed; bytes is 0 then. Keeps no state
