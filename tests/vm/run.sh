@@ -1,14 +1,13 @@
 #!/usr/bin/env bash
-# The serial port on real kernel drivers: boots a small virtual machine with
-# a 16550 UART (/dev/ttyS1) and a USB serial adapter (/dev/ttyUSB0) and runs
-# the port tests, the unplug case and Quenby in it, with the far ends of the
-# lines on this host (tests/vm/host.py; the machine's side is tests/vm/init).
+# Real kernel serial drivers: boots a small virtual machine with a 16550 UART
+# (/dev/ttyS1) and a USB serial adapter (/dev/ttyUSB0) whose line goes to
+# vmodem here, and runs Quenby and the device tests in it (tests/vm/init),
+# with the far ends on this host (tests/vm/host.py).
 # Usage: tests/vm/run.sh [BUILD_DIR]   (default: build)
 set -euo pipefail
 here=$(cd "$(dirname "$0")" && pwd)
 build=$(cd "${1:-build}" && pwd)
 work=$build/vm
-start=$SECONDS
 mkdir -p "$work"
 cmake --build "$build" --target vm_guest
 
@@ -35,7 +34,7 @@ if [[ ! -f $kernel/vmlinuz ]]; then
     rm -rf "$work/download"
 fi
 
-# The root file system: busybox, the modules, and the test programs with the
+# The root file system: busybox, the modules, and the programs with the
 # libraries they load, at the paths they have here.
 root=$work/root
 rm -rf "$root"
@@ -51,9 +50,4 @@ for program in "$build/tests/vm/vm_guest_tests" "$build/console/Quenby"; do
     done
 done
 (cd "$root" && find . | cpio -o -H newc --quiet) >"$work/initrd"
-
-status=0
-python3 -u "$here/host.py" --kernel "$kernel/vmlinuz" --initrd "$work/initrd" --work "$work" \
-    --vmodem "$build/tools/vmodem/vmodem" || status=$?
-echo "vm stage: $((SECONDS - start)) s in all"
-exit $status
+exec python3 -u "$here/host.py" "$kernel/vmlinuz" "$work/initrd" "$work" "$build/tools/vmodem/vmodem"
