@@ -26,25 +26,20 @@ namespace vmodem_client {
 
 namespace {
 
-using Clock = std::chrono::steady_clock;
-
-Clock::time_point After(int ms) {
-    return Clock::now() + std::chrono::milliseconds(ms);
-}
-
-int MsLeft(Clock::time_point end) {
-    auto left = std::chrono::duration_cast<std::chrono::milliseconds>(end - Clock::now()).count();
-    return left > 0 ? int(left) : 0;
-}
-
-// Appends what fd has within ms; false when nothing came or it is closed.
-bool ReadInto(int fd, std::string &to, int ms) {
+// Calls read(fd) until it appends to `to` or until the time is out.
+bool ReadInto(int fd, std::string &to, std::chrono::steady_clock::time_point end) {
+    auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
+        end - std::chrono::steady_clock::now());
     pollfd p{fd, POLLIN, 0};
     char buf[65536];
-    ssize_t n = poll(&p, 1, ms) > 0 ? read(fd, buf, sizeof buf) : 0;
-    if (n > 0)
-        to.append(buf, size_t(n));
+    ssize_t n =
+        poll(&p, 1, int(std::max<long>(left.count(), 0))) > 0 ? read(fd, buf, sizeof buf) : 0;
+    to.append(buf, size_t(std::max<ssize_t>(n, 0)));
     return n > 0;
+}
+
+std::chrono::steady_clock::time_point After(int ms) {
+    return std::chrono::steady_clock::now() + std::chrono::milliseconds(ms);
 }
 
 } // namespace
@@ -59,45 +54,39 @@ CVmodem::CVmodem(const std::vector<std::string> &extraArgs) {
     if (!mkdtemp(templ))
         throw std::runtime_error("cannot make a temporary directory");
     dir_ = templ;
-    storeDir_ = dir_ + "/store";
-    std::string controlPath = dir_ + "/control";
-
+    std::string control = dir_ + "/control";
     // Ten times the line rate keeps the suite quick; every rule but time holds.
     // A later --clock-scale in extraArgs wins.
-    std::vector<std::string> args = {VMODEM_PROGRAM, "--control",     controlPath, "--store",
-                                     storeDir_,      "--clock-scale", "10"};
+    std::vector<std::string> args = {VMODEM_PROGRAM,  "--control",     control, "--store",
+                                     dir_ + "/store", "--clock-scale", "10"};
     args.insert(args.end(), extraArgs.begin(), extraArgs.end());
     std::vector<char *> argv;
     for (std::string &a : args)
         argv.push_back(a.data());
     argv.push_back(nullptr);
-
+    // The first line on stdout is the port path; the control socket exists by then.
     int out[2];
-    if (pipe2(out, O_CLOEXEC) != 0)
-        throw std::runtime_error("cannot make a pipe");
     posix_spawn_file_actions_t actions;
     posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_adddup2(&actions, out[1], STDOUT_FILENO);
-    int rc = posix_spawn(&pid_, argv[0], &actions, nullptr, argv.data(), environ);
+    if (pipe2(out, O_CLOEXEC) != 0 || posix_spawn_file_actions_adddup2(&actions, out[1], 1) != 0 ||
+        posix_spawn(&pid_, argv[0], &actions, nullptr, argv.data(), environ) != 0)
+        pid_ = -1;
     posix_spawn_file_actions_destroy(&actions);
     close(out[1]);
-    // The first line on stdout is the port path; the control socket exists by then.
-    FILE *banner = fdopen(out[0], "r");
-    char line[512] = "";
-    if (rc != 0)
-        pid_ = -1;
-    bool started = pid_ > 0 && fgets(line, sizeof line, banner);
-    fclose(banner);
+    std::string banner;
+    while (pid_ > 0 && banner.find('\n') == std::string::npos &&
+           ReadInto(out[0], banner, After(10000)))
+        ;
+    close(out[0]);
+    portPath_ = banner.substr(0, banner.find('\n'));
+    sockaddr_un addr{AF_UNIX, {}};
+    std::strncpy(addr.sun_path, control.c_str(), sizeof addr.sun_path - 1);
     control_ = socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    sockaddr_un addr{};
-    addr.sun_family = AF_UNIX;
-    std::strncpy(addr.sun_path, controlPath.c_str(), sizeof addr.sun_path - 1);
-    if (!started || connect(control_, reinterpret_cast<sockaddr *>(&addr), sizeof addr) != 0) {
+    if (portPath_.empty() || connect(control_, reinterpret_cast<sockaddr *>(&addr), sizeof addr)) {
         Stop();
         std::filesystem::remove_all(dir_);
         throw std::runtime_error("vmodem did not start");
     }
-    portPath_ = std::string(line, std::strcspn(line, "\n"));
 }
 
 CVmodem::~CVmodem() {
@@ -106,25 +95,20 @@ CVmodem::~CVmodem() {
     std::filesystem::remove_all(dir_, ignored);
 }
 
-bool CVmodem::Pump(int timeoutMs) {
-    if (control_ < 0 || !ReadInto(control_, in_, timeoutMs))
+bool CVmodem::Pump(std::chrono::steady_clock::time_point end) {
+    if (!ReadInto(control_, in_, end))
         return false;
-    for (size_t eol; (eol = in_.find('\n')) != std::string::npos; in_.erase(0, eol + 1)) {
-        if (in_.rfind("event ", 0) == 0)
-            events_.push_back(in_.substr(6, eol - 6));
-        else
-            replies_.push_back(in_.substr(0, eol));
-    }
+    for (size_t eol; (eol = in_.find('\n')) != std::string::npos; in_.erase(0, eol + 1))
+        (in_.rfind("event ", 0) == 0 ? events_ : replies_).push_back(in_.substr(0, eol));
     return true;
 }
 
 std::string CVmodem::Command(const std::string &line, int timeoutMs) {
     std::string text = line + "\n";
-    if (control_ < 0 ||
-        send(control_, text.data(), text.size(), MSG_NOSIGNAL) != ssize_t(text.size()))
+    if (send(control_, text.data(), text.size(), MSG_NOSIGNAL) != ssize_t(text.size()))
         throw std::runtime_error("cannot send to vmodem: " + line);
     for (auto end = After(timeoutMs); replies_.empty();)
-        if (!Pump(MsLeft(end)))
+        if (!Pump(end))
             throw std::runtime_error("no reply from vmodem to: " + line);
     std::string reply = replies_.front();
     replies_.erase(replies_.begin());
@@ -140,13 +124,13 @@ std::string CVmodem::Ok(const std::string &line) {
 
 std::optional<std::string> CVmodem::WaitEvent(const std::string &prefix, int timeoutMs) {
     for (auto end = After(timeoutMs);;) {
-        for (size_t i = 0; i < events_.size(); ++i)
-            if (events_[i].rfind(prefix, 0) == 0) {
-                std::string found = events_[i];
-                events_.erase(events_.begin(), events_.begin() + long(i) + 1);
+        for (auto e = events_.begin(); e != events_.end(); ++e)
+            if (e->rfind("event " + prefix, 0) == 0) {
+                std::string found = e->substr(6);
+                events_.erase(events_.begin(), e + 1);
                 return found;
             }
-        if (!Pump(MsLeft(end)))
+        if (!Pump(end))
             return std::nullopt;
     }
 }
@@ -154,8 +138,7 @@ std::optional<std::string> CVmodem::WaitEvent(const std::string &prefix, int tim
 std::map<std::string, std::string> CVmodem::Fields(const std::string &text) {
     std::map<std::string, std::string> out;
     for (size_t i = 0; i < text.size();) {
-        size_t end = std::min(text.find(' ', i), text.size());
-        size_t eq = text.find('=', i);
+        size_t end = std::min(text.find(' ', i), text.size()), eq = text.find('=', i);
         if (eq < end)
             out[text.substr(i, eq - i)] = text.substr(eq + 1, end - eq - 1);
         i = end + 1;
@@ -167,10 +150,9 @@ int CVmodem::Stop() {
     int status = -1;
     if (pid_ > 0 && kill(pid_, SIGTERM) == 0)
         waitpid(pid_, &status, 0);
-    pid_ = -1;
     if (control_ >= 0)
         close(control_);
-    control_ = -1;
+    pid_ = control_ = -1;
     return status;
 }
 
@@ -185,6 +167,10 @@ CPort::CPort(const std::string &path) {
     ObeyXoff(true);
 }
 
+CPort::~CPort() {
+    close(fd_);
+}
+
 void CPort::ObeyXoff(bool obey) {
     termios tio{};
     tcgetattr(fd_, &tio);
@@ -192,36 +178,27 @@ void CPort::ObeyXoff(bool obey) {
     tcsetattr(fd_, TCSANOW, &tio);
 }
 
-CPort::~CPort() {
-    close(fd_);
-}
-
 void CPort::Write(std::string_view bytes) {
     for (size_t done = 0; done < bytes.size();) {
         ssize_t n = write(fd_, bytes.data() + done, bytes.size() - done);
-        if (n > 0) {
-            done += size_t(n);
-        } else if (n < 0 && errno != EAGAIN && errno != EINTR) {
+        if (n < 0 && errno != EAGAIN && errno != EINTR)
             throw std::runtime_error(std::string("port write failed: ") + std::strerror(errno));
-        } else {
-            pollfd p{fd_, POLLOUT, 0};
+        pollfd p{fd_, POLLOUT, 0};
+        if (n <= 0)
             poll(&p, 1, 100);
-        }
+        done += size_t(std::max<ssize_t>(n, 0));
     }
 }
 
 std::string CPort::ReadUntil(const std::string &needle, int timeoutMs) {
-    for (auto end = After(timeoutMs);;) {
-        size_t at = needle.empty() ? std::string::npos : buffered_.find(needle);
-        if (at != std::string::npos) {
-            std::string out = buffered_.substr(0, at + needle.size());
-            buffered_.erase(0, at + needle.size());
-            return out;
-        }
-        if (MsLeft(end) == 0)
+    size_t at = 0;
+    for (auto end = After(timeoutMs);
+         needle.empty() || (at = buffered_.find(needle)) == std::string::npos;)
+        if (!ReadInto(fd_, buffered_, end) && std::chrono::steady_clock::now() >= end)
             return std::exchange(buffered_, {});
-        ReadInto(fd_, buffered_, MsLeft(end));
-    }
+    std::string out = buffered_.substr(0, at + needle.size());
+    buffered_.erase(0, at + needle.size());
+    return out;
 }
 
 } // namespace vmodem_client

@@ -3,6 +3,7 @@
 // and opens its port as the DTE would. Failures throw std::runtime_error.
 #pragma once
 
+#include <chrono>
 #include <map>
 #include <optional>
 #include <string>
@@ -22,7 +23,7 @@ public:
     CVmodem &operator=(const CVmodem &) = delete;
 
     const std::string &PortPath() const { return portPath_; }
-    const std::string &StoreDir() const { return storeDir_; }
+    const std::string &Dir() const { return dir_; } // the temporary directory
 
     // Sends one control command; returns its reply line ("ok ..." or
     // "err ..."). Events arriving meanwhile are kept for WaitEvent.
@@ -32,9 +33,6 @@ public:
     // Waits for the next event that starts with prefix (without "event ");
     // consumes it and every event before it. Empty on time-out.
     std::optional<std::string> WaitEvent(const std::string &prefix, int timeoutMs = 5000);
-    // The fields of "report" (state, rx, tx, echo...).
-    std::map<std::string, std::string> Report() { return Fields(Ok("report")); }
-
     // Ends vmodem with SIGTERM and returns its wait status (-1 when it was
     // not running). Idempotent.
     int Stop();
@@ -43,14 +41,13 @@ public:
     static std::map<std::string, std::string> Fields(const std::string &text);
 
 private:
-    // Reads what the control socket has within timeoutMs: events go to
-    // events_, replies to replies_. False on time-out or a closed connection.
-    bool Pump(int timeoutMs);
+    // Reads what the control socket has by end: events go to events_,
+    // replies to replies_. False on time-out or a closed connection.
+    bool Pump(std::chrono::steady_clock::time_point end);
 
-    std::string dir_, storeDir_, portPath_;
+    std::string dir_, portPath_, in_;
     pid_t pid_ = -1;
     int control_ = -1;
-    std::string in_;
     std::vector<std::string> events_, replies_;
 };
 
@@ -70,7 +67,6 @@ public:
     // including it (the rest stays for the next read), or all that arrived
     // if the time ran out. An empty needle reads for the whole time.
     std::string ReadUntil(const std::string &needle, int timeoutMs = 5000);
-    std::string ReadFor(int ms) { return ReadUntil("", ms); }
 
 private:
     int fd_ = -1;
