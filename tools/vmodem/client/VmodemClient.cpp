@@ -5,22 +5,19 @@
 #include <chrono>
 #include <csignal>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <fcntl.h>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
 #include <poll.h>
-#include <spawn.h>
 #include <stdexcept>
 #include <sys/socket.h>
 #include <sys/un.h>
-#include <sys/wait.h>
 #include <termios.h>
 #include <unistd.h>
 #include <utility>
-
-extern char **environ;
 
 namespace vmodem_client {
 
@@ -54,33 +51,21 @@ CVmodem::CVmodem(const std::vector<std::string> &extraArgs) {
     if (!mkdtemp(templ))
         throw std::runtime_error("cannot make a temporary directory");
     dir_ = templ;
-    std::string control = dir_ + "/control";
     // Ten times the line rate keeps the suite quick; every rule but time holds.
-    // A later --clock-scale in extraArgs wins.
-    std::vector<std::string> args = {VMODEM_PROGRAM,  "--control",     control, "--store",
-                                     dir_ + "/store", "--clock-scale", "10"};
-    args.insert(args.end(), extraArgs.begin(), extraArgs.end());
-    std::vector<char *> argv;
-    for (std::string &a : args)
-        argv.push_back(a.data());
-    argv.push_back(nullptr);
-    // The first line on stdout is the port path; the control socket exists by then.
-    int out[2];
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    if (pipe2(out, O_CLOEXEC) != 0 || posix_spawn_file_actions_adddup2(&actions, out[1], 1) != 0 ||
-        posix_spawn(&pid_, argv[0], &actions, nullptr, argv.data(), environ) != 0)
-        pid_ = -1;
-    posix_spawn_file_actions_destroy(&actions);
-    close(out[1]);
-    std::string banner;
-    while (pid_ > 0 && banner.find('\n') == std::string::npos &&
-           ReadInto(out[0], banner, After(10000)))
-        ;
-    close(out[0]);
-    portPath_ = banner.substr(0, banner.find('\n'));
+    // A later --clock-scale in extraArgs wins. The shell prints its process
+    // id, which vmodem takes over, and vmodem its port once its control
+    // socket exists.
+    std::string command = "echo $$; exec " VMODEM_PROGRAM " --clock-scale 10 --control " + dir_ +
+                          "/control --store " + dir_ + "/store";
+    for (const std::string &arg : extraArgs)
+        command += " '" + arg + "'";
+    char line[512] = "";
+    out_ = popen(command.c_str(), "re");
+    pid_ = out_ && fgets(line, sizeof line, out_) ? std::atoi(line) : -1;
+    if (pid_ > 0 && fgets(line, sizeof line, out_))
+        portPath_.assign(line, std::strcspn(line, "\n"));
     sockaddr_un addr{AF_UNIX, {}};
-    std::strncpy(addr.sun_path, control.c_str(), sizeof addr.sun_path - 1);
+    std::strncpy(addr.sun_path, (dir_ + "/control").c_str(), sizeof addr.sun_path - 1);
     control_ = socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
     if (portPath_.empty() || connect(control_, reinterpret_cast<sockaddr *>(&addr), sizeof addr)) {
         Stop();
@@ -147,11 +132,12 @@ std::map<std::string, std::string> CVmodem::Fields(const std::string &text) {
 }
 
 int CVmodem::Stop() {
-    int status = -1;
-    if (pid_ > 0 && kill(pid_, SIGTERM) == 0)
-        waitpid(pid_, &status, 0);
+    if (pid_ > 0)
+        kill(pid_, SIGTERM);
+    int status = out_ ? pclose(out_) : -1;
     if (control_ >= 0)
         close(control_);
+    out_ = nullptr;
     pid_ = control_ = -1;
     return status;
 }

@@ -4,6 +4,7 @@
 #pragma once
 
 #include <chrono>
+#include <cstdio>
 #include <map>
 #include <optional>
 #include <string>
@@ -46,6 +47,7 @@ private:
     bool Pump(std::chrono::steady_clock::time_point end);
 
     std::string dir_, portPath_, in_;
+    FILE *out_ = nullptr; // vmodem's standard output
     pid_t pid_ = -1;
     int control_ = -1;
     std::vector<std::string> events_, replies_;
