@@ -6,7 +6,8 @@
 #   break            a line break from the 16550's far end
 #   unplug, plug     the USB adapter out, and back in
 #   done STATUS      the machine's result, this program's exit status
-# Usage: host.py KERNEL INITRD WORK_DIR VMODEM
+# Usage: host.py KERNEL INITRD WORK_DIR VMODEM. FALCREST_VM_ACCEL=kvm speeds
+# it up where the guest does not hang in KVM's firmware (the default is tcg).
 import json
 import os
 import select
@@ -15,117 +16,90 @@ import subprocess
 import sys
 import time
 
-
-def qemu(kernel, initrd, work, accel):
-    sock = lambda name: ["-chardev", f"socket,id={name},path={work}/{name}.sock"]
-    return subprocess.Popen([
-        "qemu-system-x86_64", "-accel", accel, "-m", "256", "-nodefaults", "-display", "none",
-        "-no-reboot", "-kernel", kernel, "-initrd", initrd,
-        "-append", "console=ttyS0 quiet panic=-1 no_timer_check edd=off",
-        *sock("con"), "-serial", "chardev:con", *sock("s1"), "-serial", "chardev:s1",
-        *sock("ctl"), "-device", "pci-serial,chardev=ctl", "-device", "qemu-xhci",
-        "-chardev", f"serial,id=vm0,path={work}/ttyV0", "-device", "usb-serial,id=usb0,chardev=vm0",
-        *sock("mon"), "-mon", "chardev=mon,mode=control"], stdin=subprocess.DEVNULL)
-
-
-def run(kernel, initrd, work, accel, deadline, boot_deadline):
-    """Serves the machine until it is off: its result, or None when it shows
-    no sign of life by boot_deadline."""
-    servers = {}
-    for name in ("con", "s1", "ctl", "mon"):
-        if os.path.exists(f"{work}/{name}.sock"):
-            os.unlink(f"{work}/{name}.sock")
-        servers[name] = socket.create_server(f"{work}/{name}.sock", family=socket.AF_UNIX)
-        servers[name].settimeout(10)
-    print(f"vm: QEMU ({accel})")
-    machine, status, alive, requests = qemu(kernel, initrd, work, accel), None, False, b""
-    try:
-        c = {name: server.accept()[0] for name, server in servers.items()}
-        mon = c["mon"].makefile("rw")
-
-        def qmp(command, **arguments):
-            mon.write(json.dumps({"execute": command, "arguments": arguments}) + "\n")
-            mon.flush()
-            while True:  # events may come first
-                reply = json.loads(mon.readline())
-                if "error" in reply:
-                    raise RuntimeError(reply["error"]["desc"])
-                if "return" in reply:
-                    return
-
-        def plug():  # QEMU lets go of the line of an adapter just pulled out a moment later
-            for _ in range(50):
-                try:
-                    return qmp("device_add", driver="usb-serial", id="usb0", chardev="vm0")
-                except RuntimeError as e:
-                    if "in use" not in str(e):
-                        raise
-                    time.sleep(0.1)
-
-        mon.readline()  # the greeting
-        qmp("qmp_capabilities")
-        verbs = {"break": lambda: qmp("chardev-send-break", id="s1"),
-                 "unplug": lambda: qmp("device_del", id="usb0"), "plug": plug}
-        while time.monotonic() < (deadline if alive else boot_deadline):
-            for s in select.select([c["con"], c["s1"], c["ctl"]], [], [], 0.5)[0]:
-                data, alive = s.recv(65536), True
-                if not data:
-                    raise EOFError("QEMU closed a line")
-                if s is c["con"]:
-                    sys.stdout.buffer.write(data)
-                elif s is c["s1"]:
-                    s.sendall(data)
-                else:
-                    requests += data
-            while b"\n" in requests:
-                request, _, requests = requests.partition(b"\n")
-                verb, *words = request.decode().split()
-                if verb == "done":  # the console's last lines follow
-                    status, deadline = int(words[0]), time.monotonic() + 5
-                    continue
-                try:
-                    verbs[verb]()
-                    answer = "ok"
-                except (RuntimeError, KeyError) as e:
-                    answer = f"error {e}"
-                c["ctl"].sendall(answer.encode() + b"\n")
-    except (EOFError, OSError) as e:  # QEMU has gone: powered off, or not
-        print(f"\nvm: {e}; QEMU's exit status: {machine.poll()}")
-    finally:
-        machine.kill()
-        machine.wait()
-        for s in servers.values():
-            s.close()
-    return status if status is not None or not alive else 1
+kernel, initrd, work, vmodem = sys.argv[1:5]
+start = time.monotonic()
+deadline, status = start + 240, 1
+# The modem keeps what a call sends it: QEMU 7.2 can crash when the adapter
+# goes while its line is delivering data to it.
+modem = subprocess.Popen([vmodem, "--link", f"{work}/ttyV0", "--mode", "sink"],
+                         stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+servers = {}
+for name in ("con", "s1", "ctl", "mon"):
+    if os.path.exists(f"{work}/{name}.sock"):
+        os.unlink(f"{work}/{name}.sock")
+    servers[name] = socket.create_server(f"{work}/{name}.sock", family=socket.AF_UNIX)
+    servers[name].settimeout(10)
+while not os.path.exists(f"{work}/ttyV0") and time.monotonic() < deadline:
+    time.sleep(0.05)
+sock = lambda name: ["-chardev", f"socket,id={name},path={work}/{name}.sock"]
+qemu = subprocess.Popen([
+    "qemu-system-x86_64", "-accel", os.environ.get("FALCREST_VM_ACCEL", "tcg"), "-m", "256",
+    "-nodefaults", "-display", "none", "-no-reboot", "-kernel", kernel, "-initrd", initrd,
+    "-append", "console=ttyS0 quiet panic=-1 no_timer_check edd=off",
+    *sock("con"), "-serial", "chardev:con", *sock("s1"), "-serial", "chardev:s1",
+    *sock("ctl"), "-device", "pci-serial,chardev=ctl", "-device", "qemu-xhci",
+    "-chardev", f"serial,id=vm0,path={work}/ttyV0", "-device", "usb-serial,id=usb0,chardev=vm0",
+    *sock("mon"), "-mon", "chardev=mon,mode=control"], stdin=subprocess.DEVNULL)
 
 
-def main(kernel, initrd, work, vmodem):
-    start = time.monotonic()
-    deadline = start + 240
-    # KVM where it works: on some hosts the guest hangs in the firmware.
-    accels = [os.environ["FALCREST_VM_ACCEL"]] if os.environ.get("FALCREST_VM_ACCEL") else \
-        (["kvm"] if os.access("/dev/kvm", os.R_OK | os.W_OK) else []) + ["tcg"]
-    # The modem keeps what a call sends it: QEMU 7.2 can crash when the
-    # adapter goes while its line is delivering data to it.
-    modem = subprocess.Popen([vmodem, "--link", f"{work}/ttyV0", "--mode", "sink"],
-                             stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
-    while not os.path.exists(f"{work}/ttyV0") and time.monotonic() < deadline:
-        time.sleep(0.05)
-    status = None
-    try:
-        for accel in accels:
-            status = run(kernel, initrd, work, accel, deadline,
-                         time.monotonic() + (6 if accel == "kvm" else 240))
-            if status is not None:
-                break
-            print(f"vm: no sign of the machine under {accel}")
-    finally:
-        modem.terminate()
-        modem.wait()
-    status = 1 if status is None else status
-    print(f"vm: {'passed' if status == 0 else 'FAILED'} after {time.monotonic() - start:.0f} s")
-    return status
+def qmp(command, **arguments):
+    mon.write(json.dumps({"execute": command, "arguments": arguments}) + "\n")
+    mon.flush()
+    while True:  # events may come first
+        reply = json.loads(mon.readline())
+        if "error" in reply:
+            raise RuntimeError(reply["error"]["desc"])
+        if "return" in reply:
+            return
 
 
-if __name__ == "__main__":
-    sys.exit(main(*sys.argv[1:5]))
+def plug():  # QEMU lets go of the line of an adapter just pulled out a moment later
+    for _ in range(50):
+        try:
+            return qmp("device_add", driver="usb-serial", id="usb0", chardev="vm0")
+        except RuntimeError as e:
+            if "in use" not in str(e):
+                raise
+            time.sleep(0.1)
+
+
+try:
+    c = {name: server.accept()[0] for name, server in servers.items()}
+    mon = c["mon"].makefile("rw")
+    mon.readline()  # the greeting
+    qmp("qmp_capabilities")
+    verbs = {"break": lambda: qmp("chardev-send-break", id="s1"),
+             "unplug": lambda: qmp("device_del", id="usb0"), "plug": plug}
+    requests = b""
+    while time.monotonic() < deadline:
+        for s in select.select([c["con"], c["s1"], c["ctl"]], [], [], 0.5)[0]:
+            data = s.recv(65536)
+            if not data:
+                raise EOFError("QEMU closed a line")
+            if s is c["con"]:
+                sys.stdout.buffer.write(data)
+            elif s is c["s1"]:
+                s.sendall(data)
+            else:
+                requests += data
+        while b"\n" in requests:
+            request, _, requests = requests.partition(b"\n")
+            verb, *words = request.decode().split()
+            if verb == "done":  # the console's last lines follow
+                status, deadline = int(words[0]), time.monotonic() + 5
+                continue
+            try:
+                verbs[verb]()
+                answer = "ok"
+            except (RuntimeError, KeyError) as e:
+                answer = f"error {e}"
+            c["ctl"].sendall(answer.encode() + b"\n")
+except (EOFError, OSError) as e:  # QEMU has gone: powered off, or not
+    print(f"\nvm: {e}; QEMU's exit status: {qemu.poll()}")
+finally:
+    qemu.kill()
+    modem.terminate()
+    qemu.wait()
+    modem.wait()
+print(f"vm: {'passed' if status == 0 else 'FAILED'} after {time.monotonic() - start:.0f} s")
+sys.exit(status)

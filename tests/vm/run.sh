@@ -17,21 +17,21 @@ cmake --build "$build" --target vm_guest
 modules=(usb-common usbcore xhci-hcd xhci-pci usbserial ftdi_sio)
 sudo=
 [[ $(id -u) -eq 0 ]] || sudo=sudo
-current_image() { apt-cache depends linux-image-amd64 2>/dev/null | awk '/Depends: linux-image-/ && !n++ {print $2}'; }
-image=$(current_image || true)
-[[ -n $image ]] || { $sudo apt-get update -qq && image=$(current_image); } # no package lists yet
+image() { apt-cache depends linux-image-amd64 2>/dev/null | awk '/Depends: linux-image-/ && !n++ {print $2}'; }
+[[ -n $(image) ]] || $sudo apt-get update -qq # no package lists yet
+image=$(image)
 [[ -n $image ]] || { echo "vm: no kernel package found through linux-image-amd64" >&2; exit 1; }
 kernel=$work/$image
 if [[ ! -f $kernel/vmlinuz ]]; then
-    rm -rf "$work"/linux-image-* "$work/download"
-    mkdir -p "$work/download" "$kernel"
-    (cd "$work/download" && { apt-get download "$image" || { $sudo apt-get update -qq && apt-get download "$image"; }; })
+    rm -rf "$work"/linux-image-*
+    mkdir -p "$kernel"
+    (cd "$kernel" && { apt-get download "$image" || { $sudo apt-get update -qq && apt-get download "$image"; }; })
     wanted=('./boot/vmlinuz-*')
     for m in "${modules[@]}"; do wanted+=("*/$m.ko"); done
-    dpkg-deb --fsys-tarfile "$work"/download/*.deb | tar -x -C "$work/download" --wildcards "${wanted[@]}"
-    mv "$work"/download/boot/vmlinuz-* "$kernel/vmlinuz"
-    find "$work/download" -name '*.ko' -exec mv {} "$kernel/" \;
-    rm -rf "$work/download"
+    dpkg-deb --fsys-tarfile "$kernel"/*.deb | tar -x -C "$kernel" --wildcards "${wanted[@]}"
+    find "$kernel" -name '*.ko' -exec mv {} "$kernel/" \;
+    mv "$kernel"/boot/vmlinuz-* "$kernel/vmlinuz"
+    rm -rf "$kernel"/*.deb "$kernel"/boot "$kernel"/lib
 fi
 
 # The root file system: busybox, the modules, and the programs with the

@@ -135,21 +135,15 @@ int CVmodem::Stop() {
     if (pid_ > 0)
         kill(pid_, SIGTERM);
     int status = out_ ? pclose(out_) : -1;
-    if (control_ >= 0)
-        close(control_);
+    close(control_);
     out_ = nullptr;
     pid_ = control_ = -1;
     return status;
 }
 
-CPort::CPort(const std::string &path) {
-    fd_ = open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
+CPort::CPort(const std::string &path) : fd_(open(path.c_str(), O_RDWR | O_NOCTTY | O_CLOEXEC)) {
     if (fd_ < 0)
         throw std::runtime_error("cannot open " + path + ": " + std::strerror(errno));
-    termios tio{};
-    tcgetattr(fd_, &tio);
-    cfmakeraw(&tio);
-    tcsetattr(fd_, TCSANOW, &tio);
     ObeyXoff(true);
 }
 
@@ -160,20 +154,15 @@ CPort::~CPort() {
 void CPort::ObeyXoff(bool obey) {
     termios tio{};
     tcgetattr(fd_, &tio);
+    cfmakeraw(&tio);
     tio.c_iflag = obey ? tio.c_iflag | IXON : tio.c_iflag & ~tcflag_t(IXON);
     tcsetattr(fd_, TCSANOW, &tio);
 }
 
 void CPort::Write(std::string_view bytes) {
-    for (size_t done = 0; done < bytes.size();) {
-        ssize_t n = write(fd_, bytes.data() + done, bytes.size() - done);
-        if (n < 0 && errno != EAGAIN && errno != EINTR)
+    for (ssize_t n = 0; !bytes.empty(); bytes.remove_prefix(size_t(std::max<ssize_t>(n, 0))))
+        if ((n = write(fd_, bytes.data(), bytes.size())) < 0 && errno != EINTR)
             throw std::runtime_error(std::string("port write failed: ") + std::strerror(errno));
-        pollfd p{fd_, POLLOUT, 0};
-        if (n <= 0)
-            poll(&p, 1, 100);
-        done += size_t(std::max<ssize_t>(n, 0));
-    }
 }
 
 std::string CPort::ReadUntil(const std::string &needle, int timeoutMs) {

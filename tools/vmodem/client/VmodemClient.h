@@ -17,7 +17,8 @@ namespace vmodem_client {
 class CVmodem {
 public:
     // Starts vmodem (VMODEM_PROGRAM) with --control and --store in a fresh
-    // temporary directory, plus extraArgs; returns once its port exists.
+    // temporary directory, plus extraArgs (which hold no single quote);
+    // returns once its port exists.
     explicit CVmodem(const std::vector<std::string> &extraArgs = {});
     ~CVmodem(); // Stop(), then removes the temporary directory
     CVmodem(const CVmodem &) = delete;
@@ -53,8 +54,8 @@ private:
     std::vector<std::string> events_, replies_;
 };
 
-// vmodem's port seen from the DTE: opened raw and non-blocking; by default
-// its output stops while the modem has sent XOFF.
+// vmodem's port seen from the DTE: opened raw; writes block while the modem
+// does not take the bytes, and by default while it has sent XOFF.
 class CPort {
 public:
     explicit CPort(const std::string &path);
@@ -62,7 +63,7 @@ public:
     CPort(const CPort &) = delete;
     CPort &operator=(const CPort &) = delete;
 
-    // Whether output stops at XOFF (turning it off also ends a stop).
+    // Raw, and whether output stops at XOFF (turning it off also ends a stop).
     void ObeyXoff(bool obey);
     void Write(std::string_view bytes);
     // Reads until what arrived contains needle; returns everything up to and
