@@ -25,8 +25,6 @@ modem = subprocess.Popen([vmodem, "--link", f"{work}/ttyV0", "--mode", "sink"],
                          stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
 servers = {}
 for name in ("con", "s1", "ctl", "mon"):
-    if os.path.exists(f"{work}/{name}.sock"):
-        os.unlink(f"{work}/{name}.sock")
     servers[name] = socket.create_server(f"{work}/{name}.sock", family=socket.AF_UNIX)
     servers[name].settimeout(10)
 while not os.path.exists(f"{work}/ttyV0") and time.monotonic() < deadline:

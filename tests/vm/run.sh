@@ -9,6 +9,7 @@ here=$(cd "$(dirname "$0")" && pwd)
 build=$(cd "${1:-build}" && pwd)
 work=$build/vm
 mkdir -p "$work"
+rm -f "$work"/*.sock
 cmake --build "$build" --target vm_guest
 
 # Debian's current kernel, found through the meta-package (a pinned version

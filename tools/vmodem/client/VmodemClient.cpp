@@ -23,20 +23,31 @@ namespace vmodem_client {
 
 namespace {
 
-// Calls read(fd) until it appends to `to` or until the time is out.
-bool ReadInto(int fd, std::string &to, std::chrono::steady_clock::time_point end) {
-    auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
-        end - std::chrono::steady_clock::now());
-    pollfd p{fd, POLLIN, 0};
-    char buf[65536];
-    ssize_t n =
-        poll(&p, 1, int(std::max<long>(left.count(), 0))) > 0 ? read(fd, buf, sizeof buf) : 0;
-    to.append(buf, size_t(std::max<ssize_t>(n, 0)));
-    return n > 0;
+using Clock = std::chrono::steady_clock;
+
+Clock::time_point After(int ms) {
+    return Clock::now() + std::chrono::milliseconds(ms);
 }
 
-std::chrono::steady_clock::time_point After(int ms) {
-    return std::chrono::steady_clock::now() + std::chrono::milliseconds(ms);
+// Reads fd into buffered until that holds needle, then takes out and returns
+// all up to and including it; takes and returns all there is once the time
+// is out (an empty needle reads the whole time).
+std::string ReadUntil(int fd, std::string &buffered, const std::string &needle,
+                      Clock::time_point end) {
+    size_t at = 0;
+    char buf[65536];
+    pollfd p{fd, POLLIN, 0};
+    while (needle.empty() || (at = buffered.find(needle)) == std::string::npos) {
+        auto left = std::chrono::duration_cast<std::chrono::milliseconds>(end - Clock::now());
+        ssize_t n =
+            left.count() > 0 && poll(&p, 1, int(left.count())) > 0 ? read(fd, buf, sizeof buf) : 0;
+        if (n <= 0 && Clock::now() >= end)
+            return std::exchange(buffered, {});
+        buffered.append(buf, size_t(std::max<ssize_t>(n, 0)));
+    }
+    std::string out = buffered.substr(0, at + needle.size());
+    buffered.erase(0, at + needle.size());
+    return out;
 }
 
 } // namespace
@@ -80,24 +91,16 @@ CVmodem::~CVmodem() {
     std::filesystem::remove_all(dir_, ignored);
 }
 
-bool CVmodem::Pump(std::chrono::steady_clock::time_point end) {
-    if (!ReadInto(control_, in_, end))
-        return false;
-    for (size_t eol; (eol = in_.find('\n')) != std::string::npos; in_.erase(0, eol + 1))
-        (in_.rfind("event ", 0) == 0 ? events_ : replies_).push_back(in_.substr(0, eol));
-    return true;
-}
-
 std::string CVmodem::Command(const std::string &line, int timeoutMs) {
-    std::string text = line + "\n";
+    std::string text = line + "\n", reply;
     if (send(control_, text.data(), text.size(), MSG_NOSIGNAL) != ssize_t(text.size()))
         throw std::runtime_error("cannot send to vmodem: " + line);
-    for (auto end = After(timeoutMs); replies_.empty();)
-        if (!Pump(end))
-            throw std::runtime_error("no reply from vmodem to: " + line);
-    std::string reply = replies_.front();
-    replies_.erase(replies_.begin());
-    return reply;
+    for (auto end = After(timeoutMs);
+         (reply = ReadUntil(control_, in_, "\n", end)).rfind("event ", 0) == 0;)
+        events_.push_back(reply);
+    if (!reply.ends_with('\n'))
+        throw std::runtime_error("no reply from vmodem to: " + line);
+    return reply.substr(0, reply.size() - 1);
 }
 
 std::string CVmodem::Ok(const std::string &line) {
@@ -108,15 +111,17 @@ std::string CVmodem::Ok(const std::string &line) {
 }
 
 std::optional<std::string> CVmodem::WaitEvent(const std::string &prefix, int timeoutMs) {
-    for (auto end = After(timeoutMs);;) {
-        for (auto e = events_.begin(); e != events_.end(); ++e)
-            if (e->rfind("event " + prefix, 0) == 0) {
-                std::string found = e->substr(6);
-                events_.erase(events_.begin(), e + 1);
-                return found;
-            }
-        if (!Pump(end))
+    auto end = After(timeoutMs);
+    for (size_t i = 0;; ++i) {
+        std::string line = i < events_.size() ? events_[i] : ReadUntil(control_, in_, "\n", end);
+        if (!line.ends_with('\n'))
             return std::nullopt;
+        if (i == events_.size())
+            events_.push_back(line);
+        if (line.rfind("event " + prefix, 0) == 0) {
+            events_.erase(events_.begin(), events_.begin() + long(i) + 1);
+            return line.substr(6, line.size() - 7);
+        }
     }
 }
 
@@ -166,14 +171,7 @@ void CPort::Write(std::string_view bytes) {
 }
 
 std::string CPort::ReadUntil(const std::string &needle, int timeoutMs) {
-    size_t at = 0;
-    for (auto end = After(timeoutMs);
-         needle.empty() || (at = buffered_.find(needle)) == std::string::npos;)
-        if (!ReadInto(fd_, buffered_, end) && std::chrono::steady_clock::now() >= end)
-            return std::exchange(buffered_, {});
-    std::string out = buffered_.substr(0, at + needle.size());
-    buffered_.erase(0, at + needle.size());
-    return out;
+    return vmodem_client::ReadUntil(fd_, buffered_, needle, After(timeoutMs));
 }
 
 } // namespace vmodem_client

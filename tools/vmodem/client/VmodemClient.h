@@ -3,7 +3,6 @@
 // and opens its port as the DTE would. Failures throw std::runtime_error.
 #pragma once
 
-#include <chrono>
 #include <cstdio>
 #include <map>
 #include <optional>
@@ -43,15 +42,11 @@ public:
     static std::map<std::string, std::string> Fields(const std::string &text);
 
 private:
-    // Reads what the control socket has by end: events go to events_,
-    // replies to replies_. False on time-out or a closed connection.
-    bool Pump(std::chrono::steady_clock::time_point end);
-
-    std::string dir_, portPath_, in_;
-    FILE *out_ = nullptr; // vmodem's standard output
+    std::string dir_, portPath_, in_; // in_: what came from the control socket
+    FILE *out_ = nullptr;             // vmodem's standard output
     pid_t pid_ = -1;
     int control_ = -1;
-    std::vector<std::string> events_, replies_;
+    std::vector<std::string> events_; // lines of the events not waited for yet
 };
 
 // vmodem's port seen from the DTE: opened raw; writes block while the modem
