@@ -8,13 +8,7 @@
 #   done STATUS      the machine's result, this program's exit status
 # Usage: host.py KERNEL INITRD WORK_DIR VMODEM. FALCREST_VM_ACCEL=kvm speeds
 # it up where the guest does not hang in KVM's firmware (the default is tcg).
-import json
-import os
-import select
-import socket
-import subprocess
-import sys
-import time
+import json, os, select, socket, subprocess, sys, time
 
 kernel, initrd, work, vmodem = sys.argv[1:5]
 start = time.monotonic()
@@ -23,10 +17,10 @@ deadline, status = start + 240, 1
 # goes while its line is delivering data to it.
 modem = subprocess.Popen([vmodem, "--link", f"{work}/ttyV0", "--mode", "sink"],
                          stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
-servers = {}
-for name in ("con", "s1", "ctl", "mon"):
-    servers[name] = socket.create_server(f"{work}/{name}.sock", family=socket.AF_UNIX)
-    servers[name].settimeout(10)
+servers = {name: socket.create_server(f"{work}/{name}.sock", family=socket.AF_UNIX)
+           for name in ("con", "s1", "ctl", "mon")}
+for server in servers.values():
+    server.settimeout(10)
 while not os.path.exists(f"{work}/ttyV0") and time.monotonic() < deadline:
     time.sleep(0.05)
 sock = lambda name: ["-chardev", f"socket,id={name},path={work}/{name}.sock"]

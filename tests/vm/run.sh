@@ -16,8 +16,7 @@ cmake --build "$build" --target vm_guest
 # leaves the mirror with the next security update). Only the image and the
 # USB serial modules are taken out of the package; nothing is installed.
 modules=(usb-common usbcore xhci-hcd xhci-pci usbserial ftdi_sio)
-sudo=
-[[ $(id -u) -eq 0 ]] || sudo=sudo
+sudo=$([[ $(id -u) -eq 0 ]] || echo sudo)
 image() { apt-cache depends linux-image-amd64 2>/dev/null | awk '/Depends: linux-image-/ && !n++ {print $2}'; }
 [[ -n $(image) ]] || $sudo apt-get update -qq # no package lists yet
 image=$(image)

@@ -12,6 +12,7 @@
 #include <fstream>
 #include <iterator>
 #include <poll.h>
+#include <sstream>
 #include <stdexcept>
 #include <sys/socket.h>
 #include <sys/un.h>
@@ -127,12 +128,10 @@ std::optional<std::string> CVmodem::WaitEvent(const std::string &prefix, int tim
 
 std::map<std::string, std::string> CVmodem::Fields(const std::string &text) {
     std::map<std::string, std::string> out;
-    for (size_t i = 0; i < text.size();) {
-        size_t end = std::min(text.find(' ', i), text.size()), eq = text.find('=', i);
-        if (eq < end)
-            out[text.substr(i, eq - i)] = text.substr(eq + 1, end - eq - 1);
-        i = end + 1;
-    }
+    std::istringstream words(text);
+    for (std::string w; words >> w;)
+        if (size_t eq = w.find('='); eq != std::string::npos)
+            out[w.substr(0, eq)] = w.substr(eq + 1);
     return out;
 }
 
