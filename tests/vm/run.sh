@@ -1,41 +1,40 @@
 #!/usr/bin/env bash
-# The serial port on real kernel drivers: boots a small virtual machine with
-# a 16550 UART (/dev/ttyS1) and a USB serial adapter (/dev/ttyUSB0) and runs
-# the port tests, the unplug case and Quenby in it, with the far ends of the
-# lines on this host (tests/vm/host.py; the machine's side is tests/vm/init).
+# Real kernel serial drivers: boots a small virtual machine with a 16550 UART
+# (/dev/ttyS1) and a USB serial adapter (/dev/ttyUSB0) whose line goes to
+# vmodem here, and runs Quenby and the device tests in it (tests/vm/init),
+# with the far ends on this host (tests/vm/host.py).
 # Usage: tests/vm/run.sh [BUILD_DIR]   (default: build)
 set -euo pipefail
 here=$(cd "$(dirname "$0")" && pwd)
 build=$(cd "${1:-build}" && pwd)
 work=$build/vm
-start=$SECONDS
 mkdir -p "$work"
+rm -f "$work"/*.sock
 cmake --build "$build" --target vm_guest
 
 # Debian's current kernel, found through the meta-package (a pinned version
 # leaves the mirror with the next security update). Only the image and the
 # USB serial modules are taken out of the package; nothing is installed.
 modules=(usb-common usbcore xhci-hcd xhci-pci usbserial ftdi_sio)
-sudo=
-[[ $(id -u) -eq 0 ]] || sudo=sudo
-current_image() { apt-cache depends linux-image-amd64 2>/dev/null | awk '/Depends: linux-image-/ && !n++ {print $2}'; }
-image=$(current_image || true)
-[[ -n $image ]] || { $sudo apt-get update -qq && image=$(current_image); } # no package lists yet
+sudo=$([[ $(id -u) -eq 0 ]] || echo sudo)
+image() { apt-cache depends linux-image-amd64 2>/dev/null | awk '/Depends: linux-image-/ && !n++ {print $2}'; }
+[[ -n $(image) ]] || $sudo apt-get update -qq # no package lists yet
+image=$(image)
 [[ -n $image ]] || { echo "vm: no kernel package found through linux-image-amd64" >&2; exit 1; }
 kernel=$work/$image
 if [[ ! -f $kernel/vmlinuz ]]; then
-    rm -rf "$work"/linux-image-* "$work/download"
-    mkdir -p "$work/download" "$kernel"
-    (cd "$work/download" && { apt-get download "$image" || { $sudo apt-get update -qq && apt-get download "$image"; }; })
+    rm -rf "$work"/linux-image-*
+    mkdir -p "$kernel"
+    (cd "$kernel" && { apt-get download "$image" || { $sudo apt-get update -qq && apt-get download "$image"; }; })
     wanted=('./boot/vmlinuz-*')
     for m in "${modules[@]}"; do wanted+=("*/$m.ko"); done
-    dpkg-deb --fsys-tarfile "$work"/download/*.deb | tar -x -C "$work/download" --wildcards "${wanted[@]}"
-    mv "$work"/download/boot/vmlinuz-* "$kernel/vmlinuz"
-    find "$work/download" -name '*.ko' -exec mv {} "$kernel/" \;
-    rm -rf "$work/download"
+    dpkg-deb --fsys-tarfile "$kernel"/*.deb | tar -x -C "$kernel" --wildcards "${wanted[@]}"
+    find "$kernel" -name '*.ko' -exec mv {} "$kernel/" \;
+    mv "$kernel"/boot/vmlinuz-* "$kernel/vmlinuz"
+    rm -rf "$kernel"/*.deb "$kernel"/boot "$kernel"/lib
 fi
 
-# The root file system: busybox, the modules, and the test programs with the
+# The root file system: busybox, the modules, and the programs with the
 # libraries they load, at the paths they have here.
 root=$work/root
 rm -rf "$root"
@@ -51,9 +50,4 @@ for program in "$build/tests/vm/vm_guest_tests" "$build/console/Quenby"; do
     done
 done
 (cd "$root" && find . | cpio -o -H newc --quiet) >"$work/initrd"
-
-status=0
-python3 -u "$here/host.py" --kernel "$kernel/vmlinuz" --initrd "$work/initrd" --work "$work" \
-    --vmodem "$build/tools/vmodem/vmodem" || status=$?
-echo "vm stage: $((SECONDS - start)) s in all"
-exit $status
+exec python3 -u "$here/host.py" "$kernel/vmlinuz" "$work/initrd" "$work" "$build/tools/vmodem/vmodem"

@@ -3,6 +3,7 @@
 // and opens its port as the DTE would. Failures throw std::runtime_error.
 #pragma once
 
+#include <cstdio>
 #include <map>
 #include <optional>
 #include <string>
@@ -15,14 +16,15 @@ namespace vmodem_client {
 class CVmodem {
 public:
     // Starts vmodem (VMODEM_PROGRAM) with --control and --store in a fresh
-    // temporary directory, plus extraArgs; returns once its port exists.
+    // temporary directory, plus extraArgs (which hold no single quote);
+    // returns once its port exists.
     explicit CVmodem(const std::vector<std::string> &extraArgs = {});
     ~CVmodem(); // Stop(), then removes the temporary directory
     CVmodem(const CVmodem &) = delete;
     CVmodem &operator=(const CVmodem &) = delete;
 
     const std::string &PortPath() const { return portPath_; }
-    const std::string &StoreDir() const { return storeDir_; }
+    const std::string &Dir() const { return dir_; } // the temporary directory
 
     // Sends one control command; returns its reply line ("ok ..." or
     // "err ..."). Events arriving meanwhile are kept for WaitEvent.
@@ -32,9 +34,6 @@ public:
     // Waits for the next event that starts with prefix (without "event ");
     // consumes it and every event before it. Empty on time-out.
     std::optional<std::string> WaitEvent(const std::string &prefix, int timeoutMs = 5000);
-    // The fields of "report" (state, rx, tx, echo...).
-    std::map<std::string, std::string> Report() { return Fields(Ok("report")); }
-
     // Ends vmodem with SIGTERM and returns its wait status (-1 when it was
     // not running). Idempotent.
     int Stop();
@@ -43,19 +42,15 @@ public:
     static std::map<std::string, std::string> Fields(const std::string &text);
 
 private:
-    // Reads what the control socket has within timeoutMs: events go to
-    // events_, replies to replies_. False on time-out or a closed connection.
-    bool Pump(int timeoutMs);
-
-    std::string dir_, storeDir_, portPath_;
+    std::string dir_, portPath_, in_; // in_: what came from the control socket
+    FILE *out_ = nullptr;             // vmodem's standard output
     pid_t pid_ = -1;
     int control_ = -1;
-    std::string in_;
-    std::vector<std::string> events_, replies_;
+    std::vector<std::string> events_; // lines of the events not waited for yet
 };
 
-// vmodem's port seen from the DTE: opened raw and non-blocking; by default
-// its output stops while the modem has sent XOFF.
+// vmodem's port seen from the DTE: opened raw; writes block while the modem
+// does not take the bytes, and by default while it has sent XOFF.
 class CPort {
 public:
     explicit CPort(const std::string &path);
@@ -63,14 +58,13 @@ public:
     CPort(const CPort &) = delete;
     CPort &operator=(const CPort &) = delete;
 
-    // Whether output stops at XOFF (turning it off also ends a stop).
+    // Raw, and whether output stops at XOFF (turning it off also ends a stop).
     void ObeyXoff(bool obey);
     void Write(std::string_view bytes);
     // Reads until what arrived contains needle; returns everything up to and
     // including it (the rest stays for the next read), or all that arrived
     // if the time ran out. An empty needle reads for the whole time.
     std::string ReadUntil(const std::string &needle, int timeoutMs = 5000);
-    std::string ReadFor(int ms) { return ReadUntil("", ms); }
 
 private:
     int fd_ = -1;
