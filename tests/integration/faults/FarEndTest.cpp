@@ -29,14 +29,11 @@ struct DeviceLink {
     }
 };
 
-// Bytes without DLE, so that the feedback's text is the data itself.
+// Letters, without DLE, so that the feedback's text is the data itself.
 std::string Pattern(size_t n, unsigned seed) {
     std::string s(n, '\0');
-    for (size_t i = 0; i < n; ++i) {
-        s[i] = char((i * 131 + seed) & 0xFF);
-        if (s[i] == char(FALCREST_DLE))
-            s[i] = 'D';
-    }
+    for (size_t i = 0; i < n; ++i)
+        s[i] = char('A' + (i * 131 + seed) % 58);
     return s;
 }
 
@@ -63,10 +60,9 @@ TEST(FarEnd, GoesAwayMidTransferIsReportedWithoutSpinningAndComesBack) {
 
     // The engine backs off while the port stays dead: a worker that spun
     // would notify on every pass, not a handful of times in a second.
-    int errorsBefore = Recorder::Instance().Errors(), txBefore = Recorder::Instance().TxFailures();
+    const size_t before = Recorder::Instance().Notes().size();
     std::this_thread::sleep_for(std::chrono::milliseconds(1000));
-    EXPECT_LE(Recorder::Instance().Errors() - errorsBefore, 12);
-    EXPECT_LE(Recorder::Instance().TxFailures() - txBefore, 12);
+    EXPECT_LE(Recorder::Instance().Notes().size() - before, 24u);
 
     // The client lets go of the dead port at once, and every worker ends.
     ReleaseModem();

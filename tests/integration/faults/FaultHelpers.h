@@ -1,20 +1,14 @@
-// Helpers of the fault tests: counting the process's descriptors and
-// threads. (A test that deadlocks is ended by the suite's time-out.)
+// Helpers of the fault tests. (A test that deadlocks is ended by the suite's
+// time-out.)
 #pragma once
 
-#include <dirent.h>
+#include <filesystem>
+#include <iterator>
 
 namespace faults {
 
 inline int CountEntries(const char *dir) {
-    int n = 0;
-    if (DIR *d = opendir(dir)) {
-        while (dirent *e = readdir(d))
-            if (e->d_name[0] != '.')
-                ++n;
-        closedir(d);
-    }
-    return n;
+    return int(std::distance(std::filesystem::directory_iterator(dir), {}));
 }
 inline int OpenDescriptors() {
     return CountEntries("/proc/self/fd");
@@ -27,3 +21,4 @@ inline int Threads() {
 constexpr const char *kDcb = "baud=115200 octs=off odsr=off xon=off";
 
 } // namespace faults
+

@@ -4,7 +4,6 @@
 # it found it.
 # Arguments: Quenby, vmodem.
 set -euo pipefail
-quenby=$1
 work=$(mktemp -d)
 session=quenby-vanish-$$
 trap 'tmux kill-session -t "$session" 2>/dev/null; [[ -n ${modem:-} ]] && kill -9 "$modem"; rm -rf "$work"' EXIT
@@ -15,15 +14,9 @@ for _ in $(seq 200); do [[ -e $work/tty ]] && break; sleep 0.05; done
 
 # The pane runs Quenby, then reports its exit status and whether the
 # terminal's mode came back.
-cat >"$work/run.sh" <<SCRIPT
-before=\$(stty -g)
-"$quenby" "$work/tty"
-status=\$?
-[[ \$(stty -g) == "\$before" ]] && mode=restored || mode=changed
-echo "QUENBY-EXIT=\$status MODE=\$mode"
-sleep 30
-SCRIPT
-tmux new-session -d -s "$session" -x 100 -y 30 "bash $work/run.sh"
+tmux new-session -d -s "$session" -x 100 -y 30 "before=\$(stty -g); '$1' '$work/tty'; status=\$?
+[[ \$(stty -g) == \"\$before\" ]] && mode=restored || mode=changed
+echo QUENBY-EXIT=\$status MODE=\$mode; sleep 30"
 
 wait_for() { # pattern (grep -E), up to 10 s
     for _ in $(seq 200); do
