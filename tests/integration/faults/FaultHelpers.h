@@ -7,18 +7,14 @@
 
 namespace faults {
 
-inline int CountEntries(const char *dir) {
-    return int(std::distance(std::filesystem::directory_iterator(dir), {}));
-}
 inline int OpenDescriptors() {
-    return CountEntries("/proc/self/fd");
+    return int(std::distance(std::filesystem::directory_iterator("/proc/self/fd"), {}));
 }
 inline int Threads() {
-    return CountEntries("/proc/self/task");
+    return int(std::distance(std::filesystem::directory_iterator("/proc/self/task"), {}));
 }
 
 // The mode the tests open ports with: fast, no handshake.
 constexpr const char *kDcb = "baud=115200 octs=off odsr=off xon=off";
 
 } // namespace faults
-

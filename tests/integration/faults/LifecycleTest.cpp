@@ -39,101 +39,80 @@ int ReleasingCallback(uint32_t code, uint32_t error, uint32_t) {
     return 0;
 }
 
-class Lifecycle : public testing::Test {
-protected:
-    // What the process holds with no port open. A thread sanitizer starts a
-    // thread of its own with the first thread created: let that happen first.
-    void SetUp() override {
-        std::thread([] {}).join();
-        descriptors_ = faults::OpenDescriptors();
-        threads_ = faults::Threads();
-    }
-    void TearDown() override { ReleaseModem(); }
-    int Open(const std::string &path = "", void *callback = Recorder::Instance().Target()) {
-        return InitModem(callback, (path.empty() ? pty.PortPath() : path).c_str(), faults::kDcb);
-    }
-    // After a release every worker ends and the port is closed; the port then
-    // opens again and carries data both ways.
-    void ExpectNothingLeftAndPortWorks() {
-        EXPECT_TRUE(WaitUntil([&] { return faults::Threads() == threads_; }))
-            << faults::Threads() << " threads, " << threads_ << " before";
-        EXPECT_EQ(faults::OpenDescriptors(), descriptors_);
-        Recorder::Instance().Reset();
-        ASSERT_GT(Open(), 0);
-        pty.ReadFor(20); // whatever an earlier connection left on the line
-        pty.Write("ping");
-        EXPECT_TRUE(WaitUntil([] { return Recorder::Instance().Raw() == "ping"; }));
-        ASSERT_EQ(SendDataToModem("pong", 4), 0);
-        EXPECT_EQ(pty.ReadAtLeast(4), "pong");
-    }
-
+// ReleaseModem from the flow thread's notification of data, and from the
+// receive thread's error notification while another thread is inside
+// InitModem, which then fails; then rounds of an open, voice playback and
+// SetFeedbackType on threads of their own while two threads release the port
+// at a different point each round (the open may lose, the playback is cut
+// short anywhere). After all that every worker has ended, no descriptor is
+// left, and the port opens again and carries data both ways.
+TEST(Lifecycle, ReleasesFromCallbacksAndRacingThreadsLeaveNothing) {
     PtyPair pty;
-    int descriptors_ = 0, threads_ = 0;
-};
-
-// A release does not wait for the thread it runs on. One from the receive
-// thread's error callback while another thread is inside InitModem wins:
-// InitModem, re-configuring the open port, waits for that thread to pause,
-// then fails and leaves nothing open or running.
-TEST_F(Lifecycle, ReleasesFromTheWorkersOwnCallbacks) {
+    std::thread([] {}).join(); // a thread sanitizer starts a helper with the first thread
+    const int descriptors = faults::OpenDescriptors(), threads = faults::Threads();
+    auto open = [&](const std::string &path, void *callback) {
+        return InitModem(callback, path.c_str(), faults::kDcb);
+    };
     void *releasing = reinterpret_cast<void *>(&ReleasingCallback);
-    ASSERT_GT(Open("", releasing), 0);
+    ASSERT_GT(open(pty.PortPath(), releasing), 0);
     gArmed = true;
     pty.Write("data");
     ASSERT_TRUE(WaitUntil([] { return gReleases == 1; }));
-    EXPECT_EQ(SendDataToModem("x", 1), FALCREST_ERR_NOPORT);
-
     auto far = std::make_unique<PtyPair>();
-    ASSERT_GT(Open(far->PortPath(), releasing), 0);
+    ASSERT_GT(open(far->PortPath(), releasing), 0);
     gArmed = true;
     far->CloseFar();
     ASSERT_TRUE(WaitUntil([] { return gInErrorCallback.load(); }));
     gOpening = true;
-    EXPECT_EQ(Open(far->PortPath(), releasing), FALCREST_ERR_PORT);
+    EXPECT_EQ(open(far->PortPath(), releasing), FALCREST_ERR_PORT);
     EXPECT_EQ(gReleases, 2);
     EXPECT_EQ(SendDataToModem("x", 1), FALCREST_ERR_NOPORT);
     far.reset();
-    ExpectNothingLeftAndPortWorks();
-}
 
-// An open, then voice playback, and SetFeedbackType on threads of their own
-// while two threads release the port at a different point each round: the
-// open may lose, the playback is cut short anywhere. Under the sanitizers: no
-// race on the workers or the queues.
-TEST_F(Lifecycle, OpenPlaybackAndFeedbackTypeRacingReleases) {
     const std::string voice = "/tmp/lifecycle-voice-" + std::to_string(getpid());
     std::ofstream(voice) << std::string(6000, 'v'); // raw data: about 60 ms of playback
     std::atomic<bool> stop{false};
-    std::thread far([&] {
+    std::thread reader([&] {
         while (!stop)
             pty.ReadFor(5);
     });
+    void *recorder = Recorder::Instance().Target();
     for (int round = 0; round < 40; ++round) {
         std::atomic<bool> played{false};
-        std::vector<std::thread> threads;
-        threads.emplace_back([&] {
-            if (Open() > 0)
+        std::vector<std::thread> racers;
+        racers.emplace_back([&] {
+            if (open(pty.PortPath(), recorder) > 0)
                 SendVoiceFileToModem(voice.c_str(), 7);
             played = true;
         });
-        threads.emplace_back([&] {
+        racers.emplace_back([&] {
             for (int i = 0; !played; ++i)
                 SetFeedbackType(i % 3);
         });
         for (int releaser = 0; releaser < 2; ++releaser)
-            threads.emplace_back([round] {
+            racers.emplace_back([round] {
                 std::this_thread::sleep_for(std::chrono::milliseconds(round % 10 * 7));
                 ReleaseModem();
             });
-        for (auto &t : threads)
+        for (auto &t : racers)
             t.join();
     }
     ReleaseModem();
     SetFeedbackType(1);
     stop = true;
-    far.join();
+    reader.join();
     std::remove(voice.c_str());
-    ExpectNothingLeftAndPortWorks();
+
+    EXPECT_TRUE(WaitUntil([&] { return faults::Threads() == threads; }));
+    EXPECT_EQ(faults::OpenDescriptors(), descriptors);
+    Recorder::Instance().Reset();
+    ASSERT_GT(open(pty.PortPath(), recorder), 0);
+    pty.ReadFor(20); // whatever an earlier connection left on the line
+    pty.Write("ping");
+    EXPECT_TRUE(WaitUntil([] { return Recorder::Instance().Raw() == "ping"; }));
+    ASSERT_EQ(SendDataToModem("pong", 4), 0);
+    EXPECT_EQ(pty.ReadAtLeast(4), "pong");
+    ReleaseModem();
 }
 
 } // namespace

@@ -2,7 +2,6 @@
 // the receive queue the way a client does.
 #pragma once
 
-#include <algorithm>
 #include <mutex>
 #include <string>
 #include <vector>
@@ -24,27 +23,25 @@ public:
     void *Target() { return reinterpret_cast<void *>(&Callback); }
     void Reset() {
         std::lock_guard<std::mutex> g(m);
-        notes.clear();
-        raw.clear();
-        codes.clear();
+        notes.clear(), raw.clear(), codes.clear();
     }
     std::vector<Notification> Notes() { return Locked(notes); }
     std::string Raw() { return Locked(raw); }
     std::string Codes() { return Locked(codes); }
     // Transmit failures (1126), and other notifications with an error word.
-    int TxFailures() { return Count([](auto &n) { return n.code == FALCREST_NOTIFY_TXFAIL; }); }
-    int Errors() {
-        return Count([](auto &n) { return n.code != FALCREST_NOTIFY_TXFAIL && n.error != 0; });
-    }
+    int TxFailures() { return Count(true); }
+    int Errors() { return Count(false); }
 
 private:
     template <class T> T Locked(const T &value) {
         std::lock_guard<std::mutex> g(m);
         return value;
     }
-    template <class Pred> int Count(Pred counts) {
-        std::vector<Notification> all = Notes();
-        return int(std::count_if(all.begin(), all.end(), counts));
+    int Count(bool txFailures) {
+        int n = 0;
+        for (const Notification &note : Notes())
+            n += note.code == FALCREST_NOTIFY_TXFAIL ? txFailures : !txFailures && note.error != 0;
+        return n;
     }
     static int Callback(uint32_t code, uint32_t error, uint32_t count) {
         Recorder &r = Instance();

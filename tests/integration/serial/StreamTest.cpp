@@ -22,7 +22,7 @@ TEST(Stream, OneMegabyteArrivesOnceAndInOrder) {
                         "baud=3000000 octs=off odsr=off xon=off"),
               0);
     std::mt19937 rng(1234);
-    const char partners[] = "\x10\x03\x12\x14\x18\x1c" "b5"; // and the closing NUL
+    const char partners[] = "\x10\x03\x12\x14\x18\x1c\x62\x35"; // b, 5 and the closing NUL
     std::string stream;
     while (stream.size() < (1u << 20))
         if (rng() % 16 < 3)
