@@ -1,8 +1,6 @@
-// The connection's life under stress: ReleaseModem called from the
-// library's own worker threads, from several threads at once, or racing
-// InitModem, voice playback and SetFeedbackType, ends without a deadlock,
-// leaves no descriptor or thread behind (memory: the suite runs under the
-// leak checker) and leaves a port that opens again.
+// The connection's life under stress: releases from the library's own worker
+// threads and from racing threads end without a deadlock and leave nothing
+// behind (memory: the suite runs under the leak checker).
 #include <gtest/gtest.h>
 
 #include <cstdio>

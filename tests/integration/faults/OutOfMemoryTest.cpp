@@ -38,6 +38,7 @@ namespace {
 TEST(OutOfMemory, ReceivedBytesWaitInTheDriverUntilThereIsRoom) {
     PtyPair pty;
     Recorder &client = Recorder::Instance();
+    client.Reset();
     ASSERT_GT(InitModem(client.Target(), pty.PortPath().c_str(), faults::kDcb), 0);
     // More than an emptied queue keeps and the driver holds together.
     std::string data(512 * 1024, 'a');

@@ -4,8 +4,7 @@
 # it found it.
 # Arguments: Quenby, vmodem.
 set -euo pipefail
-work=$(mktemp -d)
-session=quenby-vanish-$$
+work=$(mktemp -d) session=quenby-vanish-$$
 trap 'tmux kill-session -t "$session" 2>/dev/null; [[ -n ${modem:-} ]] && kill -9 "$modem"; rm -rf "$work"' EXIT
 
 "$2" --link "$work/tty" >/dev/null 2>&1 & modem=$!
