@@ -14,11 +14,6 @@
 
 namespace {
 
-std::string Slurp(const std::string &path) {
-    std::ifstream f(path, std::ios::binary);
-    return std::string(std::istreambuf_iterator<char>(f), {});
-}
-
 TEST(DiskFull, VoiceConversionFailsAndKeepsTheSource) {
     char dir[] = "/tmp/faults-disk-XXXXXX";
     const std::string base = mkdtemp(dir), src = base + "/in.vce", dst = base + "/out.zyx";
@@ -46,7 +41,9 @@ TEST(DiskFull, VoiceConversionFailsAndKeepsTheSource) {
         ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &limited), 0);
         const int got = ConvertFile(c.target.c_str(), c.targetType, src.c_str(), c.sourceType);
         setrlimit(RLIMIT_FSIZE, &before);
-        EXPECT_TRUE(got == 0 && Slurp(src) == source) << c.target << " at " << c.limit;
+        std::ifstream kept(src, std::ios::binary);
+        EXPECT_TRUE(got == 0 && std::string(std::istreambuf_iterator<char>(kept), {}) == source)
+            << c.target << " at " << c.limit;
     }
     // With room on the disk the same conversion succeeds.
     EXPECT_EQ(ConvertFile(dst.c_str(), 1, src.c_str(), 1), int(source.size()));

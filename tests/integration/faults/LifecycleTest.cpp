@@ -39,10 +39,10 @@ int ReleasingCallback(uint32_t code, uint32_t error, uint32_t) {
 
 // ReleaseModem from the flow thread's notification of data, and from the
 // receive thread's error notification while another thread is inside
-// InitModem, which then fails; then rounds of an open, voice playback and
-// SetFeedbackType on threads of their own while two threads release the port
-// at a different point each round (the open may lose, the playback is cut
-// short anywhere). After all that every worker has ended, no descriptor is
+// InitModem, which then fails; then rounds of an open followed by voice
+// playback and SetFeedbackType on threads of their own while two threads
+// release the port at a different point each round (the open may lose, the
+// playback is cut short anywhere). After all that every worker has ended, no descriptor is
 // left, and the port opens again and carries data both ways.
 TEST(Lifecycle, ReleasesFromCallbacksAndRacingThreadsLeaveNothing) {
     PtyPair pty;
@@ -76,15 +76,17 @@ TEST(Lifecycle, ReleasesFromCallbacksAndRacingThreadsLeaveNothing) {
     });
     void *recorder = Recorder::Instance().Target();
     for (int round = 0; round < 40; ++round) {
-        std::atomic<bool> played{false};
+        std::atomic<int> stage{0}; // opening, playing, done
         std::vector<std::thread> racers;
         racers.emplace_back([&] {
-            if (open(pty.PortPath(), recorder) > 0)
+            stage = open(pty.PortPath(), recorder) > 0 ? 1 : 2;
+            if (stage == 1)
                 SendVoiceFileToModem(voice.c_str(), 7);
-            played = true;
+            stage = 2;
         });
         racers.emplace_back([&] {
-            for (int i = 0; !played; ++i)
+            WaitUntil([&] { return stage > 0; });
+            for (int i = 0; stage == 1; ++i)
                 SetFeedbackType(i % 3);
         });
         for (int releaser = 0; releaser < 2; ++releaser)
