@@ -4,43 +4,27 @@
 # it found it.
 # Arguments: Quenby, vmodem.
 set -euo pipefail
-quenby=$1
-work=$(mktemp -d)
-session=quenby-vanish-$$
+work=$(mktemp -d) session=quenby-vanish-$$
 trap 'tmux kill-session -t "$session" 2>/dev/null; [[ -n ${modem:-} ]] && kill -9 "$modem"; rm -rf "$work"' EXIT
 
-"$2" --link "$work/tty" >/dev/null 2>&1 &
-modem=$!
+"$2" --link "$work/tty" >/dev/null 2>&1 & modem=$!
 for _ in $(seq 200); do [[ -e $work/tty ]] && break; sleep 0.05; done
 
 # The pane runs Quenby, then reports its exit status and whether the
 # terminal's mode came back.
-cat >"$work/run.sh" <<SCRIPT
-before=\$(stty -g)
-"$quenby" "$work/tty"
-status=\$?
-[[ \$(stty -g) == "\$before" ]] && mode=restored || mode=changed
-echo "QUENBY-EXIT=\$status MODE=\$mode"
-sleep 30
-SCRIPT
-tmux new-session -d -s "$session" -x 100 -y 30 "bash $work/run.sh"
+tmux new-session -d -s "$session" -x 100 -y 30 "before=\$(stty -g); '$1' '$work/tty'; status=\$?
+[[ \$(stty -g) == \"\$before\" ]] && mode=restored || mode=changed
+echo QUENBY-EXIT=\$status MODE=\$mode; sleep 30"
 
 wait_for() { # pattern (grep -E), up to 10 s
-    for _ in $(seq 200); do
-        tmux capture-pane -t "$session" -p | grep -qE "$1" && return 0
-        sleep 0.05
-    done
-    echo "pane never showed: $1"
-    tmux capture-pane -t "$session" -p
-    return 1
+    for _ in $(seq 200); do tmux capture-pane -t "$session" -p | grep -qE "$1" && return 0; sleep 0.05; done
+    echo "pane never showed: $1"; tmux capture-pane -t "$session" -p; return 1
 }
 
 wait_for "Start typing commands>"
 tmux send-keys -t "$session" "ATI" Enter
 wait_for "^OK"
-kill -9 "$modem" # the device vanishes
-wait "$modem" 2>/dev/null || true
-modem=
+kill -9 "$modem"; wait "$modem" 2>/dev/null || true; modem= # the device vanishes
 wait_for "Port error"
 tmux send-keys -t "$session" C-c
 wait_for "QUENBY-EXIT=0 MODE=restored"
