@@ -288,14 +288,17 @@ int StartWorkers() {
     for (int i = 0; i < 3; ++i) {
         if (slots[i].id != 0)
             continue;
+        // Started (parked) before it is published: SetReaderPriority may
+        // look at the handle from another thread at any time.
         auto *worker = new plat::Worker;
+        const uint32_t id = worker->Start(slots[i].entry, nullptr, true);
+        worker->SetWakeHook(slots[i].wake);
         {
             std::lock_guard<std::mutex> handles(HandleMutex());
             delete slots[i].handle; // a thread that outlived an earlier release
             slots[i].handle = worker;
         }
-        slots[i].id = worker->Start(slots[i].entry, nullptr, true);
-        worker->SetWakeHook(slots[i].wake);
+        slots[i].id = id;
         created[i] = worker;
     }
     plat::ClearCommError(idComDev, nullptr, nullptr);
