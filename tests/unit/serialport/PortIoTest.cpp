@@ -18,7 +18,6 @@ TEST_F(PortTest, ReadTimeoutModesTakeWhatArrives) {
         uint32_t count;
     } modes[] = {
         {kMaxDword, kMaxDword, 10000, 16}, // returns with the first arrival
-        {30, 0, 0, 16},                    // the gap after the last byte ends it
         {0, 0, 0, 3},                      // no time-outs: the whole count
     };
     for (const auto &m : modes) {
@@ -65,6 +64,13 @@ TEST_F(PortTest, VanishedFarEndFailsReadsAndWrites) {
     EXPECT_FALSE(plat::TransmitCommChar(port, 'x'));
     EXPECT_EQ(plat::LastError(), plat::kErrGenFailure);
     EXPECT_FALSE(plat::ClearCommError(port, nullptr, nullptr));
+}
+
+// An idle reader's wait ends when bytes arrive, and not before.
+TEST_F(PortTest, WaitForInputEndsOnData) {
+    EXPECT_FALSE(plat::WaitForInput(port, 20));
+    pty.Write("x");
+    EXPECT_TRUE(plat::WaitForInput(port, 5000));
 }
 
 TEST_F(PortTest, ClosingWakesAWaitingRead) {
