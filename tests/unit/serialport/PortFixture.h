@@ -6,17 +6,11 @@
 #include "PtyPair.h"
 #include "platform/Serial.h"
 
-#include <chrono>
 #include <gtest/gtest.h>
 #include <string>
 #include <vector>
 
 namespace serialtest {
-
-inline double Since(std::chrono::steady_clock::time_point start) {
-    return std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start)
-        .count();
-}
 
 // Bytes that differ from their neighbours and do not repeat every 256.
 inline std::string Pattern(size_t n) {
