@@ -12,14 +12,6 @@
 
 namespace serialtest {
 
-// Bytes that differ from their neighbours and do not repeat every 256.
-inline std::string Pattern(size_t n) {
-    std::string s(n, 0);
-    for (size_t i = 0; i < n; ++i)
-        s[i] = char(i * 7 + i / 251);
-    return s;
-}
-
 class PortTest : public ::testing::Test {
 protected:
     void SetUp() override {

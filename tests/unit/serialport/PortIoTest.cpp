@@ -1,7 +1,6 @@
-// Reading and writing on POSIX: the time-out modes Wine cannot show, a write
-// the line cannot take, waiting for input, and what a vanished far end or a
-// close does to reads and writes (the cases both backends share are in
-// PortIoSharedTest.cpp).
+// Reading on POSIX: the time-out modes Wine cannot show, waiting for input,
+// and what a vanished far end does to reads and writes (the cases both
+// backends share are in PortIoSharedTest.cpp).
 #include "PortFixture.h"
 
 #include <thread>
@@ -34,15 +33,6 @@ TEST_F(PortTest, ReadTimeoutModesTakeWhatArrives) {
     }
 }
 
-TEST_F(PortTest, WriteTheLineCannotTakeEndsWithFewerBytes) {
-    Timeouts(0, 0, 0, 0, 50);
-    std::string big(1 << 20, 'w'); // far more than the far end buffers unread
-    uint32_t written = 0;
-    EXPECT_EQ(plat::WritePort(port, big.data(), uint32_t(big.size()), &written), 0u);
-    EXPECT_GT(written, 0u);
-    EXPECT_LT(written, big.size());
-}
-
 // An idle reader's wait ends when bytes arrive, and not before; once the far
 // end has gone, reads fail every time (not 0 bytes for ever), and so do writes.
 TEST_F(PortTest, WaitForInputAndAVanishedFarEnd) {
@@ -61,22 +51,6 @@ TEST_F(PortTest, WaitForInputAndAVanishedFarEnd) {
     EXPECT_FALSE(plat::TransmitCommChar(port, 'x'));
     EXPECT_EQ(plat::LastError(), plat::kErrGenFailure);
     EXPECT_FALSE(plat::ClearCommError(port, nullptr, nullptr));
-}
-
-TEST_F(PortTest, ClosingWakesAWaitingRead) {
-    Timeouts(0, 0, 0); // would wait for ever
-    uint32_t result = 0;
-    std::thread reader([&] {
-        char buf[8];
-        uint32_t got = 0;
-        result = plat::ReadPort(port, buf, 8, &got);
-    });
-    plat::ClosePort(port);
-    port = plat::kInvalidPort;
-    reader.join();
-    // Aborted when the read was waiting, or no port when it came too late.
-    EXPECT_TRUE(result == plat::kErrOperationAborted || result == plat::kErrInvalidHandle)
-        << result;
 }
 
 } // namespace
