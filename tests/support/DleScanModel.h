@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstdint>
+#include <map>
 #include <string>
 
 namespace testing_support {
@@ -11,32 +12,20 @@ namespace testing_support {
 // stream ends with an unpaired DLE, which waits for its partner.
 inline void ExpectedDleScan(const std::string &in, uint32_t format, std::string &raw,
                             std::string &codes, bool &heldBack) {
+    static const std::map<char, std::string> kNamed = {{0x00, "NUL"}, {0x03, "ETX"}, {0x12, "DC2"},
+                                                       {0x14, "DC4"}, {0x18, "CAN"}, {0x1C, "FS"}};
     heldBack = false;
     for (size_t i = 0; i < in.size(); ++i) {
         if (format == 0 || in[i] != '\x10') {
             raw += in[i];
-            continue;
-        }
-        if (i + 1 == in.size()) {
+        } else if (i + 1 == in.size()) {
             heldBack = true;
-            break;
+        } else if (in[i + 1] == 0x10 || (format == 1 && in[i + 1] == 0x12)) {
+            raw += in.substr(i++, 2);
+        } else {
+            auto named = kNamed.find(in[++i]);
+            codes += "<" + (named != kNamed.end() ? named->second : std::string(1, in[i])) + ">";
         }
-        unsigned char next = static_cast<unsigned char>(in[i + 1]);
-        if (next == 0x10 || (format == 1 && next == 0x12)) {
-            raw += in.substr(i, 2);
-            ++i;
-            continue;
-        }
-        switch (next) {
-        case 0x00: codes += "<NUL>"; break;
-        case 0x03: codes += "<ETX>"; break;
-        case 0x12: codes += "<DC2>"; break;
-        case 0x14: codes += "<DC4>"; break;
-        case 0x18: codes += "<CAN>"; break;
-        case 0x1C: codes += "<FS>"; break;
-        default: codes += "<" + std::string(1, char(next)) + ">";
-        }
-        ++i;
     }
 }
 

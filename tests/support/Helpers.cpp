@@ -19,14 +19,12 @@ bool WaitUntil(const std::function<bool()> &cond, int timeoutMs) {
 
 std::string RunCommand(const std::string &command) {
     std::string out;
-    FILE *p = popen(command.c_str(), "r");
-    if (!p)
-        return out;
     char buf[512];
-    size_t n;
-    while ((n = fread(buf, 1, sizeof buf, p)) > 0)
-        out.append(buf, n);
-    pclose(p);
+    if (FILE *p = popen(command.c_str(), "r")) {
+        for (size_t n; (n = fread(buf, 1, sizeof buf, p)) > 0;)
+            out.append(buf, n);
+        pclose(p);
+    }
     return out;
 }
 

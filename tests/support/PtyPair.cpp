@@ -1,7 +1,6 @@
 // Pseudo-terminal pairs for the tests.
 #include "PtyPair.h"
 
-#include <cstdint>
 #include <fcntl.h>
 #include <poll.h>
 #include <stdexcept>
@@ -27,22 +26,17 @@ PtyPair::PtyPair() {
 }
 
 PtyPair::~PtyPair() {
-    if (keeper_ >= 0)
-        close(keeper_);
-    if (master_ >= 0)
-        close(master_);
+    CloseFar();
 }
 
 void PtyPair::Write(const std::string &bytes) {
-    size_t done = 0;
-    while (done < bytes.size()) {
+    for (size_t done = 0; done < bytes.size();) {
         ssize_t n = write(master_, bytes.data() + done, bytes.size() - done);
-        if (n > 0) {
+        pollfd p{master_, POLLOUT, 0};
+        if (n > 0)
             done += size_t(n);
-        } else {
-            pollfd p{master_, POLLOUT, 0};
+        else
             poll(&p, 1, 10);
-        }
     }
 }
 
@@ -50,39 +44,27 @@ void PtyPair::Write(const std::vector<uint8_t> &bytes) {
     Write(std::string(bytes.begin(), bytes.end()));
 }
 
-namespace {
-
-// Reads from fd until count bytes have arrived or ms have passed.
-std::string ReadUntil(int fd, size_t count, int ms) {
+// Reads what arrives until count bytes have or timeoutMs has passed.
+std::string PtyPair::ReadAtLeast(size_t count, int timeoutMs) {
     std::string out;
-    auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(ms);
+    auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
     char buf[4096];
     while (out.size() < count && std::chrono::steady_clock::now() < end) {
-        pollfd p{fd, POLLIN, 0};
-        ssize_t n = poll(&p, 1, 5) > 0 ? read(fd, buf, sizeof buf) : 0;
-        if (n > 0)
-            out.append(buf, size_t(n));
+        pollfd p{master_, POLLIN, 0};
+        ssize_t n = poll(&p, 1, 5) > 0 ? read(master_, buf, sizeof buf) : 0;
+        out.append(buf, size_t(n > 0 ? n : 0));
     }
     return out;
 }
 
-} // namespace
-
-std::string PtyPair::ReadAtLeast(size_t count, int timeoutMs) {
-    return ReadUntil(master_, count, timeoutMs);
-}
-
 std::string PtyPair::ReadFor(int ms) {
-    return ReadUntil(master_, SIZE_MAX, ms);
+    return ReadAtLeast(SIZE_MAX, ms);
 }
 
 void PtyPair::CloseFar() {
-    if (keeper_ >= 0)
-        close(keeper_);
-    keeper_ = -1;
-    if (master_ >= 0)
-        close(master_);
-    master_ = -1;
+    for (int *fd : {&keeper_, &master_})
+        if (*fd >= 0)
+            close(*fd), *fd = -1;
 }
 
 } // namespace testing_support

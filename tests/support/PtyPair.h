@@ -12,7 +12,7 @@ namespace testing_support {
 
 class PtyPair {
 public:
-    PtyPair();  // opens a new pair; the far end is raw and non-blocking
+    PtyPair(); // opens a new pair; the far end is raw and non-blocking
     ~PtyPair();
     PtyPair(const PtyPair &) = delete;
     PtyPair &operator=(const PtyPair &) = delete;

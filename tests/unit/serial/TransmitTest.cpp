@@ -42,19 +42,17 @@ TEST_F(Transmit, GateAbortAndPriority) {
     EXPECT_EQ(szOutQueue.GetLength(), 2u);
     EXPECT_EQ(SendDataToModem("k", 1), 0);
     EXPECT_EQ(pty.ReadAtLeast(3), "\x10\x03k");
-    AbortTransfer();
-    pty.ReadAtLeast(2);
+    EXPECT_EQ(AbortTransfer(), 1);
     szOutQueue.Append("dropped", 7);
     ResetQueueAndRTC();
     EXPECT_EQ(szOutQueue.GetLength(), 0u);
-    EXPECT_EQ(pty.ReadAtLeast(2), "\x10\x03");
+    EXPECT_EQ(pty.ReadAtLeast(4), "\x10\x03\x10\x03");
     EXPECT_EQ(SendStringToModem(""), 0); // opens the gate, queues nothing
     EXPECT_EQ(bTransfer.load(), 1);
 
     ReleaseModem();
-    EXPECT_EQ(SendDataToModem("x", 1), FALCREST_ERR_NOPORT);
-    EXPECT_EQ(SendStringToModem(nullptr), FALCREST_ERR_NOPORT);
-    EXPECT_EQ(SendByteToModem('x'), FALCREST_ERR_NOPORT);
+    for (int result : {SendDataToModem("x", 1), SendStringToModem(nullptr), SendByteToModem('x')})
+        EXPECT_EQ(result, FALCREST_ERR_NOPORT);
     szOutQueue.Append("dropped", 7); // with no port the pair has nowhere to go
     ResetQueueAndRTC();
     EXPECT_EQ(szOutQueue.GetLength(), 0u);

@@ -6,25 +6,11 @@
 #include "PtyPair.h"
 #include "platform/Serial.h"
 
-#include <chrono>
 #include <gtest/gtest.h>
 #include <string>
 #include <vector>
 
 namespace serialtest {
-
-inline double Since(std::chrono::steady_clock::time_point start) {
-    return std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start)
-        .count();
-}
-
-// Bytes that differ from their neighbours and do not repeat every 256.
-inline std::string Pattern(size_t n) {
-    std::string s(n, 0);
-    for (size_t i = 0; i < n; ++i)
-        s[i] = char(i * 7 + i / 251);
-    return s;
-}
 
 class PortTest : public ::testing::Test {
 protected:
