@@ -543,6 +543,12 @@ void ReleaseOnUnload() {
         if (worker)
             worker->WaitLeft(uint32_t(now < deadline ? deadline - now : 0));
     }
+    // A worker that has left our loops still runs our code on its way out
+    // (the thread library's exit), and it cannot end before the loader lock
+    // we hold is free: unmapping the library now would pull that code from
+    // under it. So a library whose workers ran stays loaded.
+    if (hThreadRead || hThreadWrite || hThreadFlow)
+        plat::PinLibrary();
 }
 #endif
 
