@@ -14,8 +14,9 @@ configure_and_build() { # dir, extra cmake args...
     cmake --build "$dir" -j "$jobs"
 }
 
-# The tests labelled long (a line held for half a minute) run once, in the
-# native tree, apart from the quick suite; the sanitizer passes leave them out.
+# The tests labelled long (two fax pages at the real line rate through the
+# fax programs) run once, in the native tree, apart from the quick suite; the
+# sanitizer passes leave them out.
 run_ctest() { # dir, label, ctest label selection...
     local dir=$1 name=$2
     shift 2
