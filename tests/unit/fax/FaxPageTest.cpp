@@ -116,33 +116,29 @@ TEST(PrepareFaxPage, APageThatCannotGrowIsLeftAsItWas) {
 // In place, the coder writes no more than the bitmap's bytes and returns the
 // length of the whole coding; a bounded coding gives up past its limit.
 TEST(CodeFaxPage, StaysInsideItsRoom) {
-    const Bitmap page = Draw(864, 50, Alternate);
+    const Bitmap page = Draw(864, 50, Alternate); // codes longer than its bitmap
+    const size_t room = page.bits.size();
     Bytes buffer = page.bits;
-    buffer.resize(page.bits.size() + 64, 0xA5); // guard bytes behind the bitmap
+    buffer.resize(room + 64, 0xA5); // guard bytes behind the bitmap
     const int n = RLFaxEncoderBIN(reinterpret_cast<char *>(buffer.data()), 864, 50);
-    EXPECT_EQ(Bytes(buffer.begin() + page.bits.size(), buffer.end()), Bytes(64, 0xA5));
-
+    EXPECT_EQ(Bytes(buffer.begin() + long(room), buffer.end()), Bytes(64, 0xA5));
     char *coded = nullptr;
     uint32_t length = 0;
-    ASSERT_TRUE(CodeFaxPage(reinterpret_cast<const char *>(page.bits.data()), 864, 50, UINT32_MAX,
-                            coded, length));
-    EXPECT_EQ(n, int(length));
-    EXPECT_TRUE(std::equal(buffer.begin(), buffer.begin() + page.bits.size(),
-                           reinterpret_cast<uint8_t *>(coded)));
+    const char *bits = reinterpret_cast<const char *>(page.bits.data());
+    ASSERT_TRUE(CodeFaxPage(bits, 864, 50, UINT32_MAX, coded, length));
+    EXPECT_TRUE(n == int(length) && std::equal(buffer.begin(), buffer.begin() + long(room),
+                                               reinterpret_cast<uint8_t *>(coded)));
     Realloc(coded, 0);
-
     const Bytes whiteRows(108 * 10, 0xFF);
     const char *white = reinterpret_cast<const char *>(whiteRows.data());
     coded = nullptr;
     EXPECT_FALSE(CodeFaxPage(white, 864, 10, 39, coded, length)); // it codes to 40 bytes
-    EXPECT_EQ(coded, nullptr);
-    EXPECT_EQ(length, 0u);
-    EXPECT_TRUE(CodeFaxPage(white, 864, 10, 40, coded, length));
-    EXPECT_EQ(length, 40u);
+    EXPECT_TRUE(coded == nullptr && length == 0);
+    EXPECT_TRUE(CodeFaxPage(white, 864, 10, 40, coded, length) && length == 40);
     Realloc(coded, 0);
     // No bitmap behind rows, or a page too large to be one.
-    EXPECT_FALSE(CodeFaxPage(nullptr, 864, 10, 1000, coded, length));
-    EXPECT_FALSE(CodeFaxPage(white, 1 << 20, 1 << 20, 1000, coded, length));
+    EXPECT_FALSE(CodeFaxPage(nullptr, 864, 10, 1000, coded, length) ||
+                 CodeFaxPage(white, 1 << 20, 1 << 20, 1000, coded, length));
     EXPECT_EQ(RLFaxEncoderBIN(nullptr, 864, 10), 0);
 }
 

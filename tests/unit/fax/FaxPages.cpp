@@ -30,14 +30,11 @@ Bitmap Noise(int width, int height, double blackShare, uint32_t seed) {
 std::vector<uint8_t> Header(size_t length, uint32_t storedSize, uint32_t offset, int32_t width,
                             int32_t height) {
     std::vector<uint8_t> file(length, 0);
-    const std::pair<size_t, uint32_t> fields[] = {{0, uint32_t('B' | 'M' << 8)},
-                                                  {2, storedSize},
-                                                  {10, offset},
-                                                  {18, uint32_t(width)},
-                                                  {22, uint32_t(height)}};
-    for (auto [at, v] : fields)
-        for (size_t i = 0; i < 4 && at + i < length; ++i)
-            file[at + i] = uint8_t(v >> 8 * i);
+    const uint32_t at[] = {0, 2, 10, 18, 22}, value[] = {'B' | 'M' << 8, storedSize, offset,
+                                                         uint32_t(width), uint32_t(height)};
+    for (int f = 0; f < 5; ++f)
+        for (size_t i = 0; i < 4 && at[f] + i < length; ++i)
+            file[at[f] + i] = uint8_t(value[f] >> 8 * i);
     return file;
 }
 

@@ -4,7 +4,7 @@
 
 #include <filesystem>
 #include <fstream>
-#include <sstream>
+#include <iterator>
 #include <string>
 #include <unistd.h>
 
@@ -20,9 +20,8 @@ const struct Scratch {
 const std::string &dir = scratch.dir;
 
 std::string Read(const std::string &name) {
-    std::stringstream s;
-    s << std::ifstream(dir + name, std::ios::binary).rdbuf();
-    return s.str();
+    std::ifstream in(dir + name, std::ios::binary);
+    return {std::istreambuf_iterator<char>(in), {}};
 }
 
 void Write(const std::string &name, const std::string &data) {
