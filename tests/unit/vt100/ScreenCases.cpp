@@ -19,17 +19,6 @@ std::string Numbered(int rows) {
     return text + At(1, 1);
 }
 
-namespace {
-
-std::string Lines(int n) {
-    std::string text;
-    for (int i = 1; i <= n; ++i)
-        text += "line " + std::to_string(i) + "\r\n";
-    return text;
-}
-
-} // namespace
-
 const std::vector<ScreenCase> &ScreenCases() {
     // clang-format off
     static const std::vector<ScreenCase> cases = {
@@ -51,9 +40,8 @@ const std::vector<ScreenCase> &ScreenCases() {
         {"margins_home_the_cursor", At(12, 40) + Csi("5;10r") + "h" + At(12, 40) + Csi("r") + "i"},
         {"overlong_sequence_dropped", At(3, 3) + Csi(std::string(5000, '9')) + "m" + "after" + Csi("1;2;3;4;5;6;7;8;9;10;11;12m") + "more"},
         {"line_graphics", "\x1b(0lqqk\r\nx  x\r\nmqqj\x1b(B done"},
-        {"scrolling_screen", Lines(40) + "tail"},
-        {"scrolling_coloured", Csi("44m") + Lines(30) + Csi("m") + "tail"},
-        {"vt_ff_are_line_feeds", "a\vb\fc"},
+        {"scrolling_screen", Numbered() + At(24, 1) + "a\r\nb\r\nc\n\n\r\ntail"},
+        {"scrolling_coloured", At(24, 1) + Csi("44m") + "a\r\nb\r\n\n" + Csi("m") + "tail"},
         {"save_restore_rendition", At(4, 6) + Csi("1;31m") + "\0337" + At(10, 10) + Csi("m") + "x" + "\0338" + "y"},
     };
     // clang-format on
