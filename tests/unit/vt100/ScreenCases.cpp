@@ -24,7 +24,6 @@ const std::vector<ScreenCase> &ScreenCases() {
     static const std::vector<ScreenCase> cases = {
         {"erase_from_cursor", Numbered() + At(3, 10) + Csi("0K") + At(4, 10) + Csi("K") + At(20, 40) + Csi("0J")},
         {"erase_to_cursor", Numbered() + At(3, 10) + Csi("1K") + At(12, 40) + Csi("1J") + At(14, 1) + Csi("2K")},
-        {"erase_whole_screen", Numbered() + At(12, 40) + Csi("2J") + "x"},
         {"sgr_reset_everything", Csi("1;4;5;7;31;44m") + "A" + Csi("0m") + "B" + Csi("1;32;45m") + "C" + Csi("m") + "D" + Csi("7;33;0;34m") + "E" + Csi("1;7m") + "F" + Csi("22;27m") + "G" + Csi("39;49m") + "H"},
         {"sgr_colour_order", Csi("30;47m") + "k" + Csi("31;40m") + "r" + Csi("32m") + "g" + Csi("33m") + "y" + Csi("34m") + "b" + Csi("35m") + "m" + Csi("36m") + "c" + Csi("37;46m") + "w" + Csi("44m") + " "},
         {"region_line_feed", Numbered() + Csi("5;10r") + At(10, 3) + "x\ny\nz" + At(25, 1) + "\n"},
