@@ -14,12 +14,10 @@ tm() { tmux -L "quenby-test-$$" "$@"; }
 trap 'tm kill-server 2>/dev/null; kill ${modem:-} 2>/dev/null; rm -rf "$work"' EXIT
 fail() { echo "$1"; tm capture-pane -t q -p 2>/dev/null; exit 1; }
 
-status=0; err=$("$quenby" -c 2>&1 </dev/null) || status=$?
-[[ $status == 255 && $err == "Unknown option: 'c'!"$'\n'"Mandatory argument missing: COM device name or number" ]] ||
-    fail "no port: $status $err"
-status=0; out=$("$quenby" -x /dev/nonexistent-quenby-port 2>"$work/err" </dev/null) || status=$?
-[[ $status == 156 && $(<"$work/err") == "Unknown option: 'x'!" && $out == "Connection failed: -100(ffffff9c)" ]] ||
-    fail "failed open: $status $out"
+# Quenby's exit status, standard output and standard error for the arguments.
+runs() { local status=0 out; out=$("$quenby" "$@" 2>"$work/err" </dev/null) || status=$?; echo "$status|$out|$(<"$work/err")"; }
+[[ $(runs -c) == "255||Unknown option: 'c'!"$'\n'"Mandatory argument missing: COM device name or number" ]] || fail "no port: $(runs -c)"
+[[ $(runs -x /dev/nonexistent-quenby-port) == "156|Connection failed: -100(ffffff9c)|Unknown option: 'x'!" ]] || fail "failed open"
 
 "$2" --link "$work/tty" >/dev/null 2>&1 &
 modem=$!

@@ -1,16 +1,14 @@
-// The response observer and its FIFO: answers matched across chunks, in
-// either case and in the codes, expected told from failure answers, nothing
-// seen before the wait is armed, and the FIFO's bounded window.
+// The response observer: answers matched across chunks, in either case and
+// in the codes, expected told from failure answers, nothing seen before the
+// wait is armed.
 #include <gtest/gtest.h>
 
 #include <atomic>
-#include <cstring>
 #include <string>
 #include <thread>
 #include <vector>
 
 #include "FBObserver.h"
-#include "OrvoFiFo.h"
 
 namespace {
 
@@ -45,23 +43,8 @@ TEST(Observer, FindsTheAnswersItWaitsForAndNothingFromBeforeTheWait) {
     EXPECT_EQ(WaitWhileFeeding({{"OK ERROR RING", "<b>"}}, "~~", nullptr, 200), -1);
     CFeedbackObserver observer(10000);
     observer.AppendFeedbackChunk("OK", nullptr);
-    count = 42;
-    EXPECT_EQ(observer.WaitResponse("OK", nullptr, 100, &count) * 100 + int(count), -100 + 42); // count kept
+    EXPECT_EQ(observer.WaitResponse("OK", nullptr, 100, &count) * 100 + int(count), -100 + 1); // count kept
 }
 // clang-format on
-
-// Trimmed by what the FIFO held beyond its bound before the pull; a snapshot
-// is a terminated copy, and none once reset.
-TEST(FiFo, KeepsABoundedWindowAndCopiesIt) {
-    CFiFo fifo;
-    fifo.bound = 4;
-    char *snap = nullptr;
-    for (const char *chunk : {"abcd", "ef", "gh", "i"})
-        fifo.Pull(chunk, uint32_t(std::strlen(chunk)));
-    ASSERT_EQ(fifo.GetSnapshotAsString(&snap), 5u); // 4 and 6 held before the last two pulls
-    EXPECT_STREQ(snap, "efghi");
-    fifo.Reset();
-    EXPECT_EQ(fifo.GetSnapshotAsString(&snap) + (snap == nullptr), 1u);
-}
 
 } // namespace

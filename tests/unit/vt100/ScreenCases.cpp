@@ -19,23 +19,11 @@ std::string Numbered(int rows) {
     return text + At(1, 1);
 }
 
-namespace {
-
-std::string Lines(int n) {
-    std::string text;
-    for (int i = 1; i <= n; ++i)
-        text += "line " + std::to_string(i) + "\r\n";
-    return text;
-}
-
-} // namespace
-
 const std::vector<ScreenCase> &ScreenCases() {
     // clang-format off
     static const std::vector<ScreenCase> cases = {
         {"erase_from_cursor", Numbered() + At(3, 10) + Csi("0K") + At(4, 10) + Csi("K") + At(20, 40) + Csi("0J")},
         {"erase_to_cursor", Numbered() + At(3, 10) + Csi("1K") + At(12, 40) + Csi("1J") + At(14, 1) + Csi("2K")},
-        {"erase_whole_screen", Numbered() + At(12, 40) + Csi("2J") + "x"},
         {"sgr_reset_everything", Csi("1;4;5;7;31;44m") + "A" + Csi("0m") + "B" + Csi("1;32;45m") + "C" + Csi("m") + "D" + Csi("7;33;0;34m") + "E" + Csi("1;7m") + "F" + Csi("22;27m") + "G" + Csi("39;49m") + "H"},
         {"sgr_colour_order", Csi("30;47m") + "k" + Csi("31;40m") + "r" + Csi("32m") + "g" + Csi("33m") + "y" + Csi("34m") + "b" + Csi("35m") + "m" + Csi("36m") + "c" + Csi("37;46m") + "w" + Csi("44m") + " "},
         {"region_line_feed", Numbered() + Csi("5;10r") + At(10, 3) + "x\ny\nz" + At(25, 1) + "\n"},
@@ -51,9 +39,8 @@ const std::vector<ScreenCase> &ScreenCases() {
         {"margins_home_the_cursor", At(12, 40) + Csi("5;10r") + "h" + At(12, 40) + Csi("r") + "i"},
         {"overlong_sequence_dropped", At(3, 3) + Csi(std::string(5000, '9')) + "m" + "after" + Csi("1;2;3;4;5;6;7;8;9;10;11;12m") + "more"},
         {"line_graphics", "\x1b(0lqqk\r\nx  x\r\nmqqj\x1b(B done"},
-        {"scrolling_screen", Lines(40) + "tail"},
-        {"scrolling_coloured", Csi("44m") + Lines(30) + Csi("m") + "tail"},
-        {"vt_ff_are_line_feeds", "a\vb\fc"},
+        {"scrolling_screen", Numbered() + At(24, 1) + "a\r\nb\r\nc\n\n\r\ntail"},
+        {"scrolling_coloured", At(24, 1) + Csi("44m") + "a\r\nb\r\n\n" + Csi("m") + "tail"},
         {"save_restore_rendition", At(4, 6) + Csi("1;31m") + "\0337" + At(10, 10) + Csi("m") + "x" + "\0338" + "y"},
     };
     // clang-format on
