@@ -4,11 +4,13 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <cstring>
 #include <string>
 #include <thread>
 #include <vector>
 
 #include "FBObserver.h"
+#include "OrvoFiFo.h"
 
 namespace {
 
@@ -46,5 +48,19 @@ TEST(Observer, FindsTheAnswersItWaitsForAndNothingFromBeforeTheWait) {
     EXPECT_EQ(observer.WaitResponse("OK", nullptr, 100, &count) * 100 + int(count), -100 + 1); // count kept
 }
 // clang-format on
+
+// Trimmed by what the FIFO held beyond its bound before the pull; a snapshot
+// is a terminated copy, and none once reset.
+TEST(FiFo, KeepsABoundedWindowAndCopiesIt) {
+    CFiFo fifo;
+    fifo.bound = 4;
+    char *snap = nullptr;
+    for (const char *chunk : {"abcd", "ef", "gh", "i"})
+        fifo.Pull(chunk, uint32_t(std::strlen(chunk)));
+    ASSERT_EQ(fifo.GetSnapshotAsString(&snap), 5u); // 4 and 6 held before the last two pulls
+    EXPECT_STREQ(snap, "efghi");
+    fifo.Reset();
+    EXPECT_EQ(fifo.GetSnapshotAsString(&snap) + (snap == nullptr), 1u);
+}
 
 } // namespace
