@@ -33,16 +33,6 @@ TEST_F(PortTest, ReadWithNothingEndsAfterTheTotalTimeout) {
     EXPECT_GE(took.count(), kTotalTimeoutFloorMs);
 }
 
-TEST_F(PortTest, IntervalEndsAReadAfterTheLastByte) {
-    Timeouts(30, 0, 0); // no total: only the gap after a byte ends the read
-    pty.Write("abc");
-    ASSERT_TRUE(testing_support::WaitUntil([&] { return InQueue() == 3; }));
-    char buf[100];
-    uint32_t got = 0;
-    EXPECT_EQ(plat::ReadPort(port, buf, 100, &got), 0u);
-    EXPECT_EQ(std::string(buf, got), "abc");
-}
-
 // One immediate character at a time: at 300 baud one takes 33 ms, and a
 // second one is refused until the first has left, which the status shows.
 TEST_F(PortTest, ImmediateCharactersOneAtATimeAndFlush) {
