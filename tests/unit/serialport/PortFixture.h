@@ -23,8 +23,7 @@ protected:
         if (port != plat::kInvalidPort)
             plat::ClosePort(port);
     }
-    // The time-outs the engine uses.
-    void EngineTimeouts() { Timeouts(5, 1, 3, 1, 1); }
+    // The engine's time-outs are Timeouts(5, 1, 3, 1, 1).
     void Timeouts(uint32_t interval, uint32_t multiplier, uint32_t constant,
                   uint32_t writeMultiplier = 0, uint32_t writeConstant = 0) {
         plat::CommTimeouts t{interval, multiplier, constant, writeMultiplier, writeConstant};

@@ -23,7 +23,7 @@ constexpr double kTotalTimeoutFloorMs = 103.0;
 // per byte + 3 ms) and is no failure: a read that returned at once would make
 // the engine's receive loop spin.
 TEST_F(PortTest, ReadWithNothingEndsAfterTheTotalTimeout) {
-    EngineTimeouts();
+    Timeouts(5, 1, 3, 1, 1); // the engine's
     char buf[100];
     uint32_t got = 99;
     auto start = std::chrono::steady_clock::now();
