@@ -29,12 +29,6 @@ protected:
         plat::CommTimeouts t{interval, multiplier, constant, writeMultiplier, writeConstant};
         ASSERT_TRUE(plat::SetCommTimeouts(port, t));
     }
-    // Bytes waiting in the port's receive queue.
-    uint32_t InQueue() {
-        plat::ComStat status;
-        uint32_t errors = 0;
-        return plat::ClearCommError(port, &errors, &status) ? status.cbInQue : 0;
-    }
 
     testing_support::PtyPair pty;
     plat::PortHandle port = plat::kInvalidPort;
