@@ -40,7 +40,6 @@ TEST_F(Vmodem, CommandsControlAndACleanEnd) {
     modem.Ok("ring 2");
     EXPECT_EQ(port.ReadUntil("RING\r\n\r\nRING\r\n"), "\r\nRING\r\n\r\nRING\r\n");
     EXPECT_EQ(Ask("ATA\r", "CONNECT 33600\r\n"), "\r\nCONNECT 33600\r\n");
-    EXPECT_EQ(modem.Command("ring").substr(0, 3), "err");
     modem.Ok("hangup");
     EXPECT_EQ(port.ReadUntil("NO CARRIER\r\n"), "\r\nNO CARRIER\r\n");
     // What the control side sends reaches the port as it is.
