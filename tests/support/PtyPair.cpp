@@ -40,10 +40,6 @@ void PtyPair::Write(const std::string &bytes) {
     }
 }
 
-void PtyPair::Write(const std::vector<uint8_t> &bytes) {
-    Write(std::string(bytes.begin(), bytes.end()));
-}
-
 // Reads what arrives until count bytes have or timeoutMs has passed.
 std::string PtyPair::ReadAtLeast(size_t count, int timeoutMs) {
     std::string out;

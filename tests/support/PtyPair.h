@@ -6,7 +6,6 @@
 #include <cstdint>
 #include <functional>
 #include <string>
-#include <vector>
 
 namespace testing_support {
 
@@ -21,7 +20,6 @@ public:
     int FarFd() const { return master_; }
     // Writes all bytes to the far end.
     void Write(const std::string &bytes);
-    void Write(const std::vector<uint8_t> &bytes);
     // Reads what the engine sent until count bytes have arrived or timeoutMs
     // has passed; returns what arrived.
     std::string ReadAtLeast(size_t count, int timeoutMs = 5000);

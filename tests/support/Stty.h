@@ -5,16 +5,13 @@
 #include "PtyPair.h"
 
 #include <string>
-#include <unistd.h>
 
 namespace testing_support {
 
-// As root the port's path is used. Without root the exclusive flag of an
-// open port keeps stty out of the path, so stty reads the settings through
-// the far end, which the kernel answers with the port end's settings.
+// The exclusive flag of an open port keeps stty out of its path, so stty
+// reads the settings through the far end, which the kernel answers with the
+// port end's settings.
 inline std::string Stty(const PtyPair &pty) {
-    if (geteuid() == 0)
-        return RunCommand("stty -a -F " + pty.PortPath() + " 2>&1");
     return RunCommand("stty -a <&" + std::to_string(pty.FarFd()) + " 2>&1");
 }
 

@@ -79,36 +79,18 @@ TEST(DcbString, EveryRowChangesExactlyWhatItNames) {
     }
     // Refused strings leave the DCB as it was. The two forms do not mix, and
     // a bad field spoils the whole string.
-    for (const char *mode : {"baud=",
-                             "baud=0",
-                             "baud=99999999999",
-                             "speed=9600",
-                             "baud 9600",
-                             "parity=even",
-                             "data=4",
-                             "data=9",
-                             "stop=3",
-                             "stop=1.0",
-                             "to=maybe",
-                             "dtr=tg",
-                             "rts=1",
-                             "baud=9600,parity=n",
-                             "baud=9600 9600,n,8,1",
-                             "9600 n 8 1",
-                             "9600,n,8,1,xp",
-                             "9600,n,8,1,x,1",
-                             "9600,z,8,1",
-                             "COM0: baud=9600",
-                             "COM256 baud=300",
-                             "COMX baud=9600",
-                             "COM1baud=9600",
-                             "baud=9600 data=9",
-                             static_cast<const char *>(nullptr)}) {
+    std::istringstream refused(
+        "baud=|baud=0|baud=99999999999|speed=9600|baud 9600|parity=even|data=4|data=9|"
+        "stop=3|stop=1.0|to=maybe|dtr=tg|rts=1|baud=9600,parity=n|baud=9600 9600,n,8,1|"
+        "9600 n 8 1|9600,n,8,1,xp|9600,n,8,1,x,1|9600,z,8,1|COM0: baud=9600|"
+        "COM256 baud=300|COMX baud=9600|COM1baud=9600|baud=9600 data=9");
+    for (std::string mode; std::getline(refused, mode, '|');) {
         Dcb got = Start();
-        EXPECT_FALSE(plat::ParseModeString(mode, got)) << (mode ? mode : "(null)");
-        EXPECT_EQ(Show(got), Show(Start())) << (mode ? mode : "(null)");
+        EXPECT_FALSE(plat::ParseModeString(mode.c_str(), got)) << mode;
+        EXPECT_EQ(Show(got), Show(Start())) << mode;
     }
     Dcb d;
+    EXPECT_FALSE(plat::ParseModeString(nullptr, d));
     EXPECT_FALSE(plat::BuildCommDcb("baud=fast", d));
     EXPECT_EQ(plat::LastError(), plat::kErrInvalidParameter);
 }

@@ -23,18 +23,11 @@ protected:
         if (port != plat::kInvalidPort)
             plat::ClosePort(port);
     }
-    // The time-outs the engine uses.
-    void EngineTimeouts() { Timeouts(5, 1, 3, 1, 1); }
+    // The engine's time-outs are Timeouts(5, 1, 3, 1, 1).
     void Timeouts(uint32_t interval, uint32_t multiplier, uint32_t constant,
                   uint32_t writeMultiplier = 0, uint32_t writeConstant = 0) {
         plat::CommTimeouts t{interval, multiplier, constant, writeMultiplier, writeConstant};
         ASSERT_TRUE(plat::SetCommTimeouts(port, t));
-    }
-    // Bytes waiting in the port's receive queue.
-    uint32_t InQueue() {
-        plat::ComStat status;
-        uint32_t errors = 0;
-        return plat::ClearCommError(port, &errors, &status) ? status.cbInQue : 0;
     }
 
     testing_support::PtyPair pty;

@@ -2,26 +2,20 @@
 #include "platform/Serial.h"
 
 #include <gtest/gtest.h>
+#include <sstream>
 #include <sys/stat.h>
 
 namespace {
 
 TEST(PortNames, MapToDevicesAndTheListHoldsOnlyDevices) {
-    const char *const rows[][2] = {
-        {"COM1:", "/dev/ttyS0"},
-        {"\\\\.\\com10", "/dev/ttyS9"},
-        {"COM255", "/dev/ttyS254"},
-        {"./port", "./port"},
-        {"ttyUSB0", "/dev/ttyUSB0"},
-        {"COM0", ""},
-        {"COM1x", ""},
-        {"COM1::", ""},
-        {"\\\\.\\ttyS0", ""},
-        {"COM99999999999", ""},
-        {"", ""},
-    };
-    for (const auto &row : rows)
-        EXPECT_EQ(plat::PortDevicePath(row[0]), row[1]) << row[0];
+    // "name=device" pairs; an empty device: no port.
+    std::istringstream rows(
+        R"(COM1:=/dev/ttyS0 \\.\com10=/dev/ttyS9 COM255=/dev/ttyS254 ./port=./port
+        ttyUSB0=/dev/ttyUSB0 COM0= COM1x= COM1::= \\.\ttyS0= COM99999999999= =)");
+    for (std::string row; rows >> row;) {
+        const size_t eq = row.rfind('=');
+        EXPECT_EQ(plat::PortDevicePath(row.substr(0, eq).c_str()), row.substr(eq + 1)) << row;
+    }
     EXPECT_EQ(plat::PortDevicePath(nullptr), "");
     for (const std::string &path : plat::EnumPorts()) {
         struct stat st {};
