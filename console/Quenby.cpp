@@ -134,10 +134,7 @@ int x_printf(const char *format, ...) {
     va_list args;
     va_start(args, format);
     if (bVT100_mode) {
-        char buffer[1024];
-        int n = std::vsnprintf(buffer, sizeof buffer, format, args);
-        if (n > 0)
-            vtProcessedTextOut(buffer, n < int(sizeof buffer) ? n : int(sizeof buffer) - 1);
+        vtvprintf(format, args);
     } else {
         std::vprintf(format, args);
         std::fflush(stdout);

@@ -472,19 +472,23 @@ int vtputs(const char *text) {
     return 0;
 }
 
-int vtprintf(const char *format, ...) {
+int vtvprintf(const char *format, va_list args) {
     char text[kFormatBuffer];
     text[0] = '\0';
     if (!format)
         return 0;
-    va_list args;
-    va_start(args, format);
     // vsnprintf cuts what does not fit and always ends the text.
-    const int n = std::vsnprintf(text, sizeof text, format, args);
-    va_end(args);
-    if (n < 0)
+    if (std::vsnprintf(text, sizeof text, format, args) < 0)
         text[0] = '\0';
     vtProcessedTextOut(text, static_cast<int>(std::strlen(text)));
+    return 0;
+}
+
+int vtprintf(const char *format, ...) {
+    va_list args;
+    va_start(args, format);
+    vtvprintf(format, args);
+    va_end(args);
     return 0;
 }
 

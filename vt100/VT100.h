@@ -3,6 +3,8 @@
 // Single-threaded: all calls must come from one thread at a time.
 #pragma once
 
+#include <cstdarg>
+
 // Empties the held-back bytes and initialises the screen backend. Call once
 // before any other operation (again to start afresh).
 int vtInitVT100();
@@ -18,5 +20,7 @@ int vtprintf(const char *format, ...)
     __attribute__((format(printf, 1, 2)))
 #endif
     ;
+// vtprintf with the arguments of a caller's own variadic function.
+int vtvprintf(const char *format, va_list args);
 // Draws the whole screen again: after the terminal was resized or given back.
 int vtRedraw();
