@@ -9,6 +9,7 @@
 #include <cstdlib>
 #include <fcntl.h>
 #include <mutex>
+#include <string_view>
 #include <unistd.h>
 
 namespace plat::term {
@@ -21,10 +22,12 @@ std::atomic<int> screenFd{-1}; // the terminal drawn on in its alternate screen
 std::atomic<bool> terminalChanged{false};
 int wakePipe[2] = {-1, -1};
 
-constexpr char kEnterScreen[] = "\x1b[?1049h\x1b[H\x1b[2J";
-constexpr char kLeaveScreen[] = "\x1b[0m\x1b[r\x1b[?7h\x1b[?25h\x1b[?1049l";
+constexpr std::string_view kEnterScreen = "\x1b[?1049h\x1b[H\x1b[2J";
+constexpr std::string_view kLeaveScreen = "\x1b[0m\x1b[r\x1b[?7h\x1b[?25h\x1b[?1049l";
 
-void WriteAll(int fd, const char *text, size_t length) {
+void WriteAll(int fd, std::string_view bytes) {
+    const char *text = bytes.data();
+    size_t length = bytes.size();
     while (length > 0) {
         const ssize_t n = ::write(fd, text, length);
         if (n < 0 && errno == EINTR)
@@ -37,20 +40,20 @@ void WriteAll(int fd, const char *text, size_t length) {
 }
 
 // The keyboard's mode and the screen the terminal shows, one way or the other.
-void Switch(const termios &mode, const char *screen, size_t length) {
+void Switch(const termios &mode, std::string_view screen) {
     if (keyboardRaw)
         tcsetattr(STDIN_FILENO, TCSAFLUSH, &mode);
     const int fd = screenFd;
     if (fd >= 0)
-        WriteAll(fd, screen, length);
+        WriteAll(fd, screen);
 }
 
 void GiveBack() {
-    Switch(savedMode, kLeaveScreen, sizeof kLeaveScreen - 1);
+    Switch(savedMode, kLeaveScreen);
 }
 
 void TakeAgain() {
-    Switch(rawMode, kEnterScreen, sizeof kEnterScreen - 1);
+    Switch(rawMode, kEnterScreen);
 }
 
 void OnEnd(int sig) {
@@ -113,7 +116,7 @@ void EnterAlternateScreen(int fd) {
     int expected = -1;
     if (!screenFd.compare_exchange_strong(expected, fd))
         return;
-    WriteAll(fd, kEnterScreen, sizeof kEnterScreen - 1);
+    WriteAll(fd, kEnterScreen);
     static std::once_flag registered;
     std::call_once(registered, [] { std::atexit(LeaveAtExit); });
     InstallSignalHandlers();
@@ -122,7 +125,7 @@ void EnterAlternateScreen(int fd) {
 void LeaveAlternateScreen() {
     const int fd = screenFd.exchange(-1);
     if (fd >= 0)
-        WriteAll(fd, kLeaveScreen, sizeof kLeaveScreen - 1);
+        WriteAll(fd, kLeaveScreen);
 }
 
 void InstallSignalHandlers() {
