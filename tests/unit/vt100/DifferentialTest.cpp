@@ -239,6 +239,17 @@ TEST(Console, TheWindowIsTheScreenAndNoConsoleIsLeftAlone) {
          std::string(90, 'x'));
     hConOut = h;
     EXPECT_EQ(Row(0) + "|" + Row(24) + "|" + Row(25), "||" + std::string(kColumns, '#'));
+    // Wide mode widens the buffer, not the window, and narrows it back.
+    Begin();
+    Feed("\033[?3h");
+    con::ScreenBufferInfo wide{}, back{};
+    con::GetScreenBufferInfo(h, &wide);
+    Feed("\033[1;120Hx");
+    EXPECT_EQ(Row(0), std::string(119, ' ') + "x");
+    Feed("\033[?3l");
+    con::GetScreenBufferInfo(h, &back);
+    EXPECT_EQ(std::vector<int>({wide.dwSize.X, wide.srWindow.Right, back.dwSize.X, back.dwSize.Y}),
+              std::vector<int>({132, kColumns - 1, kColumns, 300}));
 }
 
 // Line graphics become the code page's box drawing without reading past or
@@ -277,6 +288,7 @@ TEST(Console, ModelDrawsOnlyWhatChanged) {
         {"\033[10;1Hx", "\033[10;1Hx", "\033[10;2H\033[?25h", "\033[1;1H"},
         {"\033[25;1Hone\r\ntwo\r\nthree", "\033[1;25r\033[25;1H\033D\033D", "\033[23;1Hone", "\033[10;1H"},
         {"\033[5;20r\033[20;1H\n", "\033[5;20r\033[20;1H\033D\033[r", "", "\033[21;1H"},
+        {"\033[Hy", "\033[1;1Hy", "\033[1;2H\033[?25h", "\033[10;1H"}, // the cursor on the top row
         {"", "", "", "\033"},
     };
     // clang-format on
