@@ -28,3 +28,6 @@ kill -9 "$modem"; wait "$modem" 2>/dev/null || true; modem= # the device vanishe
 wait_for "Port error"
 tmux send-keys -t "$session" C-c
 wait_for "QUENBY-EXIT=0 MODE=restored"
+# One vanished device is one report, however often the library retries.
+shown=$(tmux capture-pane -t "$session" -p | grep -c "Port error")
+[[ $shown == 1 ]] || { echo "the error was shown $shown times"; exit 1; }
