@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <atomic>
 #include <cstring>
+#include <mutex>
 #include <thread>
 
 #include "EngineState.h"
@@ -231,7 +232,18 @@ bool FlushLine() {
 // (https://learn.microsoft.com/en-us/windows/win32/api/winbase/nf-winbase-transmitcommchar).
 // The port reports the one still waiting in its status (TXIM); we wait for
 // it to leave, with a bound, and let the port answer if it never does.
-bool SendImmediate(char c) {
+namespace {
+
+// Immediate characters from several threads (an abort, the end of a
+// playback, a key) go out one sender at a time, so that a DLE ETX pair is
+// never split by another: DLE DLE ETX ETX is a data DLE to the modem, not
+// the end of the data.
+std::mutex &ImmediateLock() {
+    static auto *lock = new std::mutex;
+    return *lock;
+}
+
+bool SendImmediateLocked(char c) {
     plat::PortHandle port = idComDev;
     if (port == plat::kInvalidPort)
         return false;
@@ -249,8 +261,16 @@ bool SendImmediate(char c) {
     return plat::TransmitCommChar(port, c);
 }
 
+} // namespace
+
+bool SendImmediate(char c) {
+    std::lock_guard<std::mutex> lock(ImmediateLock());
+    return SendImmediateLocked(c);
+}
+
 bool SendEndOfData() {
-    return SendImmediate(char(FALCREST_DLE)) && SendImmediate(char(FALCREST_ETX));
+    std::lock_guard<std::mutex> lock(ImmediateLock());
+    return SendImmediateLocked(char(FALCREST_DLE)) && SendImmediateLocked(char(FALCREST_ETX));
 }
 
 uint32_t ThreadWriteEntry(void *) {
