@@ -39,6 +39,7 @@ TEST(Observer, FindsTheAnswersItWaitsForAndNothingFromBeforeTheWait) {
     EXPECT_EQ(WaitWhileFeeding({{"AT\r\nO", nullptr}, {"K\r\n", nullptr}}, "OK", "ERROR", 5000, &count) * 10 + int(count), int(AnswerCode("OK", 2)) * 10 + 1);
     EXPECT_EQ(WaitWhileFeeding({{"\r\nERROR\r\n", nullptr}}, "OK", "ERROR"), int(AnswerCode("ERROR", 5)));
     EXPECT_EQ(WaitWhileFeeding({{"connect 9600", nullptr}}, "CONNECT=7|busy=8", nullptr), 7);
+    EXPECT_EQ(WaitWhileFeeding({{"fizz", nullptr}}, "FIZZ=6", nullptr, 1000), 6); // a to z, both ends
     EXPECT_EQ(WaitWhileFeeding({{nullptr, "<b>"}}, "<B>=3", nullptr), 3);
     EXPECT_EQ(WaitWhileFeeding({{"..OK..", nullptr}}, std::string(100000, 'x') + "|OK=4", ""), 4);
     // The voice pause pattern never ends a wait early.
