@@ -227,11 +227,6 @@ bool FlushLine() {
     return flushed;
 }
 
-// The port takes one immediate character at a time: a second one fails
-// while the first has not been sent
-// (https://learn.microsoft.com/en-us/windows/win32/api/winbase/nf-winbase-transmitcommchar).
-// The port reports the one still waiting in its status (TXIM); we wait for
-// it to leave, with a bound, and let the port answer if it never does.
 namespace {
 
 // Immediate characters from several threads (an abort, the end of a
@@ -243,6 +238,11 @@ std::mutex &ImmediateLock() {
     return *lock;
 }
 
+// The port takes one immediate character at a time: a second one fails
+// while the first has not been sent
+// (https://learn.microsoft.com/en-us/windows/win32/api/winbase/nf-winbase-transmitcommchar).
+// The port reports the one still waiting in its status (TXIM); we wait for
+// it to leave, with a bound, and let the port answer if it never does.
 bool SendImmediateLocked(char c) {
     plat::PortHandle port = idComDev;
     if (port == plat::kInvalidPort)
